@@ -1,0 +1,17 @@
+// The phases of a run, in the order the driver calls them.
+#pragma once
+
+#include "run/run_state.h"
+
+namespace plix {
+
+void read_run_parameters(RunState& run);     // run/parameters.cpp
+void write_header_lines(RunState& run);      // run/parameters.cpp
+void read_meaning_selection(RunState& run);  // run/selection.cpp
+void read_sound_inventory(RunState& run);    // run/selection.cpp
+void scan_database(RunState& run);           // database/scanner.cpp
+void finish_scan(RunState& run);             // report/aggregate.cpp
+void aggregate_pairs(RunState& run);         // report/aggregate.cpp
+[[noreturn]] void write_report(RunState& run);  // report/report.cpp
+
+}  // namespace plix

@@ -1,0 +1,79 @@
+// All state of one run: parameters, selections, inventory, the fixed tables
+// and the record units. Created once when a run starts; nothing in it is
+// allocated per record, language or pair.
+#pragma once
+
+#include <cstdint>
+
+#include "database/store.h"
+
+namespace plix {
+
+struct TextIO;
+
+struct RunParameters {
+  std::int32_t SYNONYMS = 0;
+  std::int32_t WORDS = 0;
+  std::int32_t DATE = 0;
+  std::int32_t LEVEL = 0;
+  std::int32_t S0 = 0;
+  std::int32_t R = 0;
+  float date_limit = 0;
+  float s0_fraction = 0;
+  float log_s0 = 0;
+  float r_fraction = 0;
+  float two_log_r = 0;
+};
+
+constexpr int MAXSELECTION = 100;  // meaning numbers 1..100
+constexpr int MAXSYMBOL = 100;
+constexpr int MAXCOMBINATION = 2000;  // entries of the pair and of the triple table
+
+struct MeaningSelection {
+  char meaning_format[72];
+  std::int32_t MeaningMap[MAXSELECTION + 1];  // meaning number -> selected index, 0 = not selected
+  std::int32_t NMEAN = 0;
+};
+
+struct SoundInventory {
+  char symbols[MAXSYMBOL + 1];  // symbols[1..NSYM]
+  std::int32_t NSYM = 0;
+};
+
+struct PairTable {
+  std::int32_t first[MAXCOMBINATION + 1], second[MAXCOMBINATION + 1], code[MAXCOMBINATION + 1];
+  std::int32_t NPAIR = 0;
+};
+
+struct TripleTable {
+  std::int32_t first[MAXCOMBINATION + 1], second[MAXCOMBINATION + 1], third[MAXCOMBINATION + 1],
+      code[MAXCOMBINATION + 1];
+  std::int32_t NTRIPLE = 0;
+};
+
+struct NodeTally {
+  double pair_count[MAXBRANCH + 1];
+  double similarity_sum[MAXBRANCH + 1];
+};
+
+struct RunState {
+  explicit RunState(TextIO& io) : io(io) {}
+  TextIO& io;
+  RunParameters params;
+  MeaningSelection selection;
+  SoundInventory inventory;
+  std::int32_t LASTCODE = 0;
+  PairTable pairs;
+  TripleTable triples;
+  // The database scan.
+  char LINE[400];
+  std::int32_t CURLANG = 0;
+  std::int32_t ATTESTED = 0;
+  std::int32_t NLANG = 0;
+  std::int32_t record_number = 0;  // input records read so far, for messages
+  BranchTable branches;
+  LanguageStore store;
+  NodeTally tally;
+};
+
+}  // namespace plix

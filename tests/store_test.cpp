@@ -1,0 +1,24 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "database/store.h"
+
+namespace plix {
+namespace {
+
+TEST(BranchTable, ClearingBlanksKeysAndZeroesCounts) {
+  auto table = std::make_unique<BranchTable>();
+  table->branch_key[7][3] = 'x';
+  table->member_count[8000] = 5;
+  table->NBRANCH = 3;
+  clear_branch_table(*table);
+  EXPECT_EQ(table->branch_key[7][3], ' ');
+  EXPECT_EQ(table->branch_key[8000][399], ' ');
+  EXPECT_EQ(table->member_count[8000], 0);
+  EXPECT_EQ(table->NBRANCH, 0);
+  EXPECT_EQ(table->NNODE, 0);
+}
+
+}  // namespace
+}  // namespace plix

@@ -1,0 +1,60 @@
+// Formatted record input and output on the run's streams, the normal stop and
+// the run-time error reports. Every read is begin_read, one call per item,
+// end_read; every write is begin_write, one call per item, end_write.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "textio/byte_stream.h"
+
+namespace plix {
+
+// Thrown by stop_run and every error report once the run's last bytes are
+// written; the run function catches it and returns the status.
+struct RunEnd {
+  int status;
+};
+
+// Kinds of trapped floating-point fault, with the numbers of their reports.
+enum class FpFault { none = 0, invalid = 6101, divide_by_zero = 6103, overflow = 6104 };
+
+// Kinds of math-function argument error, with the numbers of their reports.
+enum class MathError { domain = 6201, sing = 6202, overflow = 6203 };
+
+struct TextIO;  // the record units of one run (textio/units.h)
+
+// --- input (standard input) ---
+// The format text is compiled anew by every read. Without a length the text
+// ends at its first NUL.
+void begin_read(TextIO& io, std::string_view format);
+void read_integer(TextIO& io, std::int32_t& value);
+void read_real(TextIO& io, float& value);
+void read_character(TextIO& io, char& value);
+// Same as `count` calls of read_character, done in one step.
+void read_characters(TextIO& io, char* values, int count);
+void end_read(TextIO& io);
+
+// --- output (standard output) ---
+void begin_write(TextIO& io, std::string_view format);
+void write_integer(TextIO& io, std::int32_t value);
+void write_real(TextIO& io, float value);
+void write_character(TextIO& io, char value);
+void end_write(TextIO& io);
+
+// --- ends of the run ---
+// Normal end: owed line end, the stop line (or the message), status 0.
+[[noreturn]] void stop_run(TextIO& io);
+[[noreturn]] void stop_run(TextIO& io, std::string_view message);
+// Floating-point fault report ("run-time error M6101: MATH" frame), status 1.
+[[noreturn]] void floating_point_error(TextIO& io, FpFault kind);
+// Math-function argument error report (M62xx), e.g. ("log10", MathError::sing).
+[[noreturn]] void math_function_error(TextIO& io, std::string_view function, MathError kind);
+// A limit of the program's tables or a rejected parameter: one clear line
+// "plix62c: <message>" on standard error, status 1.
+[[noreturn]] void fatal_error(TextIO& io, std::string_view message);
+
+// Joins one-character items into one text, blanks included, no trimming.
+std::string_view characters_to_text(const char* characters, int count);
+
+}  // namespace plix
