@@ -1,0 +1,94 @@
+// The fast similarity engine: the same similarities as language_similarity,
+// bit for bit, computed for many language pairs at once with bit-parallel
+// edit distances in SIMD lanes, on all processors the process may use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "database/store.h"
+#include "run/run_state.h"
+#include "textio/textio.h"
+
+namespace plix {
+
+// Instruction-set paths of the kernel, best last.
+enum class EngineIsa { portable = 0, avx2 = 1, avx512 = 2 };
+
+// The best path this processor runs.
+EngineIsa best_engine_isa();
+// Whether this processor runs the given path.
+bool engine_isa_supported(EngineIsa isa);
+const char* engine_isa_name(EngineIsa isa);
+
+// Number of processors in the process's affinity mask (at least 1).
+int affinity_cpu_count();
+
+// One batch of language pairs for the kernel: every pattern language of
+// `rows` (ascending, all in one node) against every text language of
+// `texts` (ascending) that lies above it and in another branch.
+struct PairBatch {
+  const LanguageStore* store = nullptr;
+  int nmean = 0;
+  const std::int32_t* rows = nullptr;
+  int nrows = 0;
+  const std::int32_t* texts = nullptr;
+  int ntexts = 0;
+  // Outputs: row r's similarities in text order at out[r * out_stride + k],
+  // out_count[r] of them; the first faulting pair in (row, text) order.
+  float* out = nullptr;
+  std::size_t out_stride = 0;
+  std::int32_t* out_count = nullptr;
+  int fault_row = 0;   // slot of the first language of the faulting pair, 0 = none
+  int fault_text = 0;  // slot of the second language
+  FpFault fault = FpFault::none;
+};
+
+// A kernel path: its per-thread work storage and the batch routine.
+struct KernelPath {
+  const char* name;
+  std::size_t work_bytes;  // one work area per thread, 64-byte aligned, zeroed once
+  void (*run_batch)(PairBatch& batch, unsigned char* work);
+};
+
+const KernelPath& kernel_path(EngineIsa isa);
+
+// Languages per pattern batch drawn from one node.
+constexpr int ENGINE_BATCH_ROWS = 8;
+
+// A kernel's per-thread work area: zeroed pages, 64-byte aligned.
+class KernelWork {
+ public:
+  explicit KernelWork(const KernelPath& path);
+  ~KernelWork();
+  KernelWork(const KernelWork&) = delete;
+  KernelWork& operator=(const KernelWork&) = delete;
+  unsigned char* data() const { return aligned_; }
+
+ private:
+  void* block_ = nullptr;
+  unsigned char* aligned_ = nullptr;
+};
+
+struct EngineOptions {
+  EngineIsa isa = best_engine_isa();
+  int threads = 0;             // 0: one per processor of the affinity mask
+  ByteSink* progress = nullptr;  // standard error, for the progress line
+};
+
+// The first faulting pair in loop order (first < second), if any.
+struct EngineFault {
+  int first = 0;
+  int second = 0;
+  FpFault kind = FpFault::none;
+};
+
+// Fills the tally as the literal pair loop does: for every node, the number
+// of cross-branch pairs of retained languages 1..nlang and the sum of their
+// similarities in the loop's order (i ascending, then j ascending). When a
+// pair has no similarity, returns the first such pair in that order; the
+// tally is then incomplete.
+EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
+                             int nmean, NodeTally& tally, const EngineOptions& options);
+
+}  // namespace plix

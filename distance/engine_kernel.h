@@ -1,0 +1,554 @@
+// The similarity kernel, written once over GCC vector types of PLIX_VBYTES
+// bytes and compiled once per instruction set (distance/kernel_*.cpp): each
+// including file defines PLIX_VBYTES and PLIX_KERNEL_PATH_FN before the
+// include. Everything here has internal linkage, so that no function built
+// with wider instructions can stand in for one of another path at link time;
+// for the same reason it uses no standard-library templates.
+//
+// How a batch is computed. The pattern languages of a batch (rows) have
+// their words laid out in SIMD lanes, one lane per word, with the lane width
+// chosen by the word's length class: 8-bit lanes up to 8 codes, 16-bit up to
+// 16, 64-bit up to 64, and a scalar 128-bit path up to 100. The two synonyms
+// of one meaning go into paired lanes (synonym 1 at lane x, synonym 2 at lane
+// H + x of the same vector) so that the pair means over 2 or 4 distances are
+// formed lane by lane in the order of the literal additions. Each word of a
+// text language is run against all lanes at once with the bit-parallel edit
+// distance; the per-code equality masks of every lane come from one table
+// row per distinct code of the batch. The distance k / L is formed by a
+// correctly rounded division, so it has the bits of the literal quotient.
+// Pair means are multiples of 2^-32 below 1 and at most 1600 of them are
+// summed per pair, so their double-precision sums are exact in any order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "distance/engine.h"
+#include "distance/similarity.h"
+
+#ifndef PLIX_VBYTES
+#error "PLIX_VBYTES must be defined before including engine_kernel.h"
+#endif
+
+// Vector arguments and returns stay inside this file, so their calling
+// convention never crosses a boundary between instruction sets.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace plix {
+namespace {
+
+constexpr int VB = PLIX_VBYTES;
+
+typedef float v16sf __attribute__((vector_size(64)));
+typedef float v8sf __attribute__((vector_size(32)));
+typedef double v8df __attribute__((vector_size(64)));
+typedef std::int32_t v16si __attribute__((vector_size(64)));
+
+// Capacities of one sub-batch.
+constexpr int QCAP = 640;       // meaning slots, padding included
+constexpr int VCAP = QCAP;      // lane vectors
+constexpr int LANECAP = VCAP * 64;
+constexpr int WIDECAP = ENGINE_BATCH_ROWS * MAXMEANING;
+constexpr std::size_t ROWS_CAP = std::size_t(16) << 20;  // equality-mask table bytes
+constexpr int CODE_SPACE = 65536;                        // every 16-bit code
+
+enum : std::uint8_t { CLASS8 = 0, CLASS16 = 1, CLASS64 = 2 };
+constexpr int class_lane_bytes[3] = {1, 2, 8};
+
+struct VecInfo {
+  std::uint32_t voff;    // byte offset of this vector in a table row
+  std::uint32_t pos;     // slot position of lane 0
+  std::uint32_t mf_off;  // offset of its lane lengths in `lane_len`
+  std::uint16_t half;    // slots in this vector
+  std::uint8_t paired;   // synonym 2 lanes follow the synonym 1 lanes
+  std::uint8_t cls;
+};
+
+struct WideSlot {
+  std::uint32_t pos;
+  std::uint32_t woff[2];  // byte offsets of the two words' masks in a table row
+  std::int16_t len[2];    // 0 for an absent synonym 2
+};
+
+// The per-thread work area.
+struct alignas(64) Work {
+  std::uint16_t code_index[CODE_SPACE];  // code -> table row, 0 = not in the batch
+  alignas(64) float dist[2][2][QCAP];    // [text synonym][pattern synonym][slot]
+  alignas(64) float mean[QCAP];
+  alignas(64) double acc[QCAP];
+  alignas(64) std::int32_t a2_mask[QCAP];
+  alignas(64) float scale1[QCAP];  // 1 / pair count without a text synonym 2
+  alignas(64) float scale2[QCAP];  // with one
+  alignas(64) float lane_len[LANECAP];
+  alignas(64) unsigned char lane_mask[VCAP * VB];  // per vector: VB bytes
+  std::int16_t owner[QCAP];                       // row of the slot, -1 = padding
+  std::int16_t diag[ENGINE_BATCH_ROWS][MAXMEANING + 1];
+  VecInfo vec[VCAP];
+  WideSlot wide[WIDECAP];
+  std::uint32_t text_off[MAXCODES + 1];
+  std::int32_t codes_used[ENGINE_BATCH_ROWS * MAXMEANING * 2 * MAXCODES];
+  std::uint64_t attested[ENGINE_BATCH_ROWS];
+  double same[ENGINE_BATCH_ROWS];
+  double total[ENGINE_BATCH_ROWS];
+  alignas(64) unsigned char rows[ROWS_CAP];
+};
+
+static_assert(VB <= 64 && VB >= 16, "vector width");
+
+inline int length_class(int len) {
+  if (len <= 8) return CLASS8;
+  if (len <= 16) return CLASS16;
+  if (len <= 64) return CLASS64;
+  return 3;
+}
+
+inline int popcount64(std::uint64_t x) { return __builtin_popcountll(x); }
+
+// Lane-wise population count of a vector of E lanes.
+template <typename V, typename E>
+inline V lane_popcount(V x) {
+  if constexpr (sizeof(E) == 1) {
+    x = x - ((x >> 1) & (E)0x55);
+    x = (x & (E)0x33) + ((x >> 2) & (E)0x33);
+    return (x + (x >> 4)) & (E)0x0f;
+  } else if constexpr (sizeof(E) == 2) {
+    x = x - ((x >> 1) & (E)0x5555);
+    x = (x & (E)0x3333) + ((x >> 2) & (E)0x3333);
+    x = (x + (x >> 4)) & (E)0x0f0f;
+    return (x + (x >> 8)) & (E)0x1f;
+  } else {
+    x = x - ((x >> 1) & (E)0x5555555555555555ULL);
+    x = (x & (E)0x3333333333333333ULL) + ((x >> 2) & (E)0x3333333333333333ULL);
+    x = (x + (x >> 4)) & (E)0x0f0f0f0f0f0f0f0fULL;
+    x = x + (x >> 8);
+    x = x + (x >> 16);
+    x = x + (x >> 32);
+    return x & (E)0x7f;
+  }
+}
+
+// Edit distances of one text word (its table-row offsets `off`, n codes)
+// against every lane of one vector: Myers' bit-parallel algorithm in Hyyrö's
+// form for the distance of whole words. Pv and Mv are the vertical deltas of
+// the current column; after the last code the distance is
+// n + popcount(Pv) - popcount(Mv) over the pattern's bits.
+template <typename E>
+inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n,
+                           const unsigned char* mask_bytes, E* k_out) {
+  typedef E V __attribute__((vector_size(VB)));
+  V pv = ~V{};
+  V mv = V{};
+  const V one = V{} + (E)1;
+  for (int q = 0; q < n; ++q) {
+    V eq;
+    std::memcpy(&eq, row_base + off[q], sizeof(V));
+    const V xv = eq | mv;
+    const V xh = (((eq & pv) + pv) ^ pv) | eq;
+    V ph = mv | ~(xh | pv);
+    V mh = pv & xh;
+    ph = (ph + ph) | one;
+    mh = mh + mh;
+    pv = mh | ~(xv | ph);
+    mv = ph & xv;
+  }
+  V mask;
+  std::memcpy(&mask, mask_bytes, sizeof(V));
+  const V k = ((V{} + (E)n) + lane_popcount<V, E>(pv & mask)) - lane_popcount<V, E>(mv & mask);
+  std::memcpy(k_out, &k, sizeof(V));
+}
+
+inline v16sf load16f(const float* p) {
+  v16sf v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline v16si load16i(const std::int32_t* p) {
+  v16si v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline v16sf select16(v16si mask, v16sf a, v16sf b) {
+  return (v16sf)(((v16si)a & mask) | ((v16si)b & ~mask));
+}
+
+// Sixteen distances k / max(m, n) from lane distances and lane lengths.
+template <typename E>
+inline void lane_quotients(const E* k, const float* m, float n, float* out) {
+  typedef E V16 __attribute__((vector_size(16 * sizeof(E))));
+  V16 ke;
+  std::memcpy(&ke, k, sizeof ke);
+  const v16sf kf = __builtin_convertvector(__builtin_convertvector(ke, v16si), v16sf);
+  const v16sf mv = load16f(m);
+  const v16sf nv = v16sf{} + n;
+  const v16sf longer = select16(mv > nv, mv, nv);
+  const v16sf d = kf / longer;
+  std::memcpy(out, &d, sizeof d);
+}
+
+// One class of lane vectors against one text word: distances into the
+// slots' positions of dist[text synonym].
+template <typename E>
+inline void run_vector(Work& w, const VecInfo& v, int vi, int n, float (*dist)[QCAP]) {
+  constexpr int LANES = VB / (int)sizeof(E);
+  constexpr int PADDED = LANES < 16 ? 16 : LANES;
+  alignas(64) E k[PADDED] = {};
+  alignas(64) float d[PADDED];
+  lane_distances<E>(w.rows + v.voff, w.text_off, n, w.lane_mask + vi * VB, k);
+  const float nf = (float)n;
+  for (int c = 0; c < PADDED; c += 16) lane_quotients<E>(k + c, w.lane_len + v.mf_off + c, nf, d + c);
+  std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
+  if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
+}
+
+// The scalar path for patterns of 65 to 128 codes.
+inline void run_wide(Work& w, const WideSlot& s, int n, float (*dist)[QCAP]) {
+  typedef unsigned __int128 U;
+  for (int syn = 0; syn < 2; ++syn) {
+    const int m = s.len[syn];
+    if (m == 0) continue;
+    U pv = ~(U)0, mv = 0;
+    for (int q = 0; q < n; ++q) {
+      U eq;
+      std::memcpy(&eq, w.rows + w.text_off[q] + s.woff[syn], sizeof eq);
+      const U xv = eq | mv;
+      const U xh = (((eq & pv) + pv) ^ pv) | eq;
+      U ph = mv | ~(xh | pv);
+      U mh = pv & xh;
+      ph = (ph << 1) | 1;
+      mh = mh << 1;
+      pv = mh | ~(xv | ph);
+      mv = ph & xv;
+    }
+    const U mask = m >= 128 ? ~(U)0 : (((U)1 << m) - 1);
+    pv &= mask;
+    mv &= mask;
+    const int k = n + popcount64((std::uint64_t)pv) + popcount64((std::uint64_t)(pv >> 64)) -
+                  popcount64((std::uint64_t)mv) - popcount64((std::uint64_t)(mv >> 64));
+    const float longer = (float)(m > n ? m : n);
+    dist[syn][s.pos] = (float)k / longer;
+  }
+}
+
+struct Layout {
+  int nvec = 0;
+  int nwide = 0;
+  int qpad = 0;
+  std::size_t row_bytes = 0;
+  int ncodes = 0;  // table rows in use, row 0 included
+  int nused = 0;   // entries of codes_used
+};
+
+struct PendingSlot {
+  std::int16_t row;
+  std::int16_t meaning;
+  std::int16_t len[2];
+};
+
+// Upper bound of the table bytes a sub-batch of rows [r0, r1) needs.
+std::size_t table_bound(const PairBatch& b, int r0, int r1) {
+  std::size_t codes = 1, bytes = 3 * VB + 64;
+  for (int r = r0; r < r1; ++r) {
+    const int a = b.rows[r];
+    for (int i = 1; i <= b.nmean; ++i) {
+      const int l1 = word_length(*b.store, a, i, 1);
+      if (l1 == 0) continue;
+      const int l2 = word_length(*b.store, a, i, 2);
+      codes += l1 + l2;
+      const int c = length_class(l1 > l2 ? l1 : l2);
+      bytes += c == 3 ? 32 : 2 * class_lane_bytes[c];
+    }
+  }
+  return codes * bytes;
+}
+
+// Lays out the pattern words of rows [r0, r1) and fills the equality table.
+void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
+  const LanguageStore& st = *b.store;
+  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 16, "slot capacity");
+  PendingSlot pend[4][ENGINE_BATCH_ROWS * MAXMEANING];
+  int npend[4] = {0, 0, 0, 0};
+  bool paired[3] = {false, false, false};
+  for (int r = r0; r < r1; ++r) {
+    const int a = b.rows[r];
+    std::uint64_t att = 0;
+    for (int i = 0; i <= MAXMEANING; ++i) w.diag[r - r0][i] = -1;
+    for (int i = 1; i <= b.nmean; ++i) {
+      const int l1 = word_length(st, a, i, 1);
+      if (l1 == 0) continue;
+      att |= std::uint64_t(1) << (i - 1);
+      const int l2 = word_length(st, a, i, 2);
+      const int c = length_class(l1 > l2 ? l1 : l2);
+      if (c < 3 && l2 != 0) paired[c] = true;
+      pend[c][npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
+                                        {(std::int16_t)l1, (std::int16_t)l2}};
+    }
+    w.attested[r - r0] = att;
+  }
+
+  // Slot positions and vectors, class by class; wide slots last.
+  int pos = 0, lane_off = 0;
+  std::uint32_t voff = 0;
+  lay.nvec = 0;
+  for (int c = 0; c < 3; ++c) {
+    if (npend[c] == 0) continue;
+    const int lanes = VB / class_lane_bytes[c];
+    const int half = paired[c] ? lanes / 2 : lanes;
+    const int nv = (npend[c] + half - 1) / half;
+    for (int v = 0; v < nv; ++v) {
+      VecInfo& vi = w.vec[lay.nvec];
+      vi.voff = voff;
+      vi.pos = pos + v * half;
+      vi.mf_off = lane_off;
+      vi.half = (std::uint16_t)half;
+      vi.paired = paired[c];
+      vi.cls = (std::uint8_t)c;
+      const int padded = lanes < 16 ? 16 : lanes;
+      for (int x = 0; x < padded; ++x) w.lane_len[lane_off + x] = 1.0f;
+      std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
+      lane_off += padded;
+      voff += VB;
+      ++lay.nvec;
+    }
+    pos += nv * half;
+  }
+  const int wide_pos = pos;
+  lay.nwide = npend[3];
+  pos += npend[3];
+  lay.qpad = (pos + 15) / 16 * 16;
+  std::uint32_t woff = voff;
+  for (int s = 0; s < npend[3]; ++s) {
+    WideSlot& ws = w.wide[s];
+    ws.pos = wide_pos + s;
+    for (int syn = 0; syn < 2; ++syn) {
+      ws.len[syn] = pend[3][s].len[syn];
+      ws.woff[syn] = woff;
+      if (ws.len[syn] != 0) woff += 16;
+    }
+  }
+  lay.row_bytes = (woff + 63) / 64 * 64;
+
+  // Code rows: every distinct code of the patterns gets one.
+  lay.ncodes = 1;
+  lay.nused = 0;
+  auto index_of = [&](SoundCode code) -> std::uint32_t {
+    const std::uint16_t key = (std::uint16_t)code;
+    if (w.code_index[key] == 0) {
+      w.code_index[key] = (std::uint16_t)lay.ncodes++;
+      w.codes_used[lay.nused++] = key;
+    }
+    return w.code_index[key];
+  };
+  for (int c = 0; c < 4; ++c)
+    for (int s = 0; s < npend[c]; ++s)
+      for (int syn = 0; syn < 2; ++syn) {
+        const PendingSlot& p = pend[c][s];
+        const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
+        for (int q = 0; q < p.len[syn]; ++q) index_of(code[q]);
+      }
+  std::memset(w.rows, 0, lay.ncodes * lay.row_bytes);
+
+  // Slot metadata.
+  for (int q = 0; q < lay.qpad; ++q) {
+    w.owner[q] = -1;
+    w.a2_mask[q] = 0;
+    w.scale1[q] = 1.0f;
+    w.scale2[q] = 0.5f;
+    for (int sb = 0; sb < 2; ++sb)
+      for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
+  }
+  auto set_slot = [&](int q, const PendingSlot& p) {
+    w.owner[q] = p.row;
+    w.diag[p.row][p.meaning] = (std::int16_t)q;
+    if (p.len[1] != 0) {
+      w.a2_mask[q] = -1;
+      w.scale1[q] = 0.5f;
+      w.scale2[q] = 0.25f;
+    }
+  };
+
+  // Lane bits of the vector classes.
+  int v = 0;
+  for (int c = 0; c < 3; ++c) {
+    if (npend[c] == 0) continue;
+    const int eb = class_lane_bytes[c];
+    const int half = paired[c] ? VB / eb / 2 : VB / eb;
+    const int nv = (npend[c] + half - 1) / half;
+    for (int s = 0; s < npend[c]; ++s) {
+      const PendingSlot& p = pend[c][s];
+      const int vv = v + s / half;
+      const VecInfo& vi = w.vec[vv];
+      set_slot(vi.pos + s % half, p);
+      for (int syn = 0; syn < 2; ++syn) {
+        const int m = p.len[syn];
+        if (m == 0) continue;
+        const int lane = s % half + syn * half;
+        const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
+        for (int q = 0; q < m; ++q) {
+          unsigned char* cell = w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes +
+                                vi.voff + lane * eb;
+          std::uint64_t bits = 0;
+          std::memcpy(&bits, cell, eb);
+          bits |= std::uint64_t(1) << q;
+          std::memcpy(cell, &bits, eb);
+        }
+        const std::uint64_t mask = m >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
+        std::memcpy(w.lane_mask + vv * VB + lane * eb, &mask, eb);
+        w.lane_len[vi.mf_off + lane] = (float)m;
+      }
+    }
+    v += nv;
+  }
+  for (int s = 0; s < npend[3]; ++s) {
+    const PendingSlot& p = pend[3][s];
+    const WideSlot& ws = w.wide[s];
+    set_slot(ws.pos, p);
+    for (int syn = 0; syn < 2; ++syn) {
+      const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
+      for (int q = 0; q < ws.len[syn]; ++q) {
+        unsigned char* cell =
+            w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes + ws.woff[syn];
+        unsigned __int128 bits;
+        std::memcpy(&bits, cell, sizeof bits);
+        bits |= (unsigned __int128)1 << q;
+        std::memcpy(cell, &bits, sizeof bits);
+      }
+    }
+  }
+}
+
+// Table-row offsets of one text word's codes; codes of no pattern map to
+// row 0, whose masks are all empty.
+inline void text_offsets(Work& w, const Layout& lay, const SoundCode* code, int n) {
+  for (int q = 0; q < n; ++q)
+    w.text_off[q] = (std::uint32_t)(w.code_index[(std::uint16_t)code[q]] * lay.row_bytes);
+}
+
+void text_word(Work& w, const Layout& lay, const SoundCode* code, int n, float (*dist)[QCAP]) {
+  text_offsets(w, lay, code, n);
+  for (int v = 0; v < lay.nvec; ++v) {
+    const VecInfo& vi = w.vec[v];
+    switch (vi.cls) {
+      case CLASS8: run_vector<std::uint8_t>(w, vi, v, n, dist); break;
+      case CLASS16: run_vector<std::uint16_t>(w, vi, v, n, dist); break;
+      default: run_vector<std::uint64_t>(w, vi, v, n, dist); break;
+    }
+  }
+  for (int s = 0; s < lay.nwide; ++s) run_wide(w, w.wide[s], n, dist);
+}
+
+// Pair means of every slot against text meaning j, added into the slot sums.
+void pair_means(Work& w, const Layout& lay, bool text_syn2) {
+  for (int q = 0; q < lay.qpad; q += 16) {
+    const v16si a2 = load16i(w.a2_mask + q);
+    v16sf s = load16f(w.dist[0][0] + q);
+    v16sf t = load16f(w.dist[0][1] + q) + s;
+    s = select16(a2, t, s);
+    v16sf mean;
+    if (text_syn2) {
+      s = s + load16f(w.dist[1][0] + q);
+      t = s + load16f(w.dist[1][1] + q);
+      s = select16(a2, t, s);
+      mean = s * load16f(w.scale2 + q);
+    } else {
+      mean = s * load16f(w.scale1 + q);
+    }
+    std::memcpy(w.mean + q, &mean, sizeof mean);
+    const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
+    const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
+    v8df a0, a1;
+    std::memcpy(&a0, w.acc + q, sizeof a0);
+    std::memcpy(&a1, w.acc + q + 8, sizeof a1);
+    a0 += __builtin_convertvector(lo, v8df);
+    a1 += __builtin_convertvector(hi, v8df);
+    std::memcpy(w.acc + q, &a0, sizeof a0);
+    std::memcpy(w.acc + q + 8, &a1, sizeof a1);
+  }
+}
+
+inline bool fault_before(int row, int text, const PairBatch& b) {
+  return b.fault == FpFault::none || row < b.fault_row ||
+         (row == b.fault_row && text < b.fault_text);
+}
+
+void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
+  const LanguageStore& st = *b.store;
+  Layout lay;
+  prepare(w, b, r0, r1, lay);
+  const int nr = r1 - r0;
+  const int first = b.rows[r0];
+  for (int t = 0; t < b.ntexts; ++t) {
+    const int tb = b.texts[t];
+    if (tb <= first) continue;
+    const int bb = st.branch_of[tb];
+    unsigned counted = 0;
+    for (int r = 0; r < nr; ++r) {
+      const int a = b.rows[r0 + r];
+      if (a < tb && st.branch_of[a] != bb) counted |= 1u << r;
+    }
+    if (counted == 0) continue;
+
+    for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
+    for (int r = 0; r < nr; ++r) w.same[r] = 0.0;
+    std::uint64_t att = 0;
+    for (int j = 1; j <= b.nmean; ++j) {
+      const int l1 = word_length(st, tb, j, 1);
+      if (l1 == 0) continue;
+      att |= std::uint64_t(1) << (j - 1);
+      const int l2 = word_length(st, tb, j, 2);
+      text_word(w, lay, synonym_codes(st, tb, j, 1), l1, w.dist[0]);
+      if (l2 != 0) text_word(w, lay, synonym_codes(st, tb, j, 2), l2, w.dist[1]);
+      pair_means(w, lay, l2 != 0);
+      for (int r = 0; r < nr; ++r) {
+        const int q = w.diag[r][j];
+        if (q >= 0) w.same[r] += (double)w.mean[q];
+      }
+    }
+    for (int r = 0; r < nr; ++r) w.total[r] = 0.0;
+    for (int q = 0; q < lay.qpad; ++q)
+      if (w.owner[q] >= 0) w.total[w.owner[q]] += w.acc[q];
+
+    const int nb = popcount64(att);
+    for (int r = 0; r < nr; ++r) {
+      if (!(counted & (1u << r))) continue;
+      const int sc = popcount64(w.attested[r] & att);
+      const int dc = popcount64(w.attested[r]) * nb - sc;
+      FpFault fault = FpFault::none;
+      const float s = similarity_from_sums(w.same[r], (double)sc, w.total[r] - w.same[r],
+                                           (double)dc, fault);
+      const int row = r0 + r;
+      b.out[row * b.out_stride + b.out_count[row]++] = s;
+      if (fault != FpFault::none && fault_before(b.rows[row], tb, b)) {
+        b.fault = fault;
+        b.fault_row = b.rows[row];
+        b.fault_text = tb;
+      }
+    }
+  }
+  // Leave the code index empty for the next sub-batch.
+  for (int u = 0; u < lay.nused; ++u) w.code_index[w.codes_used[u]] = 0;
+}
+
+void run_batch(PairBatch& b, unsigned char* work) {
+  Work& w = *reinterpret_cast<Work*>(work);
+  for (int r = 0; r < b.nrows; ++r) b.out_count[r] = 0;
+  b.fault = FpFault::none;
+  b.fault_row = b.fault_text = 0;
+  int r0 = 0;
+  while (r0 < b.nrows) {
+    // As many rows as the equality table holds; one row always fits.
+    int r1 = r0 + 1;
+    while (r1 < b.nrows && table_bound(b, r0, r1 + 1) <= ROWS_CAP) ++r1;
+    run_sub_batch(w, b, r0, r1);
+    r0 = r1;
+  }
+}
+
+}  // namespace
+
+const KernelPath& PLIX_KERNEL_PATH_FN() {
+  static const KernelPath path = {PLIX_KERNEL_NAME, sizeof(Work), run_batch};
+  return path;
+}
+
+}  // namespace plix

@@ -1,0 +1,398 @@
+// The fast engine against the literal language_similarity and the literal
+// pair loop, bit for bit, on every kernel path this processor runs.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "distance/engine.h"
+#include "distance/similarity.h"
+#include "run/run_state.h"
+
+namespace plix {
+namespace {
+
+std::vector<EngineIsa> supported_paths() {
+  std::vector<EngineIsa> v;
+  for (EngineIsa isa : {EngineIsa::portable, EngineIsa::avx2, EngineIsa::avx512})
+    if (engine_isa_supported(isa)) v.push_back(isa);
+  return v;
+}
+
+// Word lists of random content. Length classes are drawn so that every lane
+// width of the kernel is used: up to 8, 9..16, 17..64 and 65..100 codes.
+struct Generator {
+  explicit Generator(unsigned seed) : rng(seed) {}
+  std::mt19937 rng;
+  int missing_percent = 10;
+  int synonym_percent = 30;
+  int long_percent = 10;  // share of words outside the 1..8 class
+  int alphabet = 12;      // codes -4 .. alphabet-5: negative codes included
+
+  int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+
+  int length() {
+    if (uniform(1, 100) > long_percent) return uniform(1, 8);
+    switch (uniform(0, 2)) {
+      case 0: return uniform(9, 16);
+      case 1: return uniform(17, 64);
+      default: return uniform(65, 100);
+    }
+  }
+
+  void fill_word(SoundCode* code, int n, const SoundCode* model) {
+    for (int p = 0; p < n; ++p)
+      code[p] = (model != nullptr && uniform(0, 2) != 0) ? model[p % 8]
+                                                         : (SoundCode)uniform(-4, alphabet - 5);
+  }
+
+  // Meaning m of slot l; a word of `model` lends codes, so that languages
+  // resemble each other more in the same meaning.
+  void fill(LanguageStore& s, int l, int nmean, const SoundCode (*model)[8] = nullptr) {
+    for (int m = 1; m <= MAXMEANING; ++m) {
+      word_length(s, l, m, 1) = 0;
+      word_length(s, l, m, 2) = 0;
+    }
+    for (int m = 1; m <= nmean; ++m) {
+      if (uniform(1, 100) <= missing_percent) continue;
+      int n1 = length();
+      const bool syn2 = uniform(1, 100) <= synonym_percent;
+      if (syn2 && n1 > SYNONYM2_OFFSET) n1 = SYNONYM2_OFFSET;  // the synonym-1 limit
+      word_length(s, l, m, 1) = (std::int16_t)n1;
+      fill_word(codes(s, l, m), n1, model ? model[m - 1] : nullptr);
+      if (syn2) {
+        int n2 = length();
+        if (n2 > MAXCODES - SYNONYM2_OFFSET) n2 = MAXCODES - SYNONYM2_OFFSET;
+        word_length(s, l, m, 2) = (std::int16_t)n2;
+        fill_word(codes(s, l, m) + SYNONYM2_OFFSET, n2, model ? model[m - 1] : nullptr);
+      }
+    }
+  }
+};
+
+std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+std::uint64_t bits(double d) { return std::bit_cast<std::uint64_t>(d); }
+
+class EngineKernel : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { store = std::make_unique<LanguageStore>().release(); }
+  static void TearDownTestSuite() {
+    delete store;
+    store = nullptr;
+  }
+  static LanguageStore* store;
+
+  // Runs rows against texts on one path and compares every counted pair.
+  static void expect_literal(EngineIsa isa, const std::vector<std::int32_t>& rows,
+                             const std::vector<std::int32_t>& texts, int nmean) {
+    const KernelPath& path = kernel_path(isa);
+    KernelWork work(path);
+    std::vector<float> out(rows.size() * texts.size(), -999.0f);
+    std::vector<std::int32_t> count(rows.size());
+    PairBatch b;
+    b.store = store;
+    b.nmean = nmean;
+    b.rows = rows.data();
+    b.nrows = (int)rows.size();
+    b.texts = texts.data();
+    b.ntexts = (int)texts.size();
+    b.out = out.data();
+    b.out_stride = texts.size();
+    b.out_count = count.data();
+    path.run_batch(b, work.data());
+    int fault_row = 0, fault_text = 0;
+    FpFault fault = FpFault::none;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      int k = 0;
+      for (int t : texts) {
+        if (t <= rows[r] || store->branch_of[t] == store->branch_of[rows[r]]) continue;
+        FpFault f = FpFault::none;
+        const float want = language_similarity(*store, rows[r], t, nmean, f);
+        ASSERT_LT(k, count[r]) << path.name;
+        if (f == FpFault::none) {
+          EXPECT_EQ(bits(want), bits(out[r * texts.size() + k]))
+              << path.name << " pair " << rows[r] << "," << t << " nmean " << nmean << ": " << want
+              << " vs " << out[r * texts.size() + k];
+        } else if (fault == FpFault::none) {
+          fault = f;
+          fault_row = rows[r];
+          fault_text = t;
+        }
+        ++k;
+      }
+      EXPECT_EQ(k, count[r]) << path.name;
+    }
+    EXPECT_EQ(fault, b.fault) << path.name;
+    EXPECT_EQ(fault_row, b.fault_row) << path.name;
+    EXPECT_EQ(fault_text, b.fault_text) << path.name;
+  }
+};
+LanguageStore* EngineKernel::store = nullptr;
+
+TEST_F(EngineKernel, RandomWordListsOfEveryLengthClassMatchTheLiteralSimilarity) {
+  for (int nmean : {1, 2, 3, 7, 17, 33, 40}) {
+    Generator g(1000 + nmean);
+    g.long_percent = 35;
+    SoundCode model[MAXMEANING][8];
+    for (auto& w : model) g.fill_word(w, 8, nullptr);
+    const int n = 24;
+    for (int l = 1; l <= n; ++l) {
+      g.fill(*store, l, nmean, l % 3 ? model : nullptr);
+      store->branch_of[l] = 1 + l % 5;  // some pairs share a branch and are not counted
+    }
+    std::vector<std::int32_t> rows, texts;
+    for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l * 2);
+    for (int l = 1; l <= n; ++l) texts.push_back(l);
+    for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
+  }
+}
+
+TEST_F(EngineKernel, ShortWordsWithAndWithoutSynonymsOnEitherSide) {
+  struct Mix {
+    int synonyms, missing;
+  } mixes[] = {{0, 0}, {100, 0}, {50, 20}, {0, 60}, {100, 50}};
+  unsigned seed = 7;
+  for (const Mix& mix : mixes) {
+    Generator g(seed++);
+    g.synonym_percent = mix.synonyms;
+    g.missing_percent = mix.missing;
+    g.long_percent = 5;
+    g.alphabet = 6;  // many equal codes
+    const int nmean = 40, n = 20;
+    for (int l = 1; l <= n; ++l) {
+      g.fill(*store, l, nmean);
+      store->branch_of[l] = l;
+    }
+    std::vector<std::int32_t> rows{1, 2, 3, 4, 5}, texts;
+    for (int l = 1; l <= n; ++l) texts.push_back(l);
+    for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
+  }
+}
+
+TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
+  // Patterns and texts at every class boundary, alone and as pairs of
+  // synonyms (synonym 1 at its limit of 50 codes when a synonym 2 follows).
+  const int lengths[] = {1, 8, 9, 16, 17, 50, 63, 64, 65, 99, 100};
+  Generator g(99);
+  const int nmean = 11;
+  int l = 0;
+  for (int variant = 0; variant < 4; ++variant) {
+    for (int shift = 0; shift < 3; ++shift) {
+      ++l;
+      store->branch_of[l] = l;
+      for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+      for (int m = 1; m <= nmean; ++m) {
+        int n1 = lengths[(m - 1 + shift * 4) % 11];
+        const bool syn2 = variant >= 2 && m % 2 == 0;
+        if (syn2 && n1 > 50) n1 = 50;
+        word_length(*store, l, m, 1) = (std::int16_t)n1;
+        g.alphabet = variant % 2 ? 3 : 40;
+        g.fill_word(codes(*store, l, m), n1, nullptr);
+        if (syn2) {
+          const int n2 = lengths[(m + variant) % 6] > 50 ? 50 : lengths[(m + variant) % 6];
+          word_length(*store, l, m, 2) = (std::int16_t)n2;
+          g.fill_word(codes(*store, l, m) + SYNONYM2_OFFSET, n2, nullptr);
+        }
+      }
+    }
+  }
+  std::vector<std::int32_t> rows, texts;
+  for (int r = 1; r <= ENGINE_BATCH_ROWS; ++r) rows.push_back(r);
+  for (int t = 1; t <= l; ++t) texts.push_back(t);
+  for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
+}
+
+TEST_F(EngineKernel, EqualWordsScoreOneHundredAndMissingOverlapFaults) {
+  const int nmean = 4;
+  for (int l = 1; l <= 5; ++l) {
+    store->branch_of[l] = l;
+    for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+  }
+  // Slots 1 and 2: identical lists; slot 3: meaning 1 only; slot 4: meaning
+  // 2 only (no common meaning with 3); slot 5: nothing attested.
+  for (int l = 1; l <= 2; ++l)
+    for (int m = 1; m <= nmean; ++m) {
+      word_length(*store, l, m, 1) = 3;
+      for (int p = 0; p < 3; ++p) codes(*store, l, m)[p] = (SoundCode)(m * 10 + p);
+    }
+  word_length(*store, 3, 1, 1) = 2;
+  codes(*store, 3, 1)[0] = codes(*store, 3, 1)[1] = -7;
+  word_length(*store, 4, 2, 1) = 1;
+  codes(*store, 4, 2)[0] = -7;
+  std::vector<std::int32_t> rows{1, 2, 3, 4}, texts{1, 2, 3, 4, 5};
+  for (EngineIsa isa : supported_paths()) {
+    expect_literal(isa, rows, texts, nmean);
+    const KernelPath& path = kernel_path(isa);
+    KernelWork work(path);
+    float out[4 * 5];
+    std::int32_t count[4];
+    PairBatch b;
+    b.store = store;
+    b.nmean = nmean;
+    b.rows = rows.data();
+    b.nrows = 4;
+    b.texts = texts.data();
+    b.ntexts = 5;
+    b.out = out;
+    b.out_stride = 5;
+    b.out_count = count;
+    path.run_batch(b, work.data());
+    EXPECT_EQ(100.0f, out[0]) << path.name;  // pair (1, 2)
+    // (1, 5): nothing in common and no different-meaning distance: 0/0.
+    EXPECT_EQ(FpFault::invalid, b.fault) << path.name;
+    EXPECT_EQ(1, b.fault_row);
+    EXPECT_EQ(5, b.fault_text);
+  }
+}
+
+// The literal pair loop, for comparing whole tallies.
+EngineFault literal_aggregate(const LanguageStore& s, const BranchTable& br, int nlang, int nmean,
+                              NodeTally& tally) {
+  for (int n = 0; n <= MAXBRANCH; ++n) tally.pair_count[n] = tally.similarity_sum[n] = 0.0;
+  for (int i = 1; i < nlang; ++i) {
+    const int bi = s.branch_of[i], n = br.node_of[bi];
+    for (int j = i + 1; j <= nlang; ++j) {
+      const int bj = s.branch_of[j];
+      if (br.node_of[bj] != n || bj == bi) continue;
+      tally.pair_count[n] += 1.0;
+      FpFault f = FpFault::none;
+      const float sim = language_similarity(s, i, j, nmean, f);
+      if (f != FpFault::none) return EngineFault{i, j, f};
+      tally.similarity_sum[n] += sim;
+    }
+  }
+  return EngineFault{};
+}
+
+class EngineAggregate : public EngineKernel {
+ protected:
+  void SetUp() override {
+    branches = std::make_unique<BranchTable>();
+    clear_branch_table(*branches);
+    want = std::make_unique<NodeTally>();
+    got = std::make_unique<NodeTally>();
+  }
+  // Languages 1..nlang in `nbranch` branches spread over `nnode` nodes,
+  // interleaved in slot order as a database would list them.
+  void classify(int nlang, int nbranch, int nnode, unsigned seed) {
+    std::mt19937 rng(seed);
+    branches->NBRANCH = nbranch;
+    branches->NNODE = nnode;
+    for (int b = 1; b <= nbranch; ++b) branches->node_of[b] = 1 + (b - 1) % nnode;
+    for (int l = 1; l <= nlang; ++l)
+      store->branch_of[l] = 1 + std::uniform_int_distribution<int>(0, nbranch - 1)(rng);
+  }
+  void expect_same_tally(int nlang, int nmean, int threads) {
+    const EngineFault f0 = literal_aggregate(*store, *branches, nlang, nmean, *want);
+    for (EngineIsa isa : supported_paths()) {
+      EngineOptions opt;
+      opt.isa = isa;
+      opt.threads = threads;
+      const EngineFault f = engine_aggregate(*store, *branches, nlang, nmean, *got, opt);
+      EXPECT_EQ(f0.kind, f.kind) << engine_isa_name(isa);
+      EXPECT_EQ(f0.first, f.first) << engine_isa_name(isa);
+      EXPECT_EQ(f0.second, f.second) << engine_isa_name(isa);
+      if (f0.kind != FpFault::none) continue;
+      for (int n = 0; n <= MAXBRANCH; ++n) {
+        ASSERT_EQ(bits(want->pair_count[n]), bits(got->pair_count[n])) << "node " << n;
+        ASSERT_EQ(bits(want->similarity_sum[n]), bits(got->similarity_sum[n]))
+            << engine_isa_name(isa) << " threads " << threads << " node " << n;
+      }
+    }
+  }
+  std::unique_ptr<BranchTable> branches;
+  std::unique_ptr<NodeTally> want, got;
+};
+
+TEST_F(EngineAggregate, TallyMatchesTheLiteralLoopForAnyThreadCount) {
+  const int nlang = 150, nmean = 30;
+  Generator g(4242);
+  g.long_percent = 8;
+  for (int l = 1; l <= nlang; ++l) g.fill(*store, l, nmean);
+  for (int l = 1; l <= nlang; l += 37) {  // a few languages without meaning 1..5
+    for (int m = 1; m <= 5; ++m) word_length(*store, l, m, 1) = 0;
+  }
+  classify(nlang, 23, 4, 1);
+  for (int threads : {1, 2, 3, 5}) expect_same_tally(nlang, nmean, threads);
+}
+
+TEST_F(EngineAggregate, OneNodeOfManySmallBranches) {
+  const int nlang = 120, nmean = 40;
+  Generator g(77);
+  g.synonym_percent = 60;
+  g.long_percent = 2;
+  for (int l = 1; l <= nlang; ++l) g.fill(*store, l, nmean);
+  classify(nlang, 30, 1, 2);
+  expect_same_tally(nlang, nmean, 2);
+}
+
+TEST_F(EngineAggregate, NoPairsLeaveEveryEntryZero) {
+  Generator g(5);
+  for (int l = 1; l <= 6; ++l) g.fill(*store, l, 10);
+  // All languages in one branch, and then every one in a node of its own.
+  classify(6, 1, 1, 3);
+  expect_same_tally(6, 10, 2);
+  branches->NBRANCH = branches->NNODE = 6;
+  for (int l = 1; l <= 6; ++l) store->branch_of[l] = branches->node_of[l] = l;
+  expect_same_tally(6, 10, 2);
+  expect_same_tally(1, 10, 2);
+  expect_same_tally(0, 10, 2);
+  for (int n = 0; n <= MAXBRANCH; ++n) {
+    ASSERT_EQ(0.0, got->pair_count[n]);
+    ASSERT_EQ(0.0, got->similarity_sum[n]);
+  }
+}
+
+TEST_F(EngineAggregate, TheFirstFaultingPairInLoopOrderIsReported) {
+  const int nlang = 60, nmean = 6;
+  Generator g(11);
+  g.missing_percent = 0;
+  for (int l = 1; l <= nlang; ++l) g.fill(*store, l, nmean);
+  classify(nlang, 12, 3, 4);
+  // Languages attesting a single meaning: a pair of them has either no
+  // meaning in common or no pair of different meanings (0/0 either way).
+  for (int l : {40, 47, 55}) {
+    for (int m = 1; m <= nmean; ++m) word_length(*store, l, m, 1) = 0;
+    word_length(*store, l, l == 47 ? 2 : 1, 1) = 2;
+  }
+  for (int threads : {1, 2, 4}) expect_same_tally(nlang, nmean, threads);
+  // A language with no words at all faults against its first partner.
+  for (int m = 1; m <= nmean; ++m) word_length(*store, 9, m, 1) = 0;
+  for (int threads : {1, 3}) expect_same_tally(nlang, nmean, threads);
+}
+
+TEST_F(EngineAggregate, ZeroDifferentMeaningSumIsADivisionByZero) {
+  // Crossed words: different meanings identical (sum 0), same meanings not.
+  for (int l = 1; l <= 3; ++l)
+    for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+  const SoundCode x = 5, y = -5;
+  const SoundCode words[3][2] = {{x, y}, {y, x}, {x, x}};
+  for (int l = 1; l <= 3; ++l)
+    for (int m = 1; m <= 2; ++m) {
+      word_length(*store, l, m, 1) = 1;
+      codes(*store, l, m)[0] = words[l - 1][m - 1];
+    }
+  classify(3, 3, 1, 9);
+  for (int l = 1; l <= 3; ++l) store->branch_of[l] = l;
+  expect_same_tally(3, 2, 2);
+  EngineOptions opt;
+  const EngineFault f = engine_aggregate(*store, *branches, 3, 2, *got, opt);
+  EXPECT_EQ(FpFault::divide_by_zero, f.kind);
+  EXPECT_EQ(1, f.first);
+  EXPECT_EQ(2, f.second);
+}
+
+TEST(EngineDispatch, AffinityAndPaths) {
+  EXPECT_GE(affinity_cpu_count(), 1);
+  EXPECT_TRUE(engine_isa_supported(EngineIsa::portable));
+  EXPECT_TRUE(engine_isa_supported(best_engine_isa()));
+  // A path the processor lacks falls back to one it has.
+  for (EngineIsa isa : {EngineIsa::portable, EngineIsa::avx2, EngineIsa::avx512})
+    EXPECT_NE(nullptr, kernel_path(isa).run_batch);
+}
+
+}  // namespace
+}  // namespace plix
