@@ -172,13 +172,43 @@ inline v16sf select16(v16si mask, v16sf a, v16sf b) {
   return (v16sf)(((v16si)a & mask) | ((v16si)b & ~mask));
 }
 
+// Sixteen lane distances widened to 32-bit integers. The byte and 16-bit
+// cases interleave with zeros, which compilers turn into one zero-extending
+// move, where a generic conversion would go element by element.
+template <typename E>
+inline v16si widen16(const E* k) {
+  if constexpr (sizeof(E) == 1) {
+    typedef std::uint8_t u8x16 __attribute__((vector_size(16)));
+    typedef std::uint8_t u8x64 __attribute__((vector_size(64)));
+    u8x16 ke;
+    std::memcpy(&ke, k, sizeof ke);
+    const u8x16 z = {};
+    const u8x64 wide = __builtin_shufflevector(
+        ke, z, 0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16, 4, 16, 16, 16, 5, 16,
+        16, 16, 6, 16, 16, 16, 7, 16, 16, 16, 8, 16, 16, 16, 9, 16, 16, 16, 10, 16, 16, 16, 11, 16,
+        16, 16, 12, 16, 16, 16, 13, 16, 16, 16, 14, 16, 16, 16, 15, 16, 16, 16);
+    return (v16si)wide;
+  } else if constexpr (sizeof(E) == 2) {
+    typedef std::uint16_t u16x16 __attribute__((vector_size(32)));
+    typedef std::uint16_t u16x32 __attribute__((vector_size(64)));
+    u16x16 ke;
+    std::memcpy(&ke, k, sizeof ke);
+    const u16x16 z = {};
+    const u16x32 wide = __builtin_shufflevector(ke, z, 0, 16, 1, 16, 2, 16, 3, 16, 4, 16, 5, 16,
+                                                6, 16, 7, 16, 8, 16, 9, 16, 10, 16, 11, 16, 12, 16,
+                                                13, 16, 14, 16, 15, 16);
+    return (v16si)wide;
+  } else {
+    v16si r;
+    for (int x = 0; x < 16; ++x) r[x] = (std::int32_t)k[x];
+    return r;
+  }
+}
+
 // Sixteen distances k / max(m, n) from lane distances and lane lengths.
 template <typename E>
 inline void lane_quotients(const E* k, const float* m, float n, float* out) {
-  typedef E V16 __attribute__((vector_size(16 * sizeof(E))));
-  V16 ke;
-  std::memcpy(&ke, k, sizeof ke);
-  const v16sf kf = __builtin_convertvector(__builtin_convertvector(ke, v16si), v16sf);
+  const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
   const v16sf mv = load16f(m);
   const v16sf nv = v16sf{} + n;
   const v16sf longer = select16(mv > nv, mv, nv);
@@ -191,14 +221,30 @@ inline void lane_quotients(const E* k, const float* m, float n, float* out) {
 template <typename E>
 inline void run_vector(Work& w, const VecInfo& v, int vi, int n, float (*dist)[QCAP]) {
   constexpr int LANES = VB / (int)sizeof(E);
-  constexpr int PADDED = LANES < 16 ? 16 : LANES;
-  alignas(64) E k[PADDED] = {};
-  alignas(64) float d[PADDED];
-  lane_distances<E>(w.rows + v.voff, w.text_off, n, w.lane_mask + vi * VB, k);
   const float nf = (float)n;
-  for (int c = 0; c < PADDED; c += 16) lane_quotients<E>(k + c, w.lane_len + v.mf_off + c, nf, d + c);
-  std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
-  if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
+  if constexpr (LANES >= 16) {
+    alignas(64) E k[LANES];
+    lane_distances<E>(w.rows + v.voff, w.text_off, n, w.lane_mask + vi * VB, k);
+    if (v.half % 16 == 0) {
+      // Each chunk of 16 lanes lies in one synonym's half: straight to the slots.
+      for (int c = 0; c < LANES; c += 16) {
+        float* to = c < v.half ? dist[0] + v.pos + c : dist[1] + v.pos + (c - v.half);
+        lane_quotients<E>(k + c, w.lane_len + v.mf_off + c, nf, to);
+      }
+      return;
+    }
+    alignas(64) float d[LANES];
+    for (int c = 0; c < LANES; c += 16) lane_quotients<E>(k + c, w.lane_len + v.mf_off + c, nf, d + c);
+    std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
+    if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
+  } else {
+    alignas(64) E k[16] = {};
+    alignas(64) float d[16];
+    lane_distances<E>(w.rows + v.voff, w.text_off, n, w.lane_mask + vi * VB, k);
+    lane_quotients<E>(k, w.lane_len + v.mf_off, nf, d);
+    std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
+    if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
+  }
 }
 
 // The scalar path for patterns of 65 to 128 codes.

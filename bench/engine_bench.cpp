@@ -1,0 +1,126 @@
+// Micro-benchmarks of the similarity of language pairs: the literal
+// language_similarity against the engine's kernel paths, on word lists like
+// those of a real database (words of two to nine sounds from some sixty
+// codes, related languages, synonyms in the SYNONYMS 2 case).
+//
+//   build/bench/plix_bench --benchmark_filter=Pair
+//
+// items_per_second is language pairs per second; compare the literal and an
+// engine path of one run.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "distance/engine.h"
+#include "distance/similarity.h"
+
+namespace plix {
+namespace {
+
+constexpr int NLANG = 264;
+constexpr int NMEAN = 40;
+
+struct Rng {
+  std::uint64_t state;
+  std::uint64_t next() {
+    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+};
+
+// One ancestral list; every language changes a share of its sounds and
+// replaces some words. synonyms_permille: meanings with a second word.
+std::unique_ptr<LanguageStore> make_store(int synonyms_permille) {
+  auto s = std::make_unique<LanguageStore>();
+  Rng rng{12345};
+  SoundCode ancestor[NMEAN][2][10];
+  int alen[NMEAN][2];
+  for (int m = 0; m < NMEAN; ++m)
+    for (int k = 0; k < 2; ++k) {
+      alen[m][k] = 2 + rng.below(8);
+      for (int p = 0; p < alen[m][k]; ++p) ancestor[m][k][p] = (SoundCode)(1 + rng.below(60));
+    }
+  for (int l = 1; l <= NLANG; ++l) {
+    s->branch_of[l] = l;
+    for (int m = 1; m <= NMEAN; ++m) {
+      for (int k = 0; k < 2; ++k) {
+        const bool present = k == 0 ? rng.below(1000) >= 30 : rng.below(1000) < synonyms_permille;
+        int n = present ? alen[m - 1][k] : 0;
+        const bool replaced = rng.below(100) < 40;
+        if (replaced && n) n = 2 + rng.below(8);
+        if (k == 0 && word_length(*s, l, m, 1) == 0 && !present) n = 0;
+        if (k == 1 && word_length(*s, l, m, 1) == 0) n = 0;
+        word_length(*s, l, m, k + 1) = (std::int16_t)n;
+        SoundCode* c = codes(*s, l, m) + (k ? SYNONYM2_OFFSET : 0);
+        for (int p = 0; p < n; ++p)
+          c[p] = replaced || rng.below(100) < 25 ? (SoundCode)(1 + rng.below(60))
+                                                 : ancestor[m - 1][k][p];
+      }
+    }
+  }
+  return s;
+}
+
+const LanguageStore& store_for(int synonyms) {
+  static std::unique_ptr<LanguageStore> s1 = make_store(0), s2 = make_store(250);
+  return synonyms == 2 ? *s2 : *s1;
+}
+
+void BM_LiteralPair(benchmark::State& state) {
+  const LanguageStore& s = store_for(static_cast<int>(state.range(0)));
+  int a = 1, b = 2;
+  for (auto _ : state) {
+    FpFault f;
+    benchmark::DoNotOptimize(language_similarity(s, a, b, NMEAN, f));
+    if (++b > NLANG) b = ++a + 1;
+    if (a >= NLANG) a = 1, b = 2;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LiteralPair)->Arg(1)->Arg(2);
+
+void BM_EnginePair(benchmark::State& state) {
+  const LanguageStore& s = store_for(static_cast<int>(state.range(0)));
+  const EngineIsa isa = static_cast<EngineIsa>(state.range(1));
+  if (!engine_isa_supported(isa)) {
+    state.SkipWithError("path not supported here");
+    return;
+  }
+  const KernelPath& path = kernel_path(isa);
+  KernelWork work(path);
+  std::vector<std::int32_t> rows, texts;
+  for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
+  for (int l = 1; l <= NLANG; ++l) texts.push_back(l);
+  std::vector<float> out(rows.size() * texts.size());
+  std::vector<std::int32_t> count(rows.size());
+  PairBatch b;
+  b.store = &s;
+  b.nmean = NMEAN;
+  b.rows = rows.data();
+  b.nrows = static_cast<int>(rows.size());
+  b.texts = texts.data();
+  b.ntexts = static_cast<int>(texts.size());
+  b.out = out.data();
+  b.out_stride = texts.size();
+  b.out_count = count.data();
+  std::int64_t pairs = 0;
+  for (auto _ : state) {
+    path.run_batch(b, work.data());
+    for (std::int32_t c : count) pairs += c;
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(pairs);
+  state.SetLabel(path.name);
+}
+BENCHMARK(BM_EnginePair)
+    ->ArgsProduct({{1, 2},
+                   {static_cast<int>(EngineIsa::portable), static_cast<int>(EngineIsa::avx2),
+                    static_cast<int>(EngineIsa::avx512)}});
+
+}  // namespace
+}  // namespace plix
