@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -258,6 +259,79 @@ TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
   admit_language(*run, line.data(), 6, "nxt", 24003);
   EXPECT_EQ(run->CURLANG, MAXLANG);
   EXPECT_EQ(err.data, "");
+}
+
+}  // namespace
+}  // namespace plix
+
+namespace plix {
+namespace {
+
+// The example database, read through the phases up to the end of the scan.
+TEST(ExampleDatabase, FamiliesScanToTheEnd) {
+  std::ifstream file(std::string(PLIX_SOURCE_DIR) + "/examples/families.txt", std::ios::binary);
+  ASSERT_TRUE(file);
+  std::stringstream text;
+  text << file.rdbuf();
+  StringSource in(text.str());
+  StringSink out, err;
+  TextIO io(in, out, err);
+  auto run = std::make_unique<RunState>(io);
+  try {
+    read_run_parameters(*run);
+    read_meaning_selection(*run);
+    write_header_lines(*run);
+    clear_branch_table(run->branches);
+    read_sound_inventory(*run);
+    begin_read(io, "(400A1)");
+    read_characters(io, run->LINE, 400);
+    end_read(io);
+    ++run->record_number;
+    run->CURLANG = 0;
+    scan_database(*run);
+  } catch (const RunEnd& end) {
+    FAIL() << "run ended with status " << end.status << ": " << err.data;
+  }
+  EXPECT_EQ(run->params.SYNONYMS, 2);
+  EXPECT_EQ(run->selection.NMEAN, 10);
+  EXPECT_EQ(run->selection.MeaningMap[12], 10);
+  EXPECT_EQ(run->inventory.NSYM, 19);
+
+  // Three families of two or three subgroups; the reconstructed language
+  // and the unclassified one are skipped, the fragmentary one is dropped.
+  const BranchTable& b = run->branches;
+  ASSERT_EQ(b.NBRANCH, 7);
+  EXPECT_EQ(b.NNODE, 3);
+  const int nodes[] = {0, 1, 1, 1, 2, 2, 3, 3};
+  const int members[] = {0, 4, 4, 3, 4, 4, 3, 4};  // the last language is still open
+  for (int g = 1; g <= 7; ++g) {
+    EXPECT_EQ(b.node_of[g], nodes[g]) << g;
+    EXPECT_EQ(b.member_count[g], members[g]) << g;
+  }
+  EXPECT_EQ(std::string(b.branch_key[4], 25), "Highland,North,Garu,gar, ");
+  EXPECT_EQ(run->CURLANG, 27);
+  EXPECT_EQ(run->ATTESTED, 10);
+  EXPECT_EQ(run->store.branch_of[20], 6);  // Ule took the dropped language's slot
+
+  // Combined sounds: ts~ first (58), then mb~ (59), then ndj$ (60).
+  EXPECT_EQ(run->pairs.NPAIR, 2);
+  EXPECT_EQ(run->triples.NTRIPLE, 1);
+  EXPECT_EQ(run->LASTCODE, 60);
+  // Delta Ma (slot 9), fire: ts~ u l o.
+  ASSERT_EQ(word_length(run->store, 9, 2, 1), 4);
+  const SoundCode fire[] = {58, 19, 11, 18};
+  EXPECT_TRUE(std::equal(fire, fire + 4, codes(run->store, 9, 2)));
+  // Delta Ma, water: n a" p a.
+  const SoundCode water[] = {8, 34, 1, 15};
+  EXPECT_TRUE(std::equal(water, water + 4, codes(run->store, 9, 1)));
+  // Osso (slot 8): two synonyms for water, none for tree.
+  EXPECT_EQ(word_length(run->store, 8, 1, 1), 4);
+  EXPECT_EQ(word_length(run->store, 8, 1, 2), 4);
+  EXPECT_EQ(synonym_codes(run->store, 8, 1, 2)[1], 15);
+  EXPECT_EQ(word_length(run->store, 8, 8, 1), 0);
+  // Narra (slot 15), night: ndj$ u l i.
+  EXPECT_EQ(codes(run->store, 15, 10)[0], 60);
+  EXPECT_EQ(word_length(run->store, 15, 10, 1), 4);
 }
 
 }  // namespace
