@@ -81,7 +81,8 @@ std::int32_t triple_code(RunState& run, std::int32_t a, std::int32_t b, std::int
 
 void encode_word_record(RunState& run, const char* line, int slot, int meaning) {
   const std::int32_t nsym = run.inventory.NSYM;
-  const std::int32_t synonyms = run.params.SYNONYMS;
+  // The store holds two synonyms; the parameter reader admits only 1 or 2.
+  const std::int32_t synonyms = run.params.SYNONYMS >= 2 ? 2 : 1;
   // code(p) is position p (1..100) of the meaning's codes.
   SoundCode* const codes_of_meaning = codes(run.store, slot, meaning);
   auto code = [codes_of_meaning](int p) -> SoundCode& { return codes_of_meaning[p - 1]; };

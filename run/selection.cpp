@@ -21,10 +21,9 @@ void read_meaning_selection(RunState& run) {
 
   std::memset(sel.MeaningMap, 0, sizeof sel.MeaningMap);
   sel.NMEAN = 0;
-  const std::string_view format = characters_to_text(sel.meaning_format, 72);
   for (int i = 1; i <= MAXSELECTION; ++i) {
     std::int32_t k = 0;
-    begin_read(run.io, format);
+    begin_read(run.io, characters_to_text(sel.meaning_format, 72));
     read_integer(run.io, k);
     end_read(run.io);
     ++run.record_number;
