@@ -9,8 +9,10 @@ namespace plix {
 
 namespace {
 
-// Truncation toward zero that saturates instead of leaving the int32 range.
+// Truncation toward zero that saturates instead of leaving the int32 range
+// (and maps a NaN to 0 rather than converting it).
 std::int32_t truncate_saturating(double value) {
+  if (std::isnan(value)) return 0;
   if (value >= 2147483647.0) return INT32_MAX;
   if (value <= -2147483648.0) return INT32_MIN;
   return static_cast<std::int32_t>(value);
