@@ -1,7 +1,65 @@
-// PLACEHOLDER until this phase is built.
+// The run parameters: the first input record, the reals derived from it and
+// the two header lines of the report.
+#include <cstdint>
+#include <cstdio>
+
+#include "run/parameters.h"
 #include "run/phases.h"
 #include "textio/textio.h"
+
 namespace plix {
-void read_run_parameters(RunState& run) { fatal_error(run.io, "read_run_parameters: not built yet"); }
-void write_header_lines(RunState& run) { fatal_error(run.io, "write_header_lines: not built yet"); }
+
+void read_run_parameters(RunState& run) {
+  RunParameters& p = run.params;
+  begin_read(run.io, "(12I6)");
+  read_integer(run.io, p.SYNONYMS);
+  read_integer(run.io, p.WORDS);
+  read_integer(run.io, p.DATE);
+  read_integer(run.io, p.LEVEL);
+  read_integer(run.io, p.S0);
+  read_integer(run.io, p.R);
+  end_read(run.io);
+  ++run.record_number;
+  derive_run_parameters(run);
+}
+
+void derive_run_parameters(RunState& run) {
+  RunParameters& p = run.params;
+  if (p.SYNONYMS == 0) p.SYNONYMS = 1;
+  // The store keeps two synonyms per meaning; other counts cannot be honoured.
+  if (p.SYNONYMS < 0 || p.SYNONYMS > 2) {
+    char message[128];
+    std::snprintf(message, sizeof message,
+                  "SYNONYMS is %d in the parameter record; it must be 0, 1 or 2 "
+                  "(at most two synonyms per meaning are kept)",
+                  static_cast<int>(p.SYNONYMS));
+    fatal_error(run.io, message);
+  }
+
+  // Products in double precision of the single-precision 0.01, each stored
+  // rounded to single; the logarithms are taken of the unrounded products.
+  const double hundredth = static_cast<double>(0.01f);
+  p.date_limit = static_cast<float>(-static_cast<std::int64_t>(p.DATE));
+  const double s0 = static_cast<double>(p.S0) * hundredth;
+  p.s0_fraction = static_cast<float>(s0);
+  p.log_s0 = static_cast<float>(checked_log10(run.io, s0));
+  const double r = static_cast<double>(p.R) * hundredth;
+  p.r_fraction = static_cast<float>(r);
+  p.two_log_r = static_cast<float>(checked_log10(run.io, r) * 2.0);
+}
+
+void write_header_lines(RunState& run) {
+  const RunParameters& p = run.params;
+  begin_write(run.io, "(I2,' SYNONYMS,',I3,' WORDS, DATE >',I5,', LEVEL',I3)");
+  write_integer(run.io, p.SYNONYMS);
+  write_integer(run.io, p.WORDS);
+  write_integer(run.io, p.DATE);
+  write_integer(run.io, p.LEVEL);
+  end_write(run.io);
+  begin_write(run.io, "(' S0 =',I3,'%, R =',F4.2)");
+  write_integer(run.io, p.S0);
+  write_real(run.io, p.r_fraction);
+  end_write(run.io);
+}
+
 }  // namespace plix

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "run/run.h"
+#include "run/usage.h"
 
 namespace {
 
@@ -10,12 +11,13 @@ bool is_terminal(int fd) { return isatty(fd) == 1; }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   // A closed pipe must come back as a failed write, not a silent death.
   signal(SIGPIPE, SIG_IGN);
   plix::FdSource in(0);
   plix::FdSink out(1);
   plix::FdSink err(2);
+  if (int status = plix::answer_arguments(argc, argv, out); status >= 0) return status;
   in.console = is_terminal(0);
   out.console = is_terminal(1);
   err.console = is_terminal(2);

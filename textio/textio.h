@@ -54,6 +54,10 @@ void end_write(TextIO& io);
 // "plix62c: <message>" on standard error, status 1.
 [[noreturn]] void fatal_error(TextIO& io, std::string_view message);
 
+// log10(x); an argument of 0 ends the run with "log10: SING error" (M6202),
+// a negative one with "log10: DOMAIN error" (M6201).
+double checked_log10(TextIO& io, double x);
+
 // Joins one-character items into one text, blanks included, no trimming.
 std::string_view characters_to_text(const char* characters, int count);
 

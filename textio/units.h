@@ -1,15 +1,85 @@
 // The record units of a run: the state of standard input and output.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
+#include "textio/format.h"
 #include "textio/textio.h"
 
 namespace plix {
 
+// Columns of one input record that a read can see; the rest of a longer
+// line is skipped unread.
+constexpr std::int32_t RECORD_WINDOW = 65536;
+// Bytes asked of the input stream per read.
+constexpr std::int32_t INPUT_BLOCK = 65536;
+// Characters of an output record held before a piece is written out.
+constexpr std::int32_t OUTPUT_RECORD = 4096;
+// Bytes of standard output held before they are written.
+constexpr std::int32_t OUTPUT_BLOCK = 65536;
+// Widest output field edited in one piece; wider fields get leading blanks.
+constexpr std::int32_t MAXFIELD = 1024;
+// Longest typed console line (the line and its CR LF fill 132 bytes).
+constexpr std::int32_t CONSOLE_LINE = 130;
+
+struct InputUnit {
+  // Stream bytes not yet consumed lie in buffer[head, tail).
+  char buffer[RECORD_WINDOW + INPUT_BLOCK];
+  std::int32_t head = 0, tail = 0;
+  bool end_of_stream = false;
+  // The current record: bytes record[0, length) before its first CR or LF.
+  bool loaded = false;
+  const char* record = nullptr;
+  std::int32_t length = 0;
+  std::int32_t next = 0;           // buffer index of the byte after its line end
+  bool overlong = false;           // line longer than the window: rest unread
+  std::int32_t position = 0;
+  // The read in progress.
+  FormatProgram program;
+  FormatCursor cursor;
+  char cached[256];                // text of the compiled format
+  std::int32_t cached_length = -1;
+  char field[RECORD_WINDOW + 4];   // characters of one numeric field
+};
+
+struct OutputUnit {
+  char record[OUTPUT_RECORD];
+  std::int32_t length = 0;    // characters put into the current piece
+  std::int32_t position = 0;  // where the next character goes in this piece
+  bool first_piece_written = false;
+  bool empty = true;          // no character put into the record yet
+  bool pending_line_end = false;
+  char block[OUTPUT_BLOCK];
+  std::int32_t block_used = 0;
+  bool failed = false;        // a write to standard output failed: write no more
+  FormatProgram program;
+  FormatCursor cursor;
+  char cached[256];
+  std::int32_t cached_length = -1;
+  char field[MAXFIELD];
+};
+
 struct TextIO {
-  TextIO(ByteSource& in, ByteSink& out, ByteSink& err) : in(in), out(out), err(err) {}
+  TextIO(ByteSource& in, ByteSink& out, ByteSink& err)
+      : in(in), out(out), err(err), console(in.console && out.console),
+        input(std::make_unique<InputUnit>()), output(std::make_unique<OutputUnit>()) {}
   ByteSource& in;
   ByteSink& out;
   ByteSink& err;
+  bool console;  // one record unit serves both directions
+  std::unique_ptr<InputUnit> input;
+  std::unique_ptr<OutputUnit> output;
 };
+
+// Shared by the input and output sides.
+enum class Direction { read, write };
+[[noreturn]] void run_time_error(TextIO& io, Direction direction, int code);
+// Writes bytes to standard output through the block buffer; a failure ends
+// the run with its report.
+void put_output(TextIO& io, const char* bytes, std::int32_t size);
+void flush_output(TextIO& io);
+// Writes the owed line end (CR LF) and clears it.
+void write_owed_line_end(TextIO& io);
 
 }  // namespace plix

@@ -1,0 +1,16 @@
+# libFuzzer targets (configure with CXX=clang++ -DPLIX_FUZZ=ON):
+#   fuzz_run     a whole run in-process, the fuzz input as standard input
+#   fuzz_format  the format compiler and interpreter alone
+if(PLIX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "PLIX_FUZZ needs clang (configure with CXX=clang++)")
+  endif()
+  foreach(target fuzz_run fuzz_format)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/${target}.cpp)
+      add_executable(${target} tests/fuzz/${target}.cpp)
+      target_link_libraries(${target} PRIVATE plixcore)
+      target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+      target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+    endif()
+  endforeach()
+endif()

@@ -1,0 +1,59 @@
+#include "run/usage.h"
+
+#include <cstring>
+
+#ifndef PLIX_VERSION
+#define PLIX_VERSION "unknown"
+#endif
+
+namespace plix {
+
+std::string_view usage_text() {
+  return "Usage: plix62c < INPUT > REPORT\n"
+         "       plix62c --help | --version\n"
+         "\n"
+         "Dates language groups by lexicostatistics: reads one input stream on\n"
+         "standard input and writes one report on standard output.\n"
+         "\n"
+         "The input stream holds, in this order:\n"
+         "  1. the parameter record: SYNONYMS, WORDS, DATE, LEVEL, S0, R\n"
+         "  2. the format record and the selected meaning numbers, ended by 0\n"
+         "  3. the sound inventory, one symbol per record, ended by a blank record\n"
+         "  4. one record that is passed over\n"
+         "  5. the word-list database, ended by a record with a blank first column\n"
+         "\n"
+         "The report lists every dated classification node: its branches with\n"
+         "their numbers of languages, the number of cross-branch language pairs,\n"
+         "their mean similarity and an age in years before present.\n"
+         "The input format is described in the manual page plix62c(1) and in the\n"
+         "README, section \"Preparing a database\".\n"
+         "\n"
+         "Options:\n"
+         "  --help     print this usage text and exit\n"
+         "  --version  print the program name and version and exit\n"
+         "Any other argument is ignored.\n"
+         "\n"
+         "Exit status:\n"
+         "  0  the report was written\n"
+         "  1  a run-time error (bad input, a failed write, a floating-point fault)\n"
+         "     or a table limit; the message is on standard error\n";
+}
+
+std::string_view version_text() { return "plix62c " PLIX_VERSION "\n"; }
+
+int answer_arguments(int argc, const char* const* argv, ByteSink& out) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view text;
+    if (std::strcmp(argv[i], "--help") == 0) {
+      text = usage_text();
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      text = version_text();
+    } else {
+      continue;
+    }
+    return out.write(text.data(), text.size()) == 0 ? 0 : 1;
+  }
+  return -1;
+}
+
+}  // namespace plix

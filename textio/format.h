@@ -1,0 +1,150 @@
+// The format notation: a compiler from format text to a descriptor list and
+// an interpreter that hands out one data edit per item, performing the
+// control edits met on the way through a small set of actions.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace plix {
+
+enum class Op : std::uint8_t {
+  // data edits
+  I, F, E, D, G, A, L,
+  // control edits
+  X, T, TL, TR, Slash, Colon, BN, BZ, P, S, SP, SS, Literal,
+  // structure
+  GroupOpen, GroupClose, End, SyntaxError,
+};
+
+inline bool is_data_edit(Op op) { return op <= Op::L; }
+
+// Syntax errors of a format, reported when interpretation reaches them.
+enum FormatError : int {
+  kNoOpeningParen = 6970,
+  kNoClosingParen = 6971,
+  kUnknownDescriptor = 6972,
+  kMissingWidth = 6973,
+  kMissingPoint = 6974,
+  kMissingDigits = 6975,
+  kZeroRepeat = 6976,
+  kRepeatNotAllowed = 6977,
+  kMissingPosition = 6978,
+  kBadScaleFactor = 6979,
+  kUnterminatedLiteral = 6980,
+  kBadHollerith = 6981,
+  kNestedTooDeep = 6982,
+  kFormatTooLong = 6983,
+  kNumberTooLarge = 6984,
+  kMissingExponentWidth = 6985,
+  kNoDataEdit = 6986,
+  kEndlessFormat = 6987,
+};
+
+// Error numbers of the run-time report other than format syntax.
+enum IoError : int {
+  kIntegerOverflow = 6100,
+  kIntegerInvalid = 6101,
+  kRealTooLarge = 6102,
+  kRealInvalid = 6103,
+  kRealOutOfRange = 6104,
+  kCharacterNeedsA = 6205,
+  kRealNeedsFEDG = 6206,
+  kIntegerNeedsI = 6207,
+  kSecondHash = 6302,
+  kBadRadix = 6303,
+  kConsoleLineTooLong = 6407,
+  kWriteFailed = 6421,
+  kDeviceFull = 6422,
+  kReadFailed = 6500,
+  kEndOfFile = 6501,
+  kLiteralOnInput = 6509,
+};
+
+// Short text of an error number for the second line of the report.
+std::string_view io_error_message(int code);
+
+struct Descriptor {
+  Op op = Op::End;
+  std::int32_t repeat = 1;  // data edits, '/', groups
+  std::int32_t w = 0;       // width; column or count for X, T, TL, TR; scale for P
+  std::int32_t d = 0;       // digits after the point; minimum digits m for I
+  std::int32_t e = 0;       // exponent width of E and G (0 = not given)
+  std::int32_t link = 0;    // group: index of the matching open/close
+  std::int32_t text = 0;    // literal: offset in the pool; syntax error: its number
+  std::int32_t length = 0;  // literal length
+  bool has_width = false;   // A with an explicit width
+};
+
+constexpr int MAXDESCRIPTORS = 256;
+constexpr int MAXLITERALS = 1024;
+constexpr int MAXNESTING = 16;
+
+struct FormatProgram {
+  Descriptor code[MAXDESCRIPTORS];
+  int count = 0;
+  int reversion = 0;               // where the format restarts when it runs out
+  bool reversion_has_data = false;  // a data edit lies between that place and the end
+  char pool[MAXLITERALS];
+  int pool_used = 0;
+};
+
+// Compiles `text` from its opening parenthesis. A syntax error is compiled
+// as a SyntaxError descriptor at its place; everything before it works.
+void compile_format(std::string_view text, FormatProgram& program);
+
+enum class SignMode : std::uint8_t { processor, plus, suppress };
+
+// One data edit as the interpreter hands it out, with the modes in force.
+struct DataEdit {
+  Op op = Op::End;  // End: the format stopped (only when finishing)
+  std::int32_t w = 0, d = 0, e = 0;
+  bool has_width = false;
+  bool blank_zero = false;
+  std::int32_t scale = 0;
+  SignMode sign = SignMode::processor;
+};
+
+// What the interpreter asks of the record unit on its way to a data edit.
+struct FormatActions {
+  virtual void position(Op op, std::int32_t n) = 0;  // X, T, TL, TR
+  virtual void next_record() = 0;                    // '/' and reversion
+  virtual void literal(const char* text, std::int32_t length) = 0;
+  [[noreturn]] virtual void error(int code) = 0;
+
+ protected:
+  ~FormatActions() = default;
+};
+
+struct FormatCursor {
+  int pc = 0;         // next descriptor to interpret
+  int last = -1;      // the data edit handed out last
+  std::int32_t left = 0;  // further repeats of `last`
+  int depth = 0;
+  int group_at[MAXNESTING];
+  std::int32_t group_left[MAXNESTING];
+  bool blank_zero = false;
+  std::int32_t scale = 0;
+  SignMode sign = SignMode::processor;
+};
+
+// The cursor at the start of a read or write.
+void start_format(FormatCursor& cursor);
+
+// The next data edit for an item. Running past the final parenthesis ends
+// the record and restarts the format at its reversion point.
+DataEdit next_data_edit(const FormatProgram& program, FormatCursor& cursor, FormatActions& actions);
+
+// After the last item: performs control edits up to the next data edit, a
+// ':' or the final parenthesis.
+void finish_format(const FormatProgram& program, FormatCursor& cursor, FormatActions& actions);
+
+// Takes up to `wanted` further repeats of the data edit handed out last and
+// returns how many were taken (the fast path of character runs).
+inline std::int32_t take_repeats(FormatCursor& cursor, std::int32_t wanted) {
+  std::int32_t n = cursor.left < wanted ? cursor.left : wanted;
+  cursor.left -= n;
+  return n;
+}
+
+}  // namespace plix

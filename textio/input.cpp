@@ -1,0 +1,252 @@
+// Standard input: records read through a format, one record per read.
+#include <cstring>
+
+#include "textio/editing.h"
+#include "textio/units.h"
+
+namespace plix {
+
+namespace {
+
+constexpr std::int32_t kCapacity = RECORD_WINDOW + INPUT_BLOCK;
+constexpr char kCtrlZ = 26;
+
+[[noreturn]] void read_error(TextIO& io, int code) {
+  run_time_error(io, Direction::read, code);
+}
+
+// Reads more of the stream behind buffer[tail]; false at its end.
+bool refill(TextIO& io) {
+  InputUnit& u = *io.input;
+  if (u.end_of_stream) return false;
+  if (kCapacity - u.tail < INPUT_BLOCK) {
+    std::int32_t kept = u.tail - u.head;
+    std::memmove(u.buffer, u.buffer + u.head, static_cast<std::size_t>(kept));
+    u.head = 0;
+    u.tail = kept;
+  }
+  long n = io.in.read(u.buffer + u.tail, static_cast<std::size_t>(kCapacity - u.tail));
+  if (n < 0) read_error(io, kReadFailed);
+  if (n == 0) {
+    u.end_of_stream = true;
+    return false;
+  }
+  u.tail += static_cast<std::int32_t>(n);
+  return true;
+}
+
+// A line whose last byte before its line end (LF or CR LF) is Ctrl-Z ends
+// the input.
+bool ends_input(const char* line, std::int32_t length) {
+  if (length > 0 && line[length - 1] == '\r') --length;
+  return length > 0 && line[length - 1] == kCtrlZ;
+}
+
+// Makes the next line of the stream the current record. Only a final line
+// without a line end at the true end of the stream is completed by the
+// stream's end; how the stream's reads fall never matters.
+void load_record(TextIO& io) {
+  InputUnit& u = *io.input;
+  std::int32_t line = 0;
+  for (;;) {
+    std::int32_t available = u.tail - u.head;
+    std::int32_t look = available < RECORD_WINDOW + 1 ? available : RECORD_WINDOW + 1;
+    const void* lf = std::memchr(u.buffer + u.head, '\n', static_cast<std::size_t>(look));
+    if (lf != nullptr) {
+      line = static_cast<std::int32_t>(static_cast<const char*>(lf) - (u.buffer + u.head));
+      u.next = u.head + line + 1;
+      u.overlong = false;
+      break;
+    }
+    if (available > RECORD_WINDOW) {
+      line = RECORD_WINDOW;
+      u.next = u.head + RECORD_WINDOW;
+      u.overlong = true;
+      break;
+    }
+    if (!refill(io)) {
+      if (available == 0) read_error(io, kEndOfFile);
+      line = available;
+      u.next = u.tail;
+      u.overlong = false;
+      break;
+    }
+  }
+  const char* start = u.buffer + u.head;
+  if (io.in.console) {
+    std::int32_t typed = line > 0 && start[line - 1] == '\r' && !u.overlong ? line - 1 : line;
+    if (typed > CONSOLE_LINE) read_error(io, kConsoleLineTooLong);
+  }
+  if (!u.overlong && ends_input(start, line)) read_error(io, kEndOfFile);
+  const void* cr = std::memchr(start, '\r', static_cast<std::size_t>(line));
+  u.record = start;
+  u.length = cr ? static_cast<std::int32_t>(static_cast<const char*>(cr) - start) : line;
+  u.position = 0;
+  u.loaded = true;
+}
+
+void ensure_record(TextIO& io) {
+  if (!io.input->loaded) load_record(io);
+}
+
+// Skips what is left of a line longer than the window, up to its line end.
+void skip_rest_of_line(TextIO& io) {
+  InputUnit& u = *io.input;
+  char last = 0, before_last = 0;
+  if (u.next - u.head >= 1) last = u.buffer[u.next - 1];
+  if (u.next - u.head >= 2) before_last = u.buffer[u.next - 2];
+  u.head = u.next;
+  for (;;) {
+    std::int32_t available = u.tail - u.head;
+    const void* lf = std::memchr(u.buffer + u.head, '\n', static_cast<std::size_t>(available));
+    if (lf != nullptr) {
+      std::int32_t n = static_cast<std::int32_t>(static_cast<const char*>(lf) - (u.buffer + u.head));
+      if (n >= 1) {
+        before_last = n >= 2 ? u.buffer[u.head + n - 2] : last;
+        last = u.buffer[u.head + n - 1];
+      }
+      u.head += n + 1;
+      break;
+    }
+    if (available >= 2) {
+      before_last = u.buffer[u.tail - 2];
+      last = u.buffer[u.tail - 1];
+    } else if (available == 1) {
+      before_last = last;
+      last = u.buffer[u.tail - 1];
+    }
+    u.head = u.tail = 0;
+    if (!refill(io)) break;
+  }
+  char end[2] = {before_last, last};
+  if (ends_input(end, 2)) read_error(io, kEndOfFile);
+}
+
+void finish_record(TextIO& io) {
+  InputUnit& u = *io.input;
+  if (!u.loaded) return;
+  u.loaded = false;
+  if (u.overlong) {
+    skip_rest_of_line(io);
+  } else {
+    u.head = u.next;
+  }
+}
+
+struct InputActions final : FormatActions {
+  explicit InputActions(TextIO& io) : io(io) {}
+  void position(Op op, std::int32_t n) override {
+    ensure_record(io);
+    InputUnit& u = *io.input;
+    switch (op) {
+      case Op::X:
+      case Op::TR:
+        u.position = u.length - u.position > n ? u.position + n : u.length;
+        break;
+      case Op::T:
+        u.position = n - 1 < u.length ? n - 1 : u.length;
+        break;
+      case Op::TL:
+        u.position = u.position > n ? u.position - n : 0;
+        break;
+      default:
+        break;
+    }
+  }
+  void next_record() override {
+    ensure_record(io);
+    finish_record(io);
+  }
+  void literal(const char*, std::int32_t) override { read_error(io, kLiteralOnInput); }
+  [[noreturn]] void error(int code) override { read_error(io, code); }
+  TextIO& io;
+};
+
+DataEdit next_input_edit(TextIO& io) {
+  InputActions actions(io);
+  return next_data_edit(io.input->program, io.input->cursor, actions);
+}
+
+}  // namespace
+
+void begin_read(TextIO& io, std::string_view format) {
+  InputUnit& u = *io.input;
+  if (io.console) {
+    write_owed_line_end(io);
+    flush_output(io);
+  }
+  if (static_cast<std::int32_t>(format.size()) != u.cached_length ||
+      std::memcmp(format.data(), u.cached, format.size()) != 0) {
+    compile_format(format, u.program);
+    u.cached_length = -1;
+    if (format.size() <= sizeof u.cached) {
+      std::memcpy(u.cached, format.data(), format.size());
+      u.cached_length = static_cast<std::int32_t>(format.size());
+    }
+  }
+  start_format(u.cursor);
+}
+
+void read_integer(TextIO& io, std::int32_t& value) {
+  DataEdit e = next_input_edit(io);
+  if (e.op != Op::I) read_error(io, kIntegerNeedsI);
+  ensure_record(io);
+  InputUnit& u = *io.input;
+  std::int32_t n = 0;
+  if (int error =
+          collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, false, u.field, n))
+    read_error(io, error);
+  if (int error = parse_integer_field(u.field, n, value)) read_error(io, error);
+}
+
+void read_real(TextIO& io, float& value) {
+  DataEdit e = next_input_edit(io);
+  if (e.op != Op::F && e.op != Op::E && e.op != Op::D && e.op != Op::G)
+    read_error(io, kRealNeedsFEDG);
+  ensure_record(io);
+  InputUnit& u = *io.input;
+  std::int32_t n = 0;
+  if (int error =
+          collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, true, u.field, n))
+    read_error(io, error);
+  if (int error = parse_real_field(u.field, n, e.d, e.scale, value)) read_error(io, error);
+}
+
+void read_character(TextIO& io, char& value) { read_characters(io, &value, 1); }
+
+void read_characters(TextIO& io, char* values, int count) {
+  InputUnit& u = *io.input;
+  for (int i = 0; i < count;) {
+    DataEdit e = next_input_edit(io);
+    if (e.op != Op::A) read_error(io, kCharacterNeedsA);
+    ensure_record(io);
+    if (e.w > 1) {
+      // Aw for one character: the first w - 1 columns are passed over.
+      std::int32_t skip = e.w - 1;
+      u.position = u.length - u.position > skip ? u.position + skip : u.length;
+      values[i++] = u.position < u.length ? u.record[u.position++] : ' ';
+      continue;
+    }
+    // A run of A1 edits is one copy, padded with blanks at the record end.
+    std::int32_t run = 1 + take_repeats(u.cursor, count - i - 1);
+    std::int32_t available = u.length - u.position;
+    std::int32_t copied = run < available ? run : available;
+    std::memcpy(values + i, u.record + u.position, static_cast<std::size_t>(copied));
+    std::memset(values + i + copied, ' ', static_cast<std::size_t>(run - copied));
+    u.position += copied;
+    i += run;
+  }
+}
+
+void end_read(TextIO& io) {
+  InputActions actions(io);
+  finish_format(io.input->program, io.input->cursor, actions);
+  ensure_record(io);
+  finish_record(io);
+}
+
+std::string_view characters_to_text(const char* characters, int count) {
+  return {characters, static_cast<std::size_t>(count < 0 ? 0 : count)};
+}
+
+}  // namespace plix
