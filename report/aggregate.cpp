@@ -1,12 +1,15 @@
 // Closing the scan and tallying the cross-branch language pairs per node.
-// This is the literal loop: the node and branch test comes before any
-// similarity, and pairs are visited in slot order, which fixes the rounding
-// of every node's sum.
+// aggregate_pairs runs the fast engine; aggregate_pairs_reference is the
+// literal loop it must match byte for byte: the node and branch test comes
+// before any similarity, and pairs are visited in slot order, which fixes
+// the rounding of every node's sum.
 #include <algorithm>
 
+#include "distance/engine.h"
 #include "distance/similarity.h"
 #include "run/phases.h"
 #include "textio/textio.h"
+#include "textio/units.h"
 
 namespace plix {
 
@@ -24,6 +27,15 @@ void finish_scan(RunState& run) {
 }
 
 void aggregate_pairs(RunState& run) {
+  const int nmean = std::min(run.selection.NMEAN, MAXMEANING);
+  EngineOptions options;
+  options.progress = &run.io.err;
+  const EngineFault fault =
+      engine_aggregate(run.store, run.branches, run.NLANG, nmean, run.tally, options);
+  if (fault.kind != FpFault::none) floating_point_error(run.io, fault.kind);
+}
+
+void aggregate_pairs_reference(RunState& run) {
   NodeTally& tally = run.tally;
   std::fill(std::begin(tally.pair_count), std::end(tally.pair_count), 0.0);
   std::fill(std::begin(tally.similarity_sum), std::end(tally.similarity_sum), 0.0);

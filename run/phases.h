@@ -12,6 +12,7 @@ void read_sound_inventory(RunState& run);    // run/selection.cpp
 void scan_database(RunState& run);           // database/scanner.cpp
 void finish_scan(RunState& run);             // report/aggregate.cpp
 void aggregate_pairs(RunState& run);         // report/aggregate.cpp
+void aggregate_pairs_reference(RunState& run);  // the literal pair loop, for tests
 [[noreturn]] void write_report(RunState& run);  // report/report.cpp
 
 }  // namespace plix
