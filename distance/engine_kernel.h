@@ -24,6 +24,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "distance/engine.h"
 #include "distance/similarity.h"
 
@@ -34,6 +38,8 @@
 // Vector arguments and returns stay inside this file, so their calling
 // convention never crosses a boundary between instruction sets.
 #pragma GCC diagnostic ignored "-Wpsabi"
+// GCC 12 reports the zero-extension intrinsics' own undefined filler.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 namespace plix {
 namespace {
@@ -128,34 +134,63 @@ inline V lane_popcount(V x) {
   }
 }
 
+// Three-input logic: a ^ b | c and a | ~(b | c). One instruction each with
+// AVX-512.
+template <typename V>
+inline V xor_or(V a, V b, V c) {
+#if defined(__AVX512F__)
+  if constexpr (sizeof(V) == 64)
+    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xBE);
+#endif
+  return (a ^ b) | c;
+}
+template <typename V>
+inline V or_not_or(V a, V b, V c) {
+#if defined(__AVX512F__)
+  if constexpr (sizeof(V) == 64)
+    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xF1);
+#endif
+  return a | ~(b | c);
+}
+
 // Edit distances of one text word (its table-row offsets `off`, n codes)
-// against every lane of one vector: Myers' bit-parallel algorithm in Hyyrö's
-// form for the distance of whole words. Pv and Mv are the vertical deltas of
-// the current column; after the last code the distance is
-// n + popcount(Pv) - popcount(Mv) over the pattern's bits.
-template <typename E>
+// against every lane of NV consecutive vectors: Myers' bit-parallel
+// algorithm in Hyyro's form for the distance of whole words. Pv and Mv are
+// the vertical deltas of the current column; after the last code the
+// distance is n + popcount(Pv) - popcount(Mv) over the pattern's bits.
+// Several vectors at once keep independent dependency chains in flight.
+template <typename E, int NV>
 inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n,
                            const unsigned char* mask_bytes, E* k_out) {
   typedef E V __attribute__((vector_size(VB)));
-  V pv = ~V{};
-  V mv = V{};
+  V pv[NV], mv[NV];
+  for (int v = 0; v < NV; ++v) {
+    pv[v] = ~V{};
+    mv[v] = V{};
+  }
   const V one = V{} + (E)1;
   for (int q = 0; q < n; ++q) {
-    V eq;
-    std::memcpy(&eq, row_base + off[q], sizeof(V));
-    const V xv = eq | mv;
-    const V xh = (((eq & pv) + pv) ^ pv) | eq;
-    V ph = mv | ~(xh | pv);
-    V mh = pv & xh;
-    ph = (ph + ph) | one;
-    mh = mh + mh;
-    pv = mh | ~(xv | ph);
-    mv = ph & xv;
+    const unsigned char* row = row_base + off[q];
+    for (int v = 0; v < NV; ++v) {
+      V eq;
+      std::memcpy(&eq, row + v * VB, sizeof(V));
+      const V xv = eq | mv[v];
+      const V xh = xor_or((eq & pv[v]) + pv[v], pv[v], eq);
+      V ph = or_not_or(mv[v], xh, pv[v]);
+      V mh = pv[v] & xh;
+      ph = (ph + ph) | one;
+      mh = mh + mh;
+      pv[v] = or_not_or(mh, xv, ph);
+      mv[v] = ph & xv;
+    }
   }
-  V mask;
-  std::memcpy(&mask, mask_bytes, sizeof(V));
-  const V k = ((V{} + (E)n) + lane_popcount<V, E>(pv & mask)) - lane_popcount<V, E>(mv & mask);
-  std::memcpy(k_out, &k, sizeof(V));
+  for (int v = 0; v < NV; ++v) {
+    V mask;
+    std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
+    const V k = ((V{} + (E)n) + lane_popcount<V, E>(pv[v] & mask)) -
+                lane_popcount<V, E>(mv[v] & mask);
+    std::memcpy(k_out + v * (VB / sizeof(E)), &k, sizeof(V));
+  }
 }
 
 inline v16sf load16f(const float* p) {
@@ -177,6 +212,28 @@ inline v16sf select16(v16si mask, v16sf a, v16sf b) {
 // move, where a generic conversion would go element by element.
 template <typename E>
 inline v16si widen16(const E* k) {
+#if defined(__AVX512F__)
+  if constexpr (sizeof(E) == 1)
+    return (v16si)_mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
+  if constexpr (sizeof(E) == 2)
+    return (v16si)_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(k)));
+#elif defined(__AVX2__)
+  if constexpr (sizeof(E) <= 2) {
+    __m256i lo, hi;
+    if constexpr (sizeof(E) == 1) {
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k));
+      lo = _mm256_cvtepu8_epi32(b);
+      hi = _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8));
+    } else {
+      lo = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
+      hi = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k + 8)));
+    }
+    v16si r;
+    std::memcpy(&r, &lo, 32);
+    std::memcpy(reinterpret_cast<char*>(&r) + 32, &hi, 32);
+    return r;
+  }
+#endif
   if constexpr (sizeof(E) == 1) {
     typedef std::uint8_t u8x16 __attribute__((vector_size(16)));
     typedef std::uint8_t u8x64 __attribute__((vector_size(64)));
@@ -216,35 +273,51 @@ inline void lane_quotients(const E* k, const float* m, float n, float* out) {
   std::memcpy(out, &d, sizeof d);
 }
 
-// One class of lane vectors against one text word: distances into the
-// slots' positions of dist[text synonym].
-template <typename E>
-inline void run_vector(Work& w, const VecInfo& v, int vi, int n, float (*dist)[QCAP]) {
+// NV consecutive vectors of one class against one text word: distances
+// into the slots' positions of dist[text synonym].
+template <typename E, int NV>
+inline void run_vectors(Work& w, int vi, int n, float (*dist)[QCAP]) {
   constexpr int LANES = VB / (int)sizeof(E);
-  const float nf = (float)n;
+  constexpr int PADDED = LANES < 16 ? 16 : LANES;
+  alignas(64) E k[NV * PADDED];
+  if constexpr (LANES < 16) std::memset(k, 0, sizeof k);
+  const VecInfo& v0 = w.vec[vi];
   if constexpr (LANES >= 16) {
-    alignas(64) E k[LANES];
-    lane_distances<E>(w.rows + v.voff, w.text_off, n, w.lane_mask + vi * VB, k);
-    if (v.half % 16 == 0) {
+    lane_distances<E, NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
+  } else {
+    for (int v = 0; v < NV; ++v)
+      lane_distances<E, 1>(w.rows + v0.voff + v * VB, w.text_off, n, w.lane_mask + (vi + v) * VB,
+                           k + v * PADDED);
+  }
+  const float nf = (float)n;
+  for (int x = 0; x < NV; ++x) {
+    const VecInfo& v = w.vec[vi + x];
+    const E* kv = k + x * PADDED;
+    if (LANES >= 16 && v.half % 16 == 0) {
       // Each chunk of 16 lanes lies in one synonym's half: straight to the slots.
       for (int c = 0; c < LANES; c += 16) {
         float* to = c < v.half ? dist[0] + v.pos + c : dist[1] + v.pos + (c - v.half);
-        lane_quotients<E>(k + c, w.lane_len + v.mf_off + c, nf, to);
+        lane_quotients<E>(kv + c, w.lane_len + v.mf_off + c, nf, to);
       }
-      return;
+      continue;
     }
-    alignas(64) float d[LANES];
-    for (int c = 0; c < LANES; c += 16) lane_quotients<E>(k + c, w.lane_len + v.mf_off + c, nf, d + c);
-    std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
-    if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
-  } else {
-    alignas(64) E k[16] = {};
-    alignas(64) float d[16];
-    lane_distances<E>(w.rows + v.voff, w.text_off, n, w.lane_mask + vi * VB, k);
-    lane_quotients<E>(k, w.lane_len + v.mf_off, nf, d);
+    alignas(64) float d[PADDED];
+    for (int c = 0; c < PADDED; c += 16) lane_quotients<E>(kv + c, w.lane_len + v.mf_off + c, nf, d + c);
     std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
     if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
   }
+}
+
+// Every vector of one class, several at a time.
+template <typename E>
+inline void run_class(Work& w, int begin, int end, int n, float (*dist)[QCAP]) {
+  int v = begin;
+  for (; v + 4 <= end; v += 4) run_vectors<E, 4>(w, v, n, dist);
+  if (v + 2 <= end) {
+    run_vectors<E, 2>(w, v, n, dist);
+    v += 2;
+  }
+  if (v < end) run_vectors<E, 1>(w, v, n, dist);
 }
 
 // The scalar path for patterns of 65 to 128 codes.
@@ -278,6 +351,8 @@ inline void run_wide(Work& w, const WideSlot& s, int n, float (*dist)[QCAP]) {
 
 struct Layout {
   int nvec = 0;
+  int class_end[3] = {0, 0, 0};  // vectors of class c end before class_end[c]
+  bool any_syn2 = false;         // some pattern meaning has a synonym 2
   int nwide = 0;
   int qpad = 0;
   std::size_t row_bytes = 0;
@@ -358,6 +433,16 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     }
     pos += nv * half;
   }
+  {
+    int e = 0;
+    for (int c = 0; c < 3; ++c) {
+      if (npend[c] != 0) e += (npend[c] + (paired[c] ? VB / class_lane_bytes[c] / 2 : VB / class_lane_bytes[c]) - 1) /
+                             (paired[c] ? VB / class_lane_bytes[c] / 2 : VB / class_lane_bytes[c]);
+      lay.class_end[c] = e;
+    }
+  }
+  lay.any_syn2 = paired[0] || paired[1] || paired[2];
+  for (int s = 0; s < npend[3]; ++s) lay.any_syn2 = lay.any_syn2 || pend[3][s].len[1] != 0;
   const int wide_pos = pos;
   lay.nwide = npend[3];
   pos += npend[3];
@@ -472,19 +557,36 @@ inline void text_offsets(Work& w, const Layout& lay, const SoundCode* code, int 
 
 void text_word(Work& w, const Layout& lay, const SoundCode* code, int n, float (*dist)[QCAP]) {
   text_offsets(w, lay, code, n);
-  for (int v = 0; v < lay.nvec; ++v) {
-    const VecInfo& vi = w.vec[v];
-    switch (vi.cls) {
-      case CLASS8: run_vector<std::uint8_t>(w, vi, v, n, dist); break;
-      case CLASS16: run_vector<std::uint16_t>(w, vi, v, n, dist); break;
-      default: run_vector<std::uint64_t>(w, vi, v, n, dist); break;
-    }
-  }
+  run_class<std::uint8_t>(w, 0, lay.class_end[0], n, dist);
+  run_class<std::uint16_t>(w, lay.class_end[0], lay.class_end[1], n, dist);
+  run_class<std::uint64_t>(w, lay.class_end[1], lay.class_end[2], n, dist);
   for (int s = 0; s < lay.nwide; ++s) run_wide(w, w.wide[s], n, dist);
+}
+
+// Where pair_means left the means of the current text meaning.
+inline const float* pair_mean_row(const Work& w, const Layout& lay, bool text_syn2) {
+  return !lay.any_syn2 && !text_syn2 ? w.dist[0][0] : w.mean;
 }
 
 // Pair means of every slot against text meaning j, added into the slot sums.
 void pair_means(Work& w, const Layout& lay, bool text_syn2) {
+  if (!lay.any_syn2 && !text_syn2) {
+    // One distance per pair of meanings: the mean is the distance itself,
+    // read from dist[0][0] (see pair_mean_row).
+    for (int q = 0; q < lay.qpad; q += 16) {
+      const v16sf mean = load16f(w.dist[0][0] + q);
+      const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
+      const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
+      v8df a0, a1;
+      std::memcpy(&a0, w.acc + q, sizeof a0);
+      std::memcpy(&a1, w.acc + q + 8, sizeof a1);
+      a0 += __builtin_convertvector(lo, v8df);
+      a1 += __builtin_convertvector(hi, v8df);
+      std::memcpy(w.acc + q, &a0, sizeof a0);
+      std::memcpy(w.acc + q + 8, &a1, sizeof a1);
+    }
+    return;
+  }
   for (int q = 0; q < lay.qpad; q += 16) {
     const v16si a2 = load16i(w.a2_mask + q);
     v16sf s = load16f(w.dist[0][0] + q);
@@ -545,9 +647,10 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       text_word(w, lay, synonym_codes(st, tb, j, 1), l1, w.dist[0]);
       if (l2 != 0) text_word(w, lay, synonym_codes(st, tb, j, 2), l2, w.dist[1]);
       pair_means(w, lay, l2 != 0);
+      const float* means = pair_mean_row(w, lay, l2 != 0);
       for (int r = 0; r < nr; ++r) {
         const int q = w.diag[r][j];
-        if (q >= 0) w.same[r] += (double)w.mean[q];
+        if (q >= 0) w.same[r] += (double)means[q];
       }
     }
     for (int r = 0; r < nr; ++r) w.total[r] = 0.0;
