@@ -89,6 +89,11 @@ struct alignas(64) Work {
   alignas(64) float lane_len[LANECAP];
   alignas(64) unsigned char lane_mask[VCAP * VB];  // per vector: VB bytes
   std::int16_t owner[QCAP];                       // row of the slot, -1 = padding
+  // Runs of consecutive slots of one row, for the per-row totals.
+  std::int16_t run_row[4 * ENGINE_BATCH_ROWS + 4];
+  std::int16_t run_begin[4 * ENGINE_BATCH_ROWS + 4];
+  std::int16_t run_end[4 * ENGINE_BATCH_ROWS + 4];
+  int nruns;
   std::int16_t diag[ENGINE_BATCH_ROWS][MAXMEANING + 1];
   VecInfo vec[VCAP];
   WideSlot wide[WIDECAP];
@@ -312,12 +317,18 @@ inline void run_vectors(Work& w, int vi, int n, float (*dist)[QCAP]) {
 template <typename E>
 inline void run_class(Work& w, int begin, int end, int n, float (*dist)[QCAP]) {
   int v = begin;
-  for (; v + 4 <= end; v += 4) run_vectors<E, 4>(w, v, n, dist);
-  if (v + 2 <= end) {
-    run_vectors<E, 2>(w, v, n, dist);
-    v += 2;
+  while (v < end) {
+    const int left = end - v;
+    switch (left <= 6 ? left : 4) {
+      case 1: run_vectors<E, 1>(w, v, n, dist); break;
+      case 2: run_vectors<E, 2>(w, v, n, dist); break;
+      case 3: run_vectors<E, 3>(w, v, n, dist); break;
+      case 4: run_vectors<E, 4>(w, v, n, dist); break;
+      case 5: run_vectors<E, 5>(w, v, n, dist); break;
+      default: run_vectors<E, 6>(w, v, n, dist); break;
+    }
+    v += left <= 6 ? left : 4;
   }
-  if (v < end) run_vectors<E, 1>(w, v, n, dist);
 }
 
 // The scalar path for patterns of 65 to 128 codes.
@@ -489,6 +500,16 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
   auto set_slot = [&](int q, const PendingSlot& p) {
+    // Slots are placed class by class, row by row: each row's slots of one
+    // class are consecutive.
+    if (w.nruns > 0 && w.run_row[w.nruns - 1] == p.row && w.run_end[w.nruns - 1] == q) {
+      ++w.run_end[w.nruns - 1];
+    } else {
+      w.run_row[w.nruns] = p.row;
+      w.run_begin[w.nruns] = (std::int16_t)q;
+      w.run_end[w.nruns] = (std::int16_t)(q + 1);
+      ++w.nruns;
+    }
     w.owner[q] = p.row;
     w.diag[p.row][p.meaning] = (std::int16_t)q;
     if (p.len[1] != 0) {
@@ -499,6 +520,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   };
 
   // Lane bits of the vector classes.
+  w.nruns = 0;
   int v = 0;
   for (int c = 0; c < 3; ++c) {
     if (npend[c] == 0) continue;
@@ -653,9 +675,21 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         if (q >= 0) w.same[r] += (double)means[q];
       }
     }
+    // Exact sums, so any grouping gives the same totals.
     for (int r = 0; r < nr; ++r) w.total[r] = 0.0;
-    for (int q = 0; q < lay.qpad; ++q)
-      if (w.owner[q] >= 0) w.total[w.owner[q]] += w.acc[q];
+    for (int u = 0; u < w.nruns; ++u) {
+      double t0 = 0.0, t1 = 0.0, t2 = 0.0, t3 = 0.0;
+      int q = w.run_begin[u];
+      const int e = w.run_end[u];
+      for (; q + 4 <= e; q += 4) {
+        t0 += w.acc[q];
+        t1 += w.acc[q + 1];
+        t2 += w.acc[q + 2];
+        t3 += w.acc[q + 3];
+      }
+      for (; q < e; ++q) t0 += w.acc[q];
+      w.total[w.run_row[u]] += (t0 + t1) + (t2 + t3);
+    }
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {
