@@ -585,6 +585,27 @@ void text_word(Work& w, const Layout& lay, const SoundCode* code, int n, float (
   for (int s = 0; s < lay.nwide; ++s) run_wide(w, w.wide[s], n, dist);
 }
 
+// acc[0..16) += the 16 means, widened exactly to double precision.
+inline void add_means(double* acc, v16sf mean) {
+#if defined(__AVX512F__) && defined(__AVX512DQ__)
+  const __m512 m = (__m512)mean;
+  const __m512d lo = _mm512_cvtps_pd(_mm512_castps512_ps256(m));
+  const __m512d hi = _mm512_cvtps_pd(_mm512_extractf32x8_ps(m, 1));
+  _mm512_storeu_pd(acc, _mm512_add_pd(_mm512_loadu_pd(acc), lo));
+  _mm512_storeu_pd(acc + 8, _mm512_add_pd(_mm512_loadu_pd(acc + 8), hi));
+#else
+  const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
+  const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
+  v8df a0, a1;
+  std::memcpy(&a0, acc, sizeof a0);
+  std::memcpy(&a1, acc + 8, sizeof a1);
+  a0 += __builtin_convertvector(lo, v8df);
+  a1 += __builtin_convertvector(hi, v8df);
+  std::memcpy(acc, &a0, sizeof a0);
+  std::memcpy(acc + 8, &a1, sizeof a1);
+#endif
+}
+
 // Where pair_means left the means of the current text meaning.
 inline const float* pair_mean_row(const Work& w, const Layout& lay, bool text_syn2) {
   return !lay.any_syn2 && !text_syn2 ? w.dist[0][0] : w.mean;
@@ -596,16 +617,7 @@ void pair_means(Work& w, const Layout& lay, bool text_syn2) {
     // One distance per pair of meanings: the mean is the distance itself,
     // read from dist[0][0] (see pair_mean_row).
     for (int q = 0; q < lay.qpad; q += 16) {
-      const v16sf mean = load16f(w.dist[0][0] + q);
-      const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
-      const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
-      v8df a0, a1;
-      std::memcpy(&a0, w.acc + q, sizeof a0);
-      std::memcpy(&a1, w.acc + q + 8, sizeof a1);
-      a0 += __builtin_convertvector(lo, v8df);
-      a1 += __builtin_convertvector(hi, v8df);
-      std::memcpy(w.acc + q, &a0, sizeof a0);
-      std::memcpy(w.acc + q + 8, &a1, sizeof a1);
+      add_means(w.acc + q, load16f(w.dist[0][0] + q));
     }
     return;
   }
@@ -624,15 +636,7 @@ void pair_means(Work& w, const Layout& lay, bool text_syn2) {
       mean = s * load16f(w.scale1 + q);
     }
     std::memcpy(w.mean + q, &mean, sizeof mean);
-    const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
-    const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
-    v8df a0, a1;
-    std::memcpy(&a0, w.acc + q, sizeof a0);
-    std::memcpy(&a1, w.acc + q + 8, sizeof a1);
-    a0 += __builtin_convertvector(lo, v8df);
-    a1 += __builtin_convertvector(hi, v8df);
-    std::memcpy(w.acc + q, &a0, sizeof a0);
-    std::memcpy(w.acc + q + 8, &a1, sizeof a1);
+    add_means(w.acc + q, mean);
   }
 }
 
@@ -657,6 +661,12 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       if (a < tb && st.branch_of[a] != bb) counted |= 1u << r;
     }
     if (counted == 0) continue;
+    // The text languages stream through the cache: fetch the next one's
+    // words (each meaning starts a line of its own) while this one runs.
+    if (t + 1 < b.ntexts) {
+      const int nx = b.texts[t + 1];
+      for (int j = 1; j <= b.nmean; ++j) __builtin_prefetch(codes(st, nx, j));
+    }
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
     for (int r = 0; r < nr; ++r) w.same[r] = 0.0;
