@@ -10,7 +10,13 @@
 
 #include "distance/engine.h"
 #include "distance/similarity.h"
+#include "run/phases.h"
+#include "run/run.h"
 #include "run/run_state.h"
+#include "textio/units.h"
+
+#include <fstream>
+#include <sstream>
 
 namespace plix {
 namespace {
@@ -383,6 +389,53 @@ TEST_F(EngineAggregate, ZeroDifferentMeaningSumIsADivisionByZero) {
   EXPECT_EQ(FpFault::divide_by_zero, f.kind);
   EXPECT_EQ(1, f.first);
   EXPECT_EQ(2, f.second);
+}
+
+// A whole run with the literal pair loop in place of the engine.
+int literal_run(ByteSource& in, ByteSink& out, ByteSink& err) {
+  TextIO io(in, out, err);
+  try {
+    auto run = std::make_unique<RunState>(io);
+    read_run_parameters(*run);
+    read_meaning_selection(*run);
+    write_header_lines(*run);
+    clear_branch_table(run->branches);
+    read_sound_inventory(*run);
+    begin_read(io, "(400A1)");
+    read_characters(io, run->LINE, 400);
+    end_read(io);
+    ++run->record_number;
+    run->CURLANG = 0;
+    scan_database(*run);
+    finish_scan(*run);
+    aggregate_pairs_reference(*run);
+    write_report(*run);
+  } catch (const RunEnd& end) {
+    return end.status;
+  }
+}
+
+TEST(EngineWholeRun, ReportsAreByteIdenticalToTheLiteralRun) {
+  std::ifstream file(std::string(PLIX_SOURCE_DIR) + "/examples/generated.txt", std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  ASSERT_FALSE(text.str().empty());
+  // The example as it stands (SYNONYMS 2, LEVEL 1), and with SYNONYMS 1 and
+  // LEVEL 0 in its parameter record (columns 1-6 and 19-24).
+  std::string variant = text.str();
+  variant.replace(0, 6, "     1");
+  variant.replace(18, 6, "     0");
+  for (const std::string& input : {text.str(), variant}) {
+    StringSource in1(input), in2(input);
+    StringSink out1, err1, out2, err2;
+    err1.console = true;  // a terminal: a quick run still shows no progress line
+    const int s1 = run_program(in1, out1, err1);
+    const int s2 = literal_run(in2, out2, err2);
+    EXPECT_EQ(s2, s1);
+    EXPECT_EQ(out2.data, out1.data);
+    EXPECT_EQ(err2.data, err1.data);
+    EXPECT_NE(std::string::npos, out1.data.find("PAIRS"));
+  }
 }
 
 TEST(EngineDispatch, AffinityAndPaths) {
