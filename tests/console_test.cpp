@@ -1,9 +1,8 @@
 // Console mode: standard input and output both terminals share one record
 // unit. Shown with the units directly and with the program on a
 // pseudo-terminal.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -60,9 +59,9 @@ TEST(ConsoleUnits, TypedLinesOfMoreThan130CharactersAreAnError) {
       status = end.status;
     }
     EXPECT_EQ(status, length == 131 ? 1 : -1);
-    EXPECT_EQ(err.data, length == 131 ? testing::read_report(
-                                            6407, "console line longer than 130 characters")
-                                      : "");
+    EXPECT_EQ(err.data, length == 131
+                            ? testing::read_report(6407, "console line longer than 130 characters")
+                            : "");
   }
 }
 
@@ -89,7 +88,7 @@ Outcome run_on_terminal(const std::string& typed) {
     termios t;
     tcgetattr(slave, &t);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ISIG);  // Ctrl-Z is a byte, not a signal
-    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);         // output bytes as written
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);        // output bytes as written
     tcsetattr(slave, TCSANOW, &t);
     dup2(slave, 0);
     dup2(slave, 1);
@@ -126,13 +125,17 @@ Outcome run_on_terminal(const std::string& typed) {
     }
     if (master_open && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       ssize_t n = read(master, buffer, sizeof buffer);
-      if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
-      else master_open = false;
+      if (n > 0)
+        result.out.append(buffer, static_cast<std::size_t>(n));
+      else
+        master_open = false;
     }
     if (err_open && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
       ssize_t n = read(err_pipe[0], buffer, sizeof buffer);
-      if (n > 0) result.err.append(buffer, static_cast<std::size_t>(n));
-      else err_open = false;
+      if (n > 0)
+        result.err.append(buffer, static_cast<std::size_t>(n));
+      else
+        err_open = false;
     }
   }
   if (pid > 0) {

@@ -178,7 +178,9 @@ TEST(RealInput, ManyDigitsRoundAsTheFullNumber) {
 }
 
 TEST(NumericInput, CtrlZInAFieldIsEndOfFile) {
-  Harness h("12\x1a" "4\n");
+  Harness h(
+      "12\x1a"
+      "4\n");
   std::int32_t v;
   EXPECT_EQ(read_integers(h, "(I6)", &v, 1), 1);
   EXPECT_EQ(h.err.data, testing::read_report(6501, "end of file encountered"));
@@ -202,8 +204,12 @@ TEST(CharacterInput, ShortRecordsArePaddedWithBlanks) {
 }
 
 TEST(CharacterInput, TabAndCtrlZAreOrdinaryCharacters) {
-  Harness h("a\tb\x1a" "c\n");
-  EXPECT_EQ(read_a1(h, 6), "a\tb\x1a" "c ");
+  Harness h(
+      "a\tb\x1a"
+      "c\n");
+  EXPECT_EQ(read_a1(h, 6),
+            "a\tb\x1a"
+            "c ");
 }
 
 TEST(CharacterInput, CrInsideALineEndsTheData) {
@@ -272,7 +278,9 @@ TEST(CharacterInput, EachReadConsumesOneRecord) {
 
 TEST(Stream, PiecesOfAPipeReadAsTheWholeStream) {
   std::string input;
-  for (int i = 0; i < 50; ++i) input += std::string(static_cast<std::size_t>(i * 7 % 300), 'a' + i % 26) + (i % 3 ? "\n" : "\r\n");
+  for (int i = 0; i < 50; ++i)
+    input +=
+        std::string(static_cast<std::size_t>(i * 7 % 300), 'a' + i % 26) + (i % 3 ? "\n" : "\r\n");
   input += "tail";
   std::vector<std::string> expected;
   {

@@ -175,12 +175,13 @@ TEST(Records, EmptyRecordsAreEmptyLines) {
               text_record(io, " after");
             }),
             "before\r\n\r\nafter");
-  EXPECT_EQ(written([](TextIO& io) {
-              begin_write(io, "(12I6)");
-              end_write(io);
-              stop_run(io);
-            },
-                    0),
+  EXPECT_EQ(written(
+                [](TextIO& io) {
+                  begin_write(io, "(12I6)");
+                  end_write(io);
+                  stop_run(io);
+                },
+                0),
             "\r\nStop - Program terminated.\r\n");
 }
 
@@ -218,11 +219,12 @@ TEST(Records, SlashAndReversionStartNewRecords) {
 }
 
 TEST(EndOfRun, StopLineAfterTheLastRecord) {
-  EXPECT_EQ(written([](TextIO& io) {
-              text_record(io, " last");
-              stop_run(io);
-            },
-                    0),
+  EXPECT_EQ(written(
+                [](TextIO& io) {
+                  text_record(io, " last");
+                  stop_run(io);
+                },
+                0),
             "last\r\nStop - Program terminated.\r\n");
   EXPECT_EQ(written([](TextIO& io) { stop_run(io, "Done"); }, 0), "Done\r\n");
 }
@@ -247,7 +249,9 @@ TEST(EndOfRun, ErrorFramesAndTheOwedLineEnd) {
     write_integer(io, 5);
   });
   EXPECT_EQ(write.status, 1);
-  EXPECT_EQ(write.err, "\r\nrun-time error F6207: WRITE(CON)\r\n- integer item needs an I edit descriptor\r\n");
+  EXPECT_EQ(
+      write.err,
+      "\r\nrun-time error F6207: WRITE(CON)\r\n- integer item needs an I edit descriptor\r\n");
   EXPECT_EQ(write.out, "line\r\n");
   Ended real = end_of([](TextIO& io) {
     begin_write(io, "(I8)");
@@ -302,11 +306,12 @@ TEST(EndOfRun, FailedWritesEndTheRunWithStatusOne) {
             "\r\nrun-time error F6421: WRITE(CON)\r\n- write to standard output failed\r\n");
   EXPECT_EQ(end_of(report, EACCES).status, 1);
   // A failure met while reporting another fault is the earlier one.
-  Ended both = end_of([](TextIO& io) {
-    text_record(io, " a");
-    floating_point_error(io, FpFault::overflow);
-  },
-                      EPIPE);
+  Ended both = end_of(
+      [](TextIO& io) {
+        text_record(io, " a");
+        floating_point_error(io, FpFault::overflow);
+      },
+      EPIPE);
   EXPECT_EQ(both.err.substr(0, 36), "\r\nrun-time error F6421: WRITE(CON)\r\n");
 }
 
