@@ -1,6 +1,79 @@
-// PLACEHOLDER until this phase is built.
+#include "report/report.h"
+
+#include <cmath>
+
 #include "run/phases.h"
 #include "textio/textio.h"
+
 namespace plix {
-void write_report(RunState& run) { fatal_error(run.io, "write_report: not built yet"); }
+
+namespace {
+
+// Truncation toward zero that saturates instead of leaving the int32 range
+// (and maps a NaN to 0 rather than converting it).
+std::int32_t truncate_saturating(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483647.0) return INT32_MAX;
+  if (value <= -2147483648.0) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::int32_t estimate_age(const RunParameters& params, float mean) {
+  const double t = ((std::log10(static_cast<double>(mean)) - 2.0) -
+                    static_cast<double>(params.log_s0)) /
+                   static_cast<double>(params.two_log_r);
+  return truncate_saturating(t * 1000.0 + 0.5);
+}
+
+int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[KEYLEN]) {
+  const char* key = table.branch_key[b];
+  std::int32_t commas = 0;
+  for (int m = 1; m <= KEYLEN; ++m) {
+    label[m - 1] = ' ';
+    const char c = key[m - 1];
+    if (c == ',') ++commas;
+    if (commas > level || c == ' ') return m;
+    label[m - 1] = c;
+  }
+  return KEYLEN;
+}
+
+void write_report(RunState& run) {
+  TextIO& io = run.io;
+  const BranchTable& branches = run.branches;
+  const NodeTally& tally = run.tally;
+  char label[KEYLEN];
+  for (int k = 1; k <= branches.NNODE; ++k) {
+    if (tally.pair_count[k] == 0.0) continue;
+    begin_write(io, "(12I6)");
+    end_write(io);
+    for (int b = 1; b <= branches.NBRANCH; ++b) {
+      if (branches.node_of[b] != k || branches.member_count[b] == 0) continue;
+      const int length = branch_label(branches, b, run.params.LEVEL, label);
+      begin_write(io, "(I7,2X,400A1)");
+      write_integer(io, branches.member_count[b]);
+      for (int m = 0; m < length; ++m) write_character(io, label[m]);
+      end_write(io);
+    }
+    const float mean = static_cast<float>(tally.similarity_sum[k] / tally.pair_count[k]);
+    const std::int32_t pairs = truncate_saturating(tally.pair_count[k]);
+    if (mean >= AGE_THRESHOLD) {
+      const std::int32_t age = estimate_age(run.params, mean);
+      begin_write(io, "(I7,'  PAIRS',F8.2,'%',I7,' BP')");
+      write_integer(io, pairs);
+      write_real(io, mean);
+      write_integer(io, age);
+      end_write(io);
+    } else {
+      begin_write(io, "(I7,'  PAIRS',F8.2,'%')");
+      write_integer(io, pairs);
+      write_real(io, mean);
+      end_write(io);
+    }
+  }
+  stop_run(io);
+}
+
 }  // namespace plix

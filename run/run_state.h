@@ -38,6 +38,9 @@ struct MeaningSelection {
 struct SoundInventory {
   char symbols[MAXSYMBOL + 1];  // symbols[1..NSYM]
   std::int32_t NSYM = 0;
+  // First position of each byte value among symbols[1..NSYM], 0 if absent;
+  // built once after the inventory is read (database/encoder.h).
+  std::int8_t first_position[256];
 };
 
 struct PairTable {
@@ -71,6 +74,8 @@ struct RunState {
   std::int32_t ATTESTED = 0;
   std::int32_t NLANG = 0;
   std::int32_t record_number = 0;  // input records read so far, for messages
+  char open_code[3];                // language code of the open language, for messages
+  std::int32_t open_record = 0;     // record number of its header, for messages
   BranchTable branches;
   LanguageStore store;
   NodeTally tally;

@@ -1,7 +1,64 @@
-// PLACEHOLDER until this phase is built.
+// The meaning selection and the sound inventory: the two lists after the
+// parameter record that steer the rest of the run.
+#include <cstring>
+#include <string>
+
+#include "database/encoder.h"
 #include "run/phases.h"
 #include "textio/textio.h"
+
 namespace plix {
-void read_meaning_selection(RunState& run) { fatal_error(run.io, "read_meaning_selection: not built yet"); }
-void read_sound_inventory(RunState& run) { fatal_error(run.io, "read_sound_inventory: not built yet"); }
+
+void read_meaning_selection(RunState& run) {
+  MeaningSelection& sel = run.selection;
+
+  // The format record: its first 72 columns are the format of every
+  // meaning-number record.
+  begin_read(run.io, "(400A1)");
+  read_characters(run.io, sel.meaning_format, 72);
+  end_read(run.io);
+  ++run.record_number;
+
+  std::memset(sel.MeaningMap, 0, sizeof sel.MeaningMap);
+  sel.NMEAN = 0;
+  for (int i = 1; i <= MAXSELECTION; ++i) {
+    std::int32_t k = 0;
+    begin_read(run.io, characters_to_text(sel.meaning_format, 72));
+    read_integer(run.io, k);
+    end_read(run.io);
+    ++run.record_number;
+    if (k == 0) break;
+    if (k < 1 || k > MAXSELECTION) {
+      fatal_error(run.io, "record " + std::to_string(run.record_number) + ": meaning number " +
+                              std::to_string(k) + " is outside 1.." +
+                              std::to_string(MAXSELECTION));
+    }
+    if (i > MAXMEANING) {
+      fatal_error(run.io, "record " + std::to_string(run.record_number) + ": more than " +
+                              std::to_string(MAXMEANING) + " meanings selected");
+    }
+    sel.MeaningMap[k] = i;
+    sel.NMEAN = i;
+  }
+}
+
+void read_sound_inventory(RunState& run) {
+  SoundInventory& inv = run.inventory;
+  inv.NSYM = 0;
+  for (int i = 1; i <= MAXSYMBOL; ++i) {
+    char symbol = ' ';
+    begin_read(run.io, "(A1,I4)");
+    read_character(run.io, symbol);
+    end_read(run.io);
+    ++run.record_number;
+    if (symbol == ' ') break;
+    inv.symbols[i] = symbol;
+    inv.NSYM = i;
+  }
+  build_symbol_index(inv);
+  run.LASTCODE = 3 * inv.NSYM;
+  run.pairs.NPAIR = 0;
+  run.triples.NTRIPLE = 0;
+}
+
 }  // namespace plix

@@ -1,0 +1,144 @@
+#include "database/encoder.h"
+
+#include <cstring>
+#include <string>
+
+#include "textio/textio.h"
+
+namespace plix {
+
+namespace {
+
+constexpr int COLUMNS = 400;
+constexpr char TAB = '\t';
+
+// Column c (1-based) of the record; a blank beyond column 400.
+inline char column(const char* line, int c) { return c <= COLUMNS ? line[c - 1] : ' '; }
+
+[[noreturn]] void combination_table_full(RunState& run, const char* what) {
+  fatal_error(run.io, std::string("more than ") + std::to_string(MAXCOMBINATION) + " distinct " +
+                          what + ": language " + std::string(run.open_code, 3) + " (record " +
+                          std::to_string(run.open_record) + "), word record " +
+                          std::to_string(run.record_number));
+}
+
+// First column of the words, or 0 when the record has none.
+int words_start(const char* line) {
+  int t = 0;
+  for (int c = 2; c <= COLUMNS; ++c) {
+    if (line[c - 1] == TAB && column(line, c + 1) != TAB) {
+      t = c;
+      break;
+    }
+  }
+  if (t == 0) return 0;
+  int w = 0;
+  for (int c = t + 1; c <= COLUMNS; ++c) {
+    const char ch = line[c - 1];
+    if (ch != ' ' && ch != '/') {
+      w = c;
+      break;
+    }
+  }
+  if (w == 0) return 0;
+  if (column(line, w) == 'X' && column(line, w + 1) == 'X' && column(line, w + 2) == 'X') return 0;
+  return w;
+}
+
+}  // namespace
+
+void build_symbol_index(SoundInventory& inventory) {
+  std::memset(inventory.first_position, 0, sizeof inventory.first_position);
+  for (int i = inventory.NSYM; i >= 1; --i)
+    inventory.first_position[static_cast<unsigned char>(inventory.symbols[i])] =
+        static_cast<std::int8_t>(i);
+}
+
+std::int32_t pair_code(RunState& run, std::int32_t a, std::int32_t b) {
+  PairTable& t = run.pairs;
+  for (int i = 1; i <= t.NPAIR; ++i)
+    if (t.first[i] == a && t.second[i] == b) return t.code[i];
+  if (t.NPAIR == MAXCOMBINATION) combination_table_full(run, "pairs");
+  const int i = ++t.NPAIR;
+  t.first[i] = a;
+  t.second[i] = b;
+  t.code[i] = ++run.LASTCODE;
+  return t.code[i];
+}
+
+std::int32_t triple_code(RunState& run, std::int32_t a, std::int32_t b, std::int32_t c) {
+  TripleTable& t = run.triples;
+  for (int i = 1; i <= t.NTRIPLE; ++i)
+    if (t.first[i] == a && t.second[i] == b && t.third[i] == c) return t.code[i];
+  if (t.NTRIPLE == MAXCOMBINATION) combination_table_full(run, "triples");
+  const int i = ++t.NTRIPLE;
+  t.first[i] = a;
+  t.second[i] = b;
+  t.third[i] = c;
+  t.code[i] = ++run.LASTCODE;
+  return t.code[i];
+}
+
+void encode_word_record(RunState& run, const char* line, int slot, int meaning) {
+  const std::int32_t nsym = run.inventory.NSYM;
+  // The store holds two synonyms; the parameter reader admits only 1 or 2.
+  const std::int32_t synonyms = run.params.SYNONYMS >= 2 ? 2 : 1;
+  // code(p) is position p (1..100) of the meaning's codes.
+  SoundCode* const codes_of_meaning = codes(run.store, slot, meaning);
+  auto code = [codes_of_meaning](int p) -> SoundCode& { return codes_of_meaning[p - 1]; };
+
+  std::int32_t synonym = 1;
+  std::int32_t offset = 0;
+  std::int32_t count = 0;
+
+  const int w = words_start(line);
+  if (w != 0) {
+    for (int c = w; c <= COLUMNS; ++c) {
+      const char ch = line[c - 1];
+      if (ch == ' ') {
+        const char next = column(line, c + 1);
+        if (next == ' ' || next == '/') break;
+      } else if (ch == ',') {
+        if (++synonym > synonyms) {
+          synonym = synonyms;
+          break;
+        }
+        word_length(run.store, slot, meaning, 1) =
+            static_cast<std::int16_t>(count > SYNONYM2_OFFSET ? SYNONYM2_OFFSET : count);
+        offset = SYNONYM2_OFFSET;
+        count = 0;
+      } else if (ch == '"') {
+        // Codes wrap at 16 bits; they are only ever compared for equality.
+        if (count >= 1) code(offset + count) = static_cast<SoundCode>(code(offset + count) + nsym);
+      } else if (ch == '*') {
+        if (count >= 1)
+          code(offset + count) = static_cast<SoundCode>(code(offset + count) + 2 * nsym);
+      } else if (ch == '~') {
+        if (count >= 2) {
+          const int q = offset + count;
+          const std::int32_t combined = pair_code(run, code(q - 1), code(q));
+          --count;
+          code(offset + count) = static_cast<SoundCode>(combined);
+        }
+      } else if (ch == '$') {
+        if (count >= 3) {
+          const int q = offset + count;
+          const std::int32_t combined = triple_code(run, code(q - 2), code(q - 1), code(q));
+          count -= 2;
+          code(offset + count) = static_cast<SoundCode>(combined);
+        }
+      } else {
+        const int k = symbol_index(run.inventory, ch);
+        if (k == 0) continue;
+        if (offset + count >= MAXCODES) break;
+        ++count;
+        code(offset + count) = static_cast<SoundCode>(k);
+      }
+    }
+  }
+
+  word_length(run.store, slot, meaning, synonym) = static_cast<std::int16_t>(count);
+  if (count >= 1) ++run.ATTESTED;
+}
+
+}  // namespace plix

@@ -1,0 +1,26 @@
+// The database scanner: reads the database records up to the end-of-data
+// record, admits or skips each language, gives admitted languages their
+// slots and hands the selected word records to the encoder.
+#pragma once
+
+#include <cstdint>
+
+#include "run/run_state.h"
+
+namespace plix {
+
+// The number formed by the leading decimal digits of columns 1..3 of `line`;
+// 0 when column 1 is not a digit.
+std::int32_t meaning_number(const char* line);
+
+// Whether a language with this header (bar column 1..401, beyond column 400
+// when the header has no usable '|') and figure is admitted.
+bool language_admitted(const RunState& run, const char* line, int bar_column, float figure);
+
+// Closes the open language (retained when it attested at least WORDS
+// meanings, otherwise its slot is reused) and opens the language of header
+// record `line` in slot CURLANG.
+void admit_language(RunState& run, const char* line, int bar_column, const char* language_code,
+                    int header_record);
+
+}  // namespace plix

@@ -1,0 +1,26 @@
+// The dated report: one block per node with counted pairs, the age estimate
+// and the branch labels of its lines.
+#pragma once
+
+#include <cstdint>
+
+#include "database/store.h"
+#include "run/run_state.h"
+
+namespace plix {
+
+// A mean below this single-precision value (0.004999999888) gets no age.
+constexpr float AGE_THRESHOLD = 0.005f;
+
+// Years before present for a mean similarity in percent, from log_s0 and
+// two_log_r: t = ((log10(mean) - 2) - log_s0) / two_log_r in double, then
+// t * 1000 + 0.5 truncated toward zero. Values beyond 32 bits saturate at
+// the int32 limits (the I7 field then shows asterisks).
+std::int32_t estimate_age(const RunParameters& params, float mean);
+
+// Writes the label of branch b into `label` and returns its length: the key
+// up to its (level + 1)-th comma or its first blank, followed by one blank.
+// A key that neither stops gives its 400 characters.
+int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[KEYLEN]);
+
+}  // namespace plix

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "report/report.h"
+#include "run/phases.h"
+#include "textio/units.h"
+
+namespace plix {
+namespace {
+
+// S0 and R with the derived logarithms as the run parameters store them: the
+// product with the single-precision 0.01 in double, log10 of it, rounded to
+// single precision (the factor 2 applied before that rounding).
+RunParameters parameters(int level, int s0, int r) {
+  RunParameters p;
+  p.LEVEL = level;
+  p.S0 = s0;
+  p.R = r;
+  p.log_s0 = static_cast<float>(std::log10(s0 * static_cast<double>(0.01f)));
+  p.two_log_r = static_cast<float>(std::log10(r * static_cast<double>(0.01f)) * 2.0);
+  return p;
+}
+
+TEST(EstimateAge, WorkedExampleAndAgeTable) {
+  const RunParameters p = parameters(1, 90, 72);
+  EXPECT_NEAR(p.log_s0, -0.0457575f, 1e-7);
+  EXPECT_NEAR(p.two_log_r, -0.2853350f, 1e-7);
+  EXPECT_EQ(estimate_age(p, static_cast<float>(203.6 / 8.0)), 1922);
+  EXPECT_EQ(estimate_age(p, 95.0f), -81);  // -81.79, truncated toward zero
+  EXPECT_EQ(estimate_age(p, 90.0f), 0);
+  EXPECT_EQ(estimate_age(p, 50.0f), 895);
+  EXPECT_EQ(estimate_age(p, AGE_THRESHOLD), 14913);
+  EXPECT_EQ(AGE_THRESHOLD, 0.004999999888241291f);
+}
+
+TEST(EstimateAge, AgesBeyondThirtyTwoBitsSaturate) {
+  // R = 100 leaves two_log_r at about -1.9e-8.
+  const RunParameters p = parameters(1, 90, 100);
+  EXPECT_LT(p.two_log_r, 0.0f);
+  EXPECT_EQ(estimate_age(p, 50.0f), INT32_MAX);
+  EXPECT_EQ(estimate_age(p, 100.0f), INT32_MIN);
+}
+
+class Labels : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    table = std::make_unique<BranchTable>();
+    clear_branch_table(*table);
+  }
+  std::string label(const std::string& key, int level) {
+    std::memset(table->branch_key[1], ' ', KEYLEN);
+    std::memcpy(table->branch_key[1], key.data(), key.size());
+    char buffer[KEYLEN];
+    const int length = branch_label(*table, 1, level, buffer);
+    return std::string(buffer, length);
+  }
+  std::unique_ptr<BranchTable> table;
+};
+
+TEST_F(Labels, StopAtTheCommaAfterLevelPlusOneComponents) {
+  EXPECT_EQ(label("ALPHA,NORTH,RIVER,abc,", 1), "ALPHA,NORTH ");
+  EXPECT_EQ(label("ALPHA,NORTH,abc,", 0), "ALPHA ");
+  EXPECT_EQ(label("ALPHA,NORTH,RIVER,abc,", 3), "ALPHA,NORTH,RIVER,abc ");
+}
+
+TEST_F(Labels, StopAtTheFirstBlank) {
+  EXPECT_EQ(label("AL PHA,NORTH,abc,", 1), "AL ");
+  // Fewer commas than components asked for: the whole key, final comma too.
+  EXPECT_EQ(label("F,G1,aaa,", 5), "F,G1,aaa, ");
+  // A negative level stops at once.
+  EXPECT_EQ(label("F,G1,aaa,", -1), " ");
+}
+
+TEST_F(Labels, KeyThatNeverStopsGivesItsFourHundredCharacters) {
+  std::string key(400, 'k');
+  key[10] = ',';
+  EXPECT_EQ(label(key, 1), key);
+}
+
+// write_report on tables filled by hand. No header lines are written first,
+// so the first record finds no line end owed.
+class Report : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run = std::make_unique<RunState>(io);
+    clear_branch_table(run->branches);
+    run->params = parameters(1, 90, 72);
+    for (int k = 0; k <= MAXBRANCH; ++k) tally(k, 0.0, 0.0);
+  }
+  void branch(int b, int node, int members, const std::string& key) {
+    BranchTable& t = run->branches;
+    t.node_of[b] = node;
+    t.member_count[b] = members;
+    std::memcpy(t.branch_key[b], key.data(), key.size());
+    t.NBRANCH = std::max(t.NBRANCH, b);
+    t.NNODE = std::max(t.NNODE, node);
+  }
+  void tally(int k, double pairs, double sum) {
+    run->tally.pair_count[k] = pairs;
+    run->tally.similarity_sum[k] = sum;
+  }
+  int report() {
+    try {
+      write_report(*run);
+    } catch (const RunEnd& end) {
+      return end.status;
+    }
+    return -1;
+  }
+
+  StringSource in{""};
+  StringSink out, err;
+  TextIO io{in, out, err};
+  std::unique_ptr<RunState> run;
+};
+
+TEST_F(Report, NoNodeWithPairsGivesOnlyTheStopLine) {
+  branch(1, 1, 3, "A,B,abc,");
+  branch(2, 2, 0, "C,D,def,");
+  EXPECT_EQ(report(), 0);
+  EXPECT_EQ(out.data, "Stop - Program terminated.\r\n");
+}
+
+TEST_F(Report, WorkedNodeListsBranchesWithMembersInBranchOrder) {
+  branch(1, 1, 2, "BETA,ONE,aaa,");  // node 1 has no counted pair
+  branch(2, 1, 1, "BETA,TWO,bbb,");
+  branch(3, 2, 4, "ALPHA,NORTH,RIVER,abc,");
+  branch(4, 2, 0, "ALPHA,EAST,qrs,");
+  branch(5, 2, 2, "ALPHA,SOUTH,xyz,");
+  tally(2, 8.0, 203.6);
+  EXPECT_EQ(report(), 0);
+  EXPECT_EQ(out.data,
+            "\r\n"
+            "     4  ALPHA,NORTH \r\n"
+            "     2  ALPHA,SOUTH \r\n"
+            "     8  PAIRS   25.45%   1922 BP\r\n"
+            "Stop - Program terminated.\r\n");
+}
+
+TEST_F(Report, PairsLinesOfTheAgeTable) {
+  const double means[] = {95.0, 90.0, 50.0, 0.004, static_cast<double>(AGE_THRESHOLD), -3.5};
+  for (int k = 1; k <= 6; ++k) {
+    branch(k, k, 1, "N,X,abc,");
+    tally(k, 8.0, 8.0 * means[k - 1]);
+  }
+  EXPECT_EQ(report(), 0);
+  // Each block: the separator (the line end owed by the line before it),
+  // the branch line, the pairs line.
+  const std::string block = "\r\n     1  N,X \r\n";
+  EXPECT_EQ(out.data, block + "     8  PAIRS   95.00%    -81 BP\r\n" +  //
+                          block + "     8  PAIRS   90.00%      0 BP\r\n" +  //
+                          block + "     8  PAIRS   50.00%    895 BP\r\n" +  //
+                          block + "     8  PAIRS     .00%\r\n" +            //
+                          block + "     8  PAIRS     .00%  14913 BP\r\n" +  //
+                          block + "     8  PAIRS   -3.50%" +                //
+                          "\r\nStop - Program terminated.\r\n");
+}
+
+TEST_F(Report, MillionPairsPutTheirFirstDigitIntoCarriageControl) {
+  branch(1, 1, 1, "A,B,abc,");
+  branch(2, 2, 1, "C,D,abc,");
+  tally(1, 1234567.0, 1234567.0 * 50.0);
+  tally(2, 2000000.0, 2000000.0 * 50.0);
+  EXPECT_EQ(report(), 0);
+  // A leading 1 starts a new page: CR LF FF CR blank CR; a leading 2 is an
+  // ordinary new line. Either digit itself is not shown.
+  EXPECT_EQ(out.data,
+            "\r\n     1  A,B "
+            "\r\n\f\r \r234567  PAIRS   50.00%    895 BP"
+            "\r\n"
+            "\r\n     1  C,D "
+            "\r\n000000  PAIRS   50.00%    895 BP"
+            "\r\nStop - Program terminated.\r\n");
+}
+
+TEST_F(Report, LongLabelsAndSaturatedAgesStayInTheirFields) {
+  run->params = parameters(1, 90, 100);
+  const std::string key(400, 'k');
+  branch(1, 1, 12, key);
+  tally(1, 3.0, 150.0);
+  EXPECT_EQ(report(), 0);
+  EXPECT_EQ(out.data, "\r\n    12  " + key + "\r\n     3  PAIRS   50.00%******* BP" +
+                          "\r\nStop - Program terminated.\r\n");
+}
+
+}  // namespace
+}  // namespace plix

@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "database/encoder.h"
+#include "database/scanner.h"
+#include "run/phases.h"
+#include "textio/units.h"
+
+namespace plix {
+namespace {
+
+// Database records, as a user writes them.
+std::string header(const std::string& classification) {
+  return "Free text|" + classification + "@\n";
+}
+// The figure right-aligned in columns 19-30, the code in columns 40-42.
+std::string figure(const std::string& value, const std::string& code) {
+  return std::string(18, ' ') + std::string(12 - value.size(), ' ') + value + std::string(9, ' ') +
+         code + "\n";
+}
+std::string words(int meaning, const std::string& w) {
+  return std::to_string(meaning) + "\t" + w + " /\n";
+}
+std::string language(const std::string& path, const std::string& fig, const std::string& code,
+                     const std::string& word_records = "") {
+  return header(path) + figure(fig, code) + word_records;
+}
+const std::string END = " end of data\n";
+
+// Scans a database over a run state prepared by hand: inventory p, a, t, s;
+// meanings 1, 2, 3 selected as positions 1, 2, 3; SYNONYMS 1.
+struct ScannerTest : ::testing::Test {
+  std::unique_ptr<StringSource> in;
+  StringSink out, err;
+  std::unique_ptr<TextIO> io;
+  std::unique_ptr<RunState> run;
+  int words_needed = 0;
+  int date = 1000;
+  int level = 1;
+
+  // Returns the exit status when the scan ends the run, -1 otherwise.
+  int scan(const std::string& database) {
+    in = std::make_unique<StringSource>(database);
+    io = std::make_unique<TextIO>(*in, out, err);
+    run = std::make_unique<RunState>(*io);
+    run->params.SYNONYMS = 1;
+    run->params.WORDS = words_needed;
+    run->params.DATE = date;
+    run->params.LEVEL = level;
+    run->params.date_limit = static_cast<float>(-date);
+    std::memset(run->selection.MeaningMap, 0, sizeof run->selection.MeaningMap);
+    for (int m = 1; m <= 3; ++m) run->selection.MeaningMap[m] = m;
+    run->selection.NMEAN = 3;
+    run->inventory.NSYM = 4;
+    std::memcpy(run->inventory.symbols + 1, "pats", 4);
+    build_symbol_index(run->inventory);
+    run->LASTCODE = 12;
+    run->pairs.NPAIR = 0;
+    run->triples.NTRIPLE = 0;
+    clear_branch_table(run->branches);
+    run->CURLANG = 0;
+    try {
+      scan_database(*run);
+    } catch (const RunEnd& end) {
+      return end.status;
+    }
+    return -1;
+  }
+
+  // The code of the language in slot l, from the key of its branch (each
+  // test language founds its own branch unless it says otherwise).
+  std::string code_in_slot(int l) const {
+    const std::string key(run->branches.branch_key[run->store.branch_of[l]], KEYLEN);
+    const auto end = key.find_last_not_of(' ');
+    return key.substr(end - 3, 3);
+  }
+  std::vector<std::string> slots() const {
+    std::vector<std::string> codes;
+    for (int l = 1; l <= run->CURLANG; ++l) codes.push_back(code_in_slot(l));
+    return codes;
+  }
+};
+
+using S = std::vector<std::string>;
+
+TEST(MeaningNumber, LeadingDigitsOfThreeColumns) {
+  EXPECT_EQ(meaning_number("12\tpat"), 12);
+  EXPECT_EQ(meaning_number("7 pat"), 7);
+  EXPECT_EQ(meaning_number("0\tpat"), 0);
+  EXPECT_EQ(meaning_number("000"), 0);
+  EXPECT_EQ(meaning_number("1234"), 123);
+  EXPECT_EQ(meaning_number("07\t"), 7);
+  EXPECT_EQ(meaning_number("A12"), 0);
+  EXPECT_EQ(meaning_number(" 12"), 0);
+  EXPECT_EQ(meaning_number("999"), 999);
+}
+
+TEST_F(ScannerTest, AdmissionFiguresWithDate1000) {
+  const std::string db = language("F1", "5", "pos") + language("F2", "0", "zer") +
+                         language("F3", "", "blk") + language("F4", "-1", "m1 ") +
+                         language("F5", "-1.5", "m15") + language("F6", "-1000", "mk ") +
+                         language("F7", "-1000.5", "mkh") + language("F8", "-3000", "m3k") +
+                         language("F9", "-999.9", "m99") + END;
+  ASSERT_EQ(scan(db), -1);
+  EXPECT_EQ(slots(), (S{"pos", "zer", "blk", "m1 ", "mkh", "m3k"}));
+}
+
+TEST_F(ScannerTest, NonPositiveDateAdmitsEveryLanguage) {
+  for (int d : {0, 1, -7}) {
+    date = d;
+    const std::string db = language("F1", "-1.5", "aaa") + language("F2", "-1000", "bbb") +
+                           language("F3", "-0.5", "ccc") + language("F4", "12", "ddd") + END;
+    ASSERT_EQ(scan(db), -1);
+    EXPECT_EQ(slots(), (S{"aaa", "bbb", "ccc", "ddd"})) << "DATE " << d;
+  }
+}
+
+TEST_F(ScannerTest, EmptyClassificationTextSkipsTheLanguage) {
+  const std::string db = language("F1", "5", "aaa") + "Empty|@A,B\n" + figure("5", "bbb") +
+                         "x@y|F2@\n" + figure("-3000", "ccc") +   // '@' before the bar
+                         "No bar at all\n" + figure("5", "ddd") + words(1, "pat") +
+                         std::string(399, 'b') + "|A\n" + figure("5", "eee") +  // bar in col 400
+                         language("F3,@x", "5", "fff") + END;
+  ASSERT_EQ(scan(db), -1);
+  EXPECT_EQ(slots(), (S{"aaa", "ccc", "fff"}));
+  // The words after the header without a bar did not go to the open language.
+  EXPECT_EQ(word_length(run->store, 2, 1, 1), 0);
+  EXPECT_EQ(run->record_number, 14);
+}
+
+TEST_F(ScannerTest, DroppedAndSkippedLanguages) {
+  words_needed = 2;
+  const std::string enough = words(1, "pat") + words(2, "sat");
+  const std::string db =
+      language("A", "5", "aaa", enough) +
+      language("B", "5", "bbb", words(1, "ta")) +                          // too few
+      language("C", "-5", "ccc", words(2, "pa") + words(3, "ts") + words(3, "tt")) +  // skipped
+      language("D", "5", "ddd", words(3, "s")) +
+      language("E", "5", "eee", enough) + END;
+  ASSERT_EQ(scan(db), -1);
+  // B's slot went to D; D (one word) was dropped in turn and E took slot 2.
+  EXPECT_EQ(run->CURLANG, 2);
+  EXPECT_EQ(code_in_slot(1), "aaa");
+  EXPECT_EQ(code_in_slot(2), "eee");
+  EXPECT_EQ(run->ATTESTED, 2);
+  EXPECT_EQ(run->branches.NBRANCH, 4);  // dropped languages keep their branches
+  EXPECT_EQ(run->branches.member_count[1], 1);
+  EXPECT_EQ(run->branches.member_count[2], 0);
+  EXPECT_EQ(run->branches.member_count[3], 0);
+  EXPECT_EQ(run->branches.member_count[4], 0);  // E stays open for finish_scan
+  // The reused slot starts with no words: D stored meaning 3, E has none.
+  EXPECT_EQ(word_length(run->store, 2, 3, 1), 0);
+  EXPECT_EQ(word_length(run->store, 2, 1, 1), 3);
+}
+
+TEST_F(ScannerTest, SlotExampleAbcd) {
+  words_needed = 1;
+  const std::string db = language("A", "5", "aaa", words(1, "pat")) +
+                         language("B", "5", "bbb") +
+                         language("C", "-5", "ccc", words(1, "pat") + words(2, "pat")) +
+                         language("D", "5", "ddd", words(3, "pat")) + END;
+  ASSERT_EQ(scan(db), -1);
+  EXPECT_EQ(slots(), (S{"aaa", "ddd"}));
+  EXPECT_EQ(run->ATTESTED, 1);
+  EXPECT_EQ(run->branches.member_count[run->store.branch_of[1]], 1);
+}
+
+TEST_F(ScannerTest, WordsZeroRetainsLanguagesWithoutWords) {
+  words_needed = 0;
+  ASSERT_EQ(scan(language("A", "5", "aaa") + language("B", "5", "bbb") + END), -1);
+  EXPECT_EQ(run->CURLANG, 2);
+  EXPECT_EQ(run->ATTESTED, 0);
+  EXPECT_EQ(run->branches.member_count[1], 1);
+}
+
+TEST_F(ScannerTest, WordRecordsThatBelongToNoLanguageOrNoSelectedMeaning) {
+  const std::string db = words(1, "pat") + words(2, "pat") +       // before the first header
+                         language("A", "5", "aaa",
+                                  words(4, "pat") + "123\tpat /\n" +  // unselected, above 100
+                                      "07\tsat /\n" +                // meaning 7: unselected
+                                      words(2, "ta")) +
+                         END;
+  ASSERT_EQ(scan(db), -1);
+  EXPECT_EQ(run->CURLANG, 1);
+  EXPECT_EQ(run->ATTESTED, 1);
+  EXPECT_EQ(word_length(run->store, 1, 1, 1), 0);
+  EXPECT_EQ(word_length(run->store, 1, 2, 1), 2);
+}
+
+TEST_F(ScannerTest, SelectedWordsAreEncodedIntoTheOpenSlot) {
+  const std::string db =
+      language("A", "5", "aaa", words(3, "pa,ts~") + words(1, "s\"t")) + END;
+  ASSERT_EQ(scan(db), -1);
+  EXPECT_EQ(word_length(run->store, 1, 3, 1), 2);
+  EXPECT_EQ(codes(run->store, 1, 3)[0], 1);
+  EXPECT_EQ(codes(run->store, 1, 3)[1], 2);
+  EXPECT_EQ(word_length(run->store, 1, 1, 1), 2);
+  EXPECT_EQ(codes(run->store, 1, 1)[0], 8);
+  EXPECT_EQ(codes(run->store, 1, 1)[1], 3);
+  EXPECT_EQ(run->pairs.NPAIR, 0);  // the second synonym was not read
+  EXPECT_EQ(run->ATTESTED, 2);
+}
+
+TEST_F(ScannerTest, GroupingFollowsTheDatabaseOrder) {
+  level = 1;
+  const std::string db = language("Fam,Sub1,X", "5", "l01") + language("Fam,Sub1,Y", "5", "l02") +
+                         language("Fam,Sub2", "5", "l03") + language("Other,Sub", "5", "l04") +
+                         END;
+  ASSERT_EQ(scan(db), -1);
+  EXPECT_EQ(run->branches.NBRANCH, 3);
+  EXPECT_EQ(run->branches.NNODE, 2);
+  EXPECT_EQ(run->store.branch_of[2], 1);
+  EXPECT_EQ(run->store.branch_of[3], 2);
+  EXPECT_EQ(run->branches.node_of[2], 1);
+  EXPECT_EQ(run->branches.node_of[3], 2);
+}
+
+TEST_F(ScannerTest, SkipEndsAtTheEndOfData) {
+  const std::string db = language("A", "5", "aaa") + language("B", "-5", "bbb", words(1, "pa")) +
+                         END + language("C", "5", "ccc");
+  ASSERT_EQ(scan(db), -1);
+  EXPECT_EQ(slots(), (S{"aaa"}));
+  EXPECT_EQ(run->record_number, 6);  // nothing after the end-of-data record
+}
+
+TEST_F(ScannerTest, EndOfInputBeforeTheEndOfDataIsAnInputFailure) {
+  EXPECT_EQ(scan(language("A", "5", "aaa", words(1, "pat"))), 1);
+  EXPECT_EQ(scan(language("A", "5", "aaa") + "Lonely header|B@\n"), 1);
+}
+
+TEST_F(ScannerTest, BadFigureIsAnInputFailure) {
+  EXPECT_EQ(scan(language("A", "5x", "aaa") + END), 1);
+}
+
+TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
+  ASSERT_EQ(scan(END), -1);
+  // 8000 slots taken, the one in slot 8000 retained: the next needs 8001.
+  run->CURLANG = MAXLANG;
+  run->ATTESTED = 0;
+  run->branches.NBRANCH = 1;
+  run->branches.node_of[1] = 1;
+  run->store.branch_of[MAXLANG] = 1;
+  const std::string line = "Next|A@" + std::string(393, ' ');
+  EXPECT_THROW(admit_language(*run, line.data(), 6, "nxt", 24003), RunEnd);
+  EXPECT_EQ(run->CURLANG, MAXLANG);
+  EXPECT_NE(err.data.find("8000"), std::string::npos) << err.data;
+  EXPECT_NE(err.data.find("nxt"), std::string::npos) << err.data;
+  EXPECT_NE(err.data.find("24003"), std::string::npos) << err.data;
+  // A dropped language in slot 8000 leaves its slot to the next one.
+  err.data.clear();
+  run->params.WORDS = 1;
+  admit_language(*run, line.data(), 6, "nxt", 24003);
+  EXPECT_EQ(run->CURLANG, MAXLANG);
+  EXPECT_EQ(err.data, "");
+}
+
+}  // namespace
+}  // namespace plix
+
+namespace plix {
+namespace {
+
+// The example database, read through the phases up to the end of the scan.
+TEST(ExampleDatabase, FamiliesScanToTheEnd) {
+  std::ifstream file(std::string(PLIX_SOURCE_DIR) + "/examples/families.txt", std::ios::binary);
+  ASSERT_TRUE(file);
+  std::stringstream text;
+  text << file.rdbuf();
+  StringSource in(text.str());
+  StringSink out, err;
+  TextIO io(in, out, err);
+  auto run = std::make_unique<RunState>(io);
+  try {
+    read_run_parameters(*run);
+    read_meaning_selection(*run);
+    write_header_lines(*run);
+    clear_branch_table(run->branches);
+    read_sound_inventory(*run);
+    begin_read(io, "(400A1)");
+    read_characters(io, run->LINE, 400);
+    end_read(io);
+    ++run->record_number;
+    run->CURLANG = 0;
+    scan_database(*run);
+  } catch (const RunEnd& end) {
+    FAIL() << "run ended with status " << end.status << ": " << err.data;
+  }
+  EXPECT_EQ(run->params.SYNONYMS, 2);
+  EXPECT_EQ(run->selection.NMEAN, 10);
+  EXPECT_EQ(run->selection.MeaningMap[12], 10);
+  EXPECT_EQ(run->inventory.NSYM, 19);
+
+  // Three families of two or three subgroups; the reconstructed language
+  // and the unclassified one are skipped, the fragmentary one is dropped.
+  const BranchTable& b = run->branches;
+  ASSERT_EQ(b.NBRANCH, 7);
+  EXPECT_EQ(b.NNODE, 3);
+  const int nodes[] = {0, 1, 1, 1, 2, 2, 3, 3};
+  const int members[] = {0, 4, 4, 3, 4, 4, 3, 4};  // the last language is still open
+  for (int g = 1; g <= 7; ++g) {
+    EXPECT_EQ(b.node_of[g], nodes[g]) << g;
+    EXPECT_EQ(b.member_count[g], members[g]) << g;
+  }
+  EXPECT_EQ(std::string(b.branch_key[4], 25), "Highland,North,Garu,gar, ");
+  EXPECT_EQ(run->CURLANG, 27);
+  EXPECT_EQ(run->ATTESTED, 10);
+  EXPECT_EQ(run->store.branch_of[20], 6);  // Ule took the dropped language's slot
+
+  // Combined sounds: ts~ first (58), then mb~ (59), then ndj$ (60).
+  EXPECT_EQ(run->pairs.NPAIR, 2);
+  EXPECT_EQ(run->triples.NTRIPLE, 1);
+  EXPECT_EQ(run->LASTCODE, 60);
+  // Delta Ma (slot 9), fire: ts~ u l o.
+  ASSERT_EQ(word_length(run->store, 9, 2, 1), 4);
+  const SoundCode fire[] = {58, 19, 11, 18};
+  EXPECT_TRUE(std::equal(fire, fire + 4, codes(run->store, 9, 2)));
+  // Delta Ma, water: n a" p a.
+  const SoundCode water[] = {8, 34, 1, 15};
+  EXPECT_TRUE(std::equal(water, water + 4, codes(run->store, 9, 1)));
+  // Osso (slot 8): two synonyms for water, none for tree.
+  EXPECT_EQ(word_length(run->store, 8, 1, 1), 4);
+  EXPECT_EQ(word_length(run->store, 8, 1, 2), 4);
+  EXPECT_EQ(synonym_codes(run->store, 8, 1, 2)[1], 15);
+  EXPECT_EQ(word_length(run->store, 8, 8, 1), 0);
+  // Narra (slot 15), night: ndj$ u l i.
+  EXPECT_EQ(codes(run->store, 15, 10)[0], 60);
+  EXPECT_EQ(word_length(run->store, 15, 10, 1), 4);
+}
+
+}  // namespace
+}  // namespace plix
