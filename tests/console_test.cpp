@@ -138,14 +138,19 @@ Outcome run_on_terminal(const std::string& typed) {
         err_open = false;
     }
   }
-  if (pid > 0) {
+  // Both streams closed: the program is exiting; reap it, or stop it.
+  while (pid > 0) {
     int status;
-    if (waitpid(pid, &status, WNOHANG) != pid) {
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+      pid = -1;
+    } else if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
+      pid = -1;
       ADD_FAILURE() << "the program did not end";
     } else {
-      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+      usleep(5000);
     }
   }
   close(master);
