@@ -142,10 +142,13 @@ struct InputActions final : FormatActions {
     switch (op) {
       case Op::X:
       case Op::TR:
-        u.position = u.length - u.position > n ? u.position + n : u.length;
+        // Never past the end of the record; a T may already have gone past it.
+        if (u.position < u.length)
+          u.position = u.length - u.position > n ? u.position + n : u.length;
         break;
       case Op::T:
-        u.position = n - 1 < u.length ? n - 1 : u.length;
+        // The column itself, also beyond the data (a following TL counts from it).
+        u.position = n - 1;
         break;
       case Op::TL:
         u.position = u.position > n ? u.position - n : 0;
@@ -226,15 +229,17 @@ void read_characters(TextIO& io, char* values, int count) {
     if (e.w > 1) {
       // Aw for one character: the first w - 1 columns are passed over.
       std::int32_t skip = e.w - 1;
-      u.position = u.length - u.position > skip ? u.position + skip : u.length;
+      if (u.position < u.length)
+        u.position = u.length - u.position > skip ? u.position + skip : u.length;
       values[i++] = u.position < u.length ? u.record[u.position++] : ' ';
       continue;
     }
     // A run of A1 edits is one copy, padded with blanks at the record end.
     std::int32_t run = 1 + take_repeats(u.cursor, count - i - 1);
-    std::int32_t available = u.length - u.position;
+    std::int32_t available = u.length > u.position ? u.length - u.position : 0;
     std::int32_t copied = run < available ? run : available;
-    std::memcpy(values + i, u.record + u.position, static_cast<std::size_t>(copied));
+    if (copied > 0)
+      std::memcpy(values + i, u.record + u.position, static_cast<std::size_t>(copied));
     std::memset(values + i + copied, ' ', static_cast<std::size_t>(run - copied));
     u.position += copied;
     i += run;
