@@ -304,7 +304,8 @@ void end_write(TextIO& io) {
   OutputActions actions(io);
   finish_format(io.output->program, io.output->cursor, actions);
   end_record(io);
-  if (io.console) flush_output(io);
+  // Someone watching a terminal sees every line as soon as it is written.
+  if (io.console || io.out.console) flush_output(io);
 }
 
 void stop_run(TextIO& io) {
