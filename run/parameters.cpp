@@ -1,9 +1,10 @@
 // The run parameters: the first input record, the reals derived from it and
 // the two header lines of the report.
+#include "run/parameters.h"
+
 #include <cstdint>
 #include <cstdio>
 
-#include "run/parameters.h"
 #include "run/phases.h"
 #include "textio/textio.h"
 

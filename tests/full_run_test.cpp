@@ -74,6 +74,19 @@ TEST(FullRun, ExampleFileIsTheSmallRun) {
   EXPECT_EQ(r.out, kSmallReport);
 }
 
+// Parameters, an empty selection and inventory, and no language at all: the
+// header lines and the stop line. SYNONYMS 2 fills the I2 field with " 2",
+// and R 75 edits as " .75" under F4.2.
+TEST(FullRun, EmptyDatabaseExampleGivesTheFrameAlone) {
+  const std::string example = std::string(PLIX_SOURCE_DIR) + "/examples/empty-database.txt";
+  const Result r = shell(std::string(PLIX62C_BINARY) + " < '" + example + "' 2>/dev/null");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "2 SYNONYMS, 30 WORDS, DATE > 1000, LEVEL  2\r\n"
+            "S0 = 90%, R = .75\r\n"
+            "Stop - Program terminated.\r\n");
+}
+
 TEST(FullRun, FaultingPairEndsTheRunAfterTheHeaderLines) {
   const std::string head =
       "     1     1  1000     1    92    72\n(I3)\n  1\n  2\n  3\n  0\np\na\nt\ni\n\nLISTS\n";

@@ -1,11 +1,12 @@
 // The parameter record, the derived reals and the two header lines.
+#include "run/parameters.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <string>
 
-#include "run/parameters.h"
 #include "run/phases.h"
 #include "tests/textio_harness.h"
 
@@ -13,7 +14,8 @@ namespace plix {
 namespace {
 
 struct ParameterRun {
-  explicit ParameterRun(std::string input) : h(std::move(input)), run(std::make_unique<RunState>(h.io)) {}
+  explicit ParameterRun(std::string input)
+      : h(std::move(input)), run(std::make_unique<RunState>(h.io)) {}
   int read() {
     return h.run([&](TextIO&) { read_run_parameters(*run); });
   }

@@ -148,13 +148,15 @@ TEST_F(Report, PairsLinesOfTheAgeTable) {
     tally(k, 8.0, 8.0 * means[k - 1]);
   }
   EXPECT_EQ(report(), 0);
-  const std::string branch_line = "\r\n     1  N,X \r\n";
-  EXPECT_EQ(out.data, branch_line + "     8  PAIRS   95.00%    -81 BP" +  //
-                          branch_line + "     8  PAIRS   90.00%      0 BP" +  //
-                          branch_line + "     8  PAIRS   50.00%    895 BP" +  //
-                          branch_line + "     8  PAIRS     .00%" +            //
-                          branch_line + "     8  PAIRS     .00%  14913 BP" +  //
-                          branch_line + "     8  PAIRS   -3.50%" +            //
+  // Each block: the separator (the line end owed by the line before it),
+  // the branch line, the pairs line.
+  const std::string block = "\r\n     1  N,X \r\n";
+  EXPECT_EQ(out.data, block + "     8  PAIRS   95.00%    -81 BP\r\n" +  //
+                          block + "     8  PAIRS   90.00%      0 BP\r\n" +  //
+                          block + "     8  PAIRS   50.00%    895 BP\r\n" +  //
+                          block + "     8  PAIRS     .00%\r\n" +            //
+                          block + "     8  PAIRS     .00%  14913 BP\r\n" +  //
+                          block + "     8  PAIRS   -3.50%" +                //
                           "\r\nStop - Program terminated.\r\n");
 }
 

@@ -12,18 +12,30 @@ namespace {
 
 std::string name(Op op) {
   switch (op) {
-    case Op::I: return "I";
-    case Op::F: return "F";
-    case Op::E: return "E";
-    case Op::D: return "D";
-    case Op::G: return "G";
-    case Op::A: return "A";
-    case Op::L: return "L";
-    case Op::X: return "X";
-    case Op::T: return "T";
-    case Op::TL: return "TL";
-    case Op::TR: return "TR";
-    default: return "?";
+    case Op::I:
+      return "I";
+    case Op::F:
+      return "F";
+    case Op::E:
+      return "E";
+    case Op::D:
+      return "D";
+    case Op::G:
+      return "G";
+    case Op::A:
+      return "A";
+    case Op::L:
+      return "L";
+    case Op::X:
+      return "X";
+    case Op::T:
+      return "T";
+    case Op::TL:
+      return "TL";
+    case Op::TR:
+      return "TR";
+    default:
+      return "?";
   }
 }
 
@@ -74,8 +86,7 @@ TEST(FormatInterpreter, TheSystemsOwnFormats) {
   EXPECT_EQ(trace("(12I6)", 0), "|");
   EXPECT_EQ(trace("(A1,I4)", 1), "A1 |");
   EXPECT_EQ(trace("(18X,F12.0,9X,3A1)", 4), "X18 F12.0 X9 A1 A1 A1 |");
-  EXPECT_EQ(trace("(I7,'  PAIRS',F8.2,'%',I7,' BP')", 3),
-            "I7 '  PAIRS' F8.2 '%' I7 | ' BP'");
+  EXPECT_EQ(trace("(I7,'  PAIRS',F8.2,'%',I7,' BP')", 3), "I7 '  PAIRS' F8.2 '%' I7 | ' BP'");
   EXPECT_EQ(trace("(I7,'  PAIRS',F8.2,'%')", 2), "I7 '  PAIRS' F8.2 | '%'");
   EXPECT_EQ(trace("(I2,' SYNONYMS,',I3)", 2), "I2 ' SYNONYMS,' I3 |");
 }
@@ -152,7 +163,10 @@ TEST(FormatCompiler, SyntaxErrorsAreReportedWhereInterpretationReachesThem) {
   EXPECT_EQ(trace("('abc)", 1), "E6980");
   EXPECT_EQ(trace("(5Hab)", 1), "E6981");
   EXPECT_EQ(trace("(H)", 1), "E6981");
-  EXPECT_EQ(trace(("(" + std::string(MAXNESTING + 1, '(') + "I1" + std::string(MAXNESTING + 2, ')')).c_str(), 1), "E6982");
+  EXPECT_EQ(trace(("(" + std::string(MAXNESTING + 1, '(') + "I1" + std::string(MAXNESTING + 2, ')'))
+                      .c_str(),
+                  1),
+            "E6982");
   EXPECT_EQ(trace("(123456789I3)", 1), "E6984");
   EXPECT_EQ(trace("(E10.3E)", 1), "E6985");
 }

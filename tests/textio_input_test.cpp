@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "run/run.h"
 #include "tests/textio_harness.h"
 
 namespace plix {
@@ -178,7 +181,9 @@ TEST(RealInput, ManyDigitsRoundAsTheFullNumber) {
 }
 
 TEST(NumericInput, CtrlZInAFieldIsEndOfFile) {
-  Harness h("12\x1a" "4\n");
+  Harness h(
+      "12\x1a"
+      "4\n");
   std::int32_t v;
   EXPECT_EQ(read_integers(h, "(I6)", &v, 1), 1);
   EXPECT_EQ(h.err.data, testing::read_report(6501, "end of file encountered"));
@@ -202,8 +207,12 @@ TEST(CharacterInput, ShortRecordsArePaddedWithBlanks) {
 }
 
 TEST(CharacterInput, TabAndCtrlZAreOrdinaryCharacters) {
-  Harness h("a\tb\x1a" "c\n");
-  EXPECT_EQ(read_a1(h, 6), "a\tb\x1a" "c ");
+  Harness h(
+      "a\tb\x1a"
+      "c\n");
+  EXPECT_EQ(read_a1(h, 6),
+            "a\tb\x1a"
+            "c ");
 }
 
 TEST(CharacterInput, CrInsideALineEndsTheData) {
@@ -272,7 +281,9 @@ TEST(CharacterInput, EachReadConsumesOneRecord) {
 
 TEST(Stream, PiecesOfAPipeReadAsTheWholeStream) {
   std::string input;
-  for (int i = 0; i < 50; ++i) input += std::string(static_cast<std::size_t>(i * 7 % 300), 'a' + i % 26) + (i % 3 ? "\n" : "\r\n");
+  for (int i = 0; i < 50; ++i)
+    input +=
+        std::string(static_cast<std::size_t>(i * 7 % 300), 'a' + i % 26) + (i % 3 ? "\n" : "\r\n");
   input += "tail";
   std::vector<std::string> expected;
   {
@@ -301,6 +312,26 @@ TEST(Stream, LineEndingInCtrlZIsEndOfFileWhereverTheLineFalls) {
                 1);
       EXPECT_EQ(h.err.data, testing::read_report(6501, "end of file encountered"));
     }
+  }
+}
+
+// A whole run over a pipe that delivers its bytes in pieces reads the same
+// as over a file: the same report, the same status.
+TEST(Stream, WholeRunIsTheSameForEveryPieceSize) {
+  std::ifstream file(std::string(PLIX_SOURCE_DIR) + "/examples/small.txt", std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  ASSERT_FALSE(content.str().empty());
+  StringSource whole(content.str());
+  StringSink whole_out, whole_err;
+  int whole_status = run_program(whole, whole_out, whole_err);
+  EXPECT_EQ(whole_out.data.rfind("1 SYNONYMS,", 0), 0u);
+  for (std::size_t chunk : {1u, 5u, 131u, 132u, 133u}) {
+    StringSource in(content.str(), chunk);
+    StringSink out, err;
+    EXPECT_EQ(run_program(in, out, err), whole_status) << chunk;
+    EXPECT_EQ(out.data, whole_out.data) << chunk;
+    EXPECT_EQ(err.data, whole_err.data) << chunk;
   }
 }
 

@@ -1,8 +1,12 @@
 // Formatted output: number editing, carriage control, records and the ends
 // of the run.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "tests/textio_harness.h"
@@ -175,12 +179,13 @@ TEST(Records, EmptyRecordsAreEmptyLines) {
               text_record(io, " after");
             }),
             "before\r\n\r\nafter");
-  EXPECT_EQ(written([](TextIO& io) {
-              begin_write(io, "(12I6)");
-              end_write(io);
-              stop_run(io);
-            },
-                    0),
+  EXPECT_EQ(written(
+                [](TextIO& io) {
+                  begin_write(io, "(12I6)");
+                  end_write(io);
+                  stop_run(io);
+                },
+                0),
             "\r\nStop - Program terminated.\r\n");
 }
 
@@ -218,11 +223,12 @@ TEST(Records, SlashAndReversionStartNewRecords) {
 }
 
 TEST(EndOfRun, StopLineAfterTheLastRecord) {
-  EXPECT_EQ(written([](TextIO& io) {
-              text_record(io, " last");
-              stop_run(io);
-            },
-                    0),
+  EXPECT_EQ(written(
+                [](TextIO& io) {
+                  text_record(io, " last");
+                  stop_run(io);
+                },
+                0),
             "last\r\nStop - Program terminated.\r\n");
   EXPECT_EQ(written([](TextIO& io) { stop_run(io, "Done"); }, 0), "Done\r\n");
 }
@@ -247,7 +253,9 @@ TEST(EndOfRun, ErrorFramesAndTheOwedLineEnd) {
     write_integer(io, 5);
   });
   EXPECT_EQ(write.status, 1);
-  EXPECT_EQ(write.err, "\r\nrun-time error F6207: WRITE(CON)\r\n- integer item needs an I edit descriptor\r\n");
+  EXPECT_EQ(
+      write.err,
+      "\r\nrun-time error F6207: WRITE(CON)\r\n- integer item needs an I edit descriptor\r\n");
   EXPECT_EQ(write.out, "line\r\n");
   Ended real = end_of([](TextIO& io) {
     begin_write(io, "(I8)");
@@ -302,11 +310,12 @@ TEST(EndOfRun, FailedWritesEndTheRunWithStatusOne) {
             "\r\nrun-time error F6421: WRITE(CON)\r\n- write to standard output failed\r\n");
   EXPECT_EQ(end_of(report, EACCES).status, 1);
   // A failure met while reporting another fault is the earlier one.
-  Ended both = end_of([](TextIO& io) {
-    text_record(io, " a");
-    floating_point_error(io, FpFault::overflow);
-  },
-                      EPIPE);
+  Ended both = end_of(
+      [](TextIO& io) {
+        text_record(io, " a");
+        floating_point_error(io, FpFault::overflow);
+      },
+      EPIPE);
   EXPECT_EQ(both.err.substr(0, 36), "\r\nrun-time error F6421: WRITE(CON)\r\n");
 }
 
@@ -324,6 +333,51 @@ TEST(EndOfRun, MoreOutputThanOneBlock) {
   }),
             0);
   EXPECT_EQ(h.out.data, expected + "\r\nStop - Program terminated.\r\n");
+}
+
+}  // namespace
+}  // namespace plix
+
+namespace plix {
+namespace {
+
+// The program with its standard output on a pipe nobody reads: the write
+// fails with EPIPE, which must end the run with status 1, not silently.
+TEST(EndOfRun, ClosedPipeOnStandardOutputIsAFailedRun) {
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  ASSERT_EQ(pipe(in_pipe), 0);
+  ASSERT_EQ(pipe(out_pipe), 0);
+  ASSERT_EQ(pipe(err_pipe), 0);
+  close(out_pipe[0]);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in_pipe[0], 0);
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
+    execl(PLIX62C_BINARY, PLIX62C_BINARY, static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  std::ifstream file(std::string(PLIX_SOURCE_DIR) + "/examples/small.txt", std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  const std::string input = content.str();
+  ASSERT_FALSE(input.empty());
+  ASSERT_EQ(write(in_pipe[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  close(in_pipe[1]);
+  std::string err;
+  char buffer[512];
+  for (ssize_t n; (n = read(err_pipe[0], buffer, sizeof buffer)) > 0;)
+    err.append(buffer, static_cast<std::size_t>(n));
+  close(err_pipe[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(err.substr(0, 36), "\r\nrun-time error F6421: WRITE(CON)\r\n");
 }
 
 }  // namespace

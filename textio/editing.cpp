@@ -12,7 +12,9 @@ namespace plix {
 
 namespace {
 
-bool is_exponent_letter(char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd'; }
+bool is_exponent_letter(char c) {
+  return c == 'E' || c == 'e' || c == 'D' || c == 'd';
+}
 
 int digit_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -63,7 +65,9 @@ int round_digits(char digits[17], int count, int& n) {
   return 0;
 }
 
-void fill(char* out, std::int32_t w, char c) { std::memset(out, c, static_cast<std::size_t>(w)); }
+void fill(char* out, std::int32_t w, char c) {
+  std::memset(out, c, static_cast<std::size_t>(w));
+}
 
 }  // namespace
 
@@ -164,8 +168,10 @@ int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t
   bool has_exponent = false;
   if (i < n) {
     char c = f[i];
-    if (is_exponent_letter(c)) ++i;
-    else if (c != '+' && c != '-') return kRealInvalid;
+    if (is_exponent_letter(c))
+      ++i;
+    else if (c != '+' && c != '-')
+      return kRealInvalid;
     bool exponent_negative = false;
     if (i < n && (f[i] == '+' || f[i] == '-')) exponent_negative = f[i++] == '-';
     if (i >= n) return kRealInvalid;
@@ -212,8 +218,10 @@ void edit_integer(std::int32_t value, std::int32_t w, std::int32_t m, bool plus,
   if (length > w) return fill(out, w, '*');
   fill(out, w, ' ');
   char* p = out + (w - length);
-  if (value < 0) *p++ = '-';
-  else if (plus) *p++ = '+';
+  if (value < 0)
+    *p++ = '-';
+  else if (plus)
+    *p++ = '+';
   for (std::int64_t k = count; k < shown; ++k) *p++ = '0';
   while (count > 0) *p++ = digits[--count];
 }
@@ -238,8 +246,10 @@ void edit_fixed(float value, std::int32_t w, std::int32_t d, std::int32_t scale,
   if (length > w) return fill(out, w, '*');
   fill(out, w, ' ');
   char* p = out + (w - length);
-  if (negative) *p++ = '-';
-  else if (plus) *p++ = '+';
+  if (negative)
+    *p++ = '-';
+  else if (plus)
+    *p++ = '+';
   for (std::int64_t k = 1; k <= integer_digits; ++k) *p++ = digit(k);
   if (lone_zero) *p++ = '0';
   *p++ = '.';
@@ -250,8 +260,8 @@ void edit_exponent(float value, std::int32_t w, std::int32_t d, std::int32_t e, 
                    bool plus, char letter, char* out) {
   if (!std::isfinite(value)) return fill(out, w, '*');
   // Significant digits: d + 1 with k > 0 digits before the point, d + k for k <= 0.
-  std::int64_t significant = scale > 0 ? static_cast<std::int64_t>(d) + 1
-                                       : static_cast<std::int64_t>(d) + scale;
+  std::int64_t significant =
+      scale > 0 ? static_cast<std::int64_t>(d) + 1 : static_cast<std::int64_t>(d) + scale;
   if (significant <= 0 || (scale > 0 && scale > d + 1)) return fill(out, w, '*');
   double x = value;
   char digits[17];
@@ -278,15 +288,19 @@ void edit_exponent(float value, std::int32_t w, std::int32_t d, std::int32_t e, 
   if (length > w) return fill(out, w, '*');
   fill(out, w, ' ');
   char* p = out + (w - length);
-  if (negative) *p++ = '-';
-  else if (plus) *p++ = '+';
+  if (negative)
+    *p++ = '-';
+  else if (plus)
+    *p++ = '+';
   std::int64_t position = 1;
   for (std::int64_t k = 0; k < before; ++k) *p++ = digit(position++);
   if (leading_zero) *p++ = '0';
   *p++ = '.';
   for (std::int64_t k = 0; k < after; ++k) {
-    if (scale < 0 && k < -scale) *p++ = '0';
-    else *p++ = digit(position++);
+    if (scale < 0 && k < -scale)
+      *p++ = '0';
+    else
+      *p++ = digit(position++);
   }
   if (with_letter) *p++ = letter;
   *p++ = shown_exponent < 0 ? '-' : '+';

@@ -9,8 +9,12 @@ constexpr std::int32_t kMaxNumber = 99999999;
 // is taken to loop (nested repeat counts of position edits only).
 constexpr long kMaxSteps = 1L << 22;
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Blanks are insignificant outside literals; a NUL ends the text.
 struct Compiler {
@@ -201,11 +205,19 @@ struct Compiler {
           open[depth++] = p.count - 1;
           break;
         }
-        case 'I': case 'F': case 'E': case 'D': case 'G': case 'A': case 'L': {
+        case 'I':
+        case 'F':
+        case 'E':
+        case 'D':
+        case 'G':
+        case 'A':
+        case 'L': {
           if (has_number && n == 0) return fail(kZeroRepeat);
-          static constexpr struct { char letter; Op op; } kData[] = {
-              {'I', Op::I}, {'F', Op::F}, {'E', Op::E}, {'D', Op::D},
-              {'G', Op::G}, {'A', Op::A}, {'L', Op::L}};
+          static constexpr struct {
+            char letter;
+            Op op;
+          } kData[] = {{'I', Op::I}, {'F', Op::F}, {'E', Op::E}, {'D', Op::D},
+                       {'G', Op::G}, {'A', Op::A}, {'L', Op::L}};
           for (const auto& k : kData)
             if (k.letter == c) data_edit(k.op, has_number ? n : 1);
           break;
@@ -304,12 +316,21 @@ DataEdit advance(const FormatProgram& program, FormatCursor& c, FormatActions& a
     if (steps > kMaxSteps) actions.error(kEndlessFormat);
     const Descriptor& x = program.code[c.pc];
     switch (x.op) {
-      case Op::I: case Op::F: case Op::E: case Op::D: case Op::G: case Op::A: case Op::L:
+      case Op::I:
+      case Op::F:
+      case Op::E:
+      case Op::D:
+      case Op::G:
+      case Op::A:
+      case Op::L:
         if (finishing) return DataEdit{};
         c.last = c.pc++;
         c.left = x.repeat - 1;
         return edit_of(x, c);
-      case Op::X: case Op::T: case Op::TL: case Op::TR:
+      case Op::X:
+      case Op::T:
+      case Op::TL:
+      case Op::TR:
         actions.position(x.op, x.w);
         break;
       case Op::Slash:
@@ -318,12 +339,24 @@ DataEdit advance(const FormatProgram& program, FormatCursor& c, FormatActions& a
       case Op::Colon:
         if (finishing) return DataEdit{};
         break;
-      case Op::BN: c.blank_zero = false; break;
-      case Op::BZ: c.blank_zero = true; break;
-      case Op::P: c.scale = x.w; break;
-      case Op::S: c.sign = SignMode::processor; break;
-      case Op::SP: c.sign = SignMode::plus; break;
-      case Op::SS: c.sign = SignMode::suppress; break;
+      case Op::BN:
+        c.blank_zero = false;
+        break;
+      case Op::BZ:
+        c.blank_zero = true;
+        break;
+      case Op::P:
+        c.scale = x.w;
+        break;
+      case Op::S:
+        c.sign = SignMode::processor;
+        break;
+      case Op::SP:
+        c.sign = SignMode::plus;
+        break;
+      case Op::SS:
+        c.sign = SignMode::suppress;
+        break;
       case Op::Literal:
         actions.literal(program.pool + x.text, x.length);
         break;

@@ -10,14 +10,37 @@ namespace plix {
 
 enum class Op : std::uint8_t {
   // data edits
-  I, F, E, D, G, A, L,
+  I,
+  F,
+  E,
+  D,
+  G,
+  A,
+  L,
   // control edits
-  X, T, TL, TR, Slash, Colon, BN, BZ, P, S, SP, SS, Literal,
+  X,
+  T,
+  TL,
+  TR,
+  Slash,
+  Colon,
+  BN,
+  BZ,
+  P,
+  S,
+  SP,
+  SS,
+  Literal,
   // structure
-  GroupOpen, GroupClose, End, SyntaxError,
+  GroupOpen,
+  GroupClose,
+  End,
+  SyntaxError,
 };
 
-inline bool is_data_edit(Op op) { return op <= Op::L; }
+inline bool is_data_edit(Op op) {
+  return op <= Op::L;
+}
 
 // Syntax errors of a format, reported when interpretation reaches them.
 enum FormatError : int {
@@ -83,7 +106,7 @@ constexpr int MAXNESTING = 16;
 struct FormatProgram {
   Descriptor code[MAXDESCRIPTORS];
   int count = 0;
-  int reversion = 0;               // where the format restarts when it runs out
+  int reversion = 0;                // where the format restarts when it runs out
   bool reversion_has_data = false;  // a data edit lies between that place and the end
   char pool[MAXLITERALS];
   int pool_used = 0;
@@ -117,8 +140,8 @@ struct FormatActions {
 };
 
 struct FormatCursor {
-  int pc = 0;         // next descriptor to interpret
-  int last = -1;      // the data edit handed out last
+  int pc = 0;             // next descriptor to interpret
+  int last = -1;          // the data edit handed out last
   std::int32_t left = 0;  // further repeats of `last`
   int depth = 0;
   int group_at[MAXNESTING];

@@ -100,7 +100,8 @@ void skip_rest_of_line(TextIO& io) {
     std::int32_t available = u.tail - u.head;
     const void* lf = std::memchr(u.buffer + u.head, '\n', static_cast<std::size_t>(available));
     if (lf != nullptr) {
-      std::int32_t n = static_cast<std::int32_t>(static_cast<const char*>(lf) - (u.buffer + u.head));
+      std::int32_t n =
+          static_cast<std::int32_t>(static_cast<const char*>(lf) - (u.buffer + u.head));
       if (n >= 1) {
         before_last = n >= 2 ? u.buffer[u.head + n - 2] : last;
         last = u.buffer[u.head + n - 1];
@@ -141,10 +142,13 @@ struct InputActions final : FormatActions {
     switch (op) {
       case Op::X:
       case Op::TR:
-        u.position = u.length - u.position > n ? u.position + n : u.length;
+        // Never past the end of the record; a T may already have gone past it.
+        if (u.position < u.length)
+          u.position = u.length - u.position > n ? u.position + n : u.length;
         break;
       case Op::T:
-        u.position = n - 1 < u.length ? n - 1 : u.length;
+        // The column itself, also beyond the data (a following TL counts from it).
+        u.position = n - 1;
         break;
       case Op::TL:
         u.position = u.position > n ? u.position - n : 0;
@@ -176,10 +180,10 @@ void begin_read(TextIO& io, std::string_view format) {
     flush_output(io);
   }
   if (static_cast<std::int32_t>(format.size()) != u.cached_length ||
-      std::memcmp(format.data(), u.cached, format.size()) != 0) {
+      (!format.empty() && std::memcmp(format.data(), u.cached, format.size()) != 0)) {
     compile_format(format, u.program);
     u.cached_length = -1;
-    if (format.size() <= sizeof u.cached) {
+    if (!format.empty() && format.size() <= sizeof u.cached) {
       std::memcpy(u.cached, format.data(), format.size());
       u.cached_length = static_cast<std::int32_t>(format.size());
     }
@@ -193,8 +197,8 @@ void read_integer(TextIO& io, std::int32_t& value) {
   ensure_record(io);
   InputUnit& u = *io.input;
   std::int32_t n = 0;
-  if (int error =
-          collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, false, u.field, n))
+  if (int error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, false,
+                                        u.field, n))
     read_error(io, error);
   if (int error = parse_integer_field(u.field, n, value)) read_error(io, error);
 }
@@ -206,13 +210,15 @@ void read_real(TextIO& io, float& value) {
   ensure_record(io);
   InputUnit& u = *io.input;
   std::int32_t n = 0;
-  if (int error =
-          collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, true, u.field, n))
+  if (int error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, true,
+                                        u.field, n))
     read_error(io, error);
   if (int error = parse_real_field(u.field, n, e.d, e.scale, value)) read_error(io, error);
 }
 
-void read_character(TextIO& io, char& value) { read_characters(io, &value, 1); }
+void read_character(TextIO& io, char& value) {
+  read_characters(io, &value, 1);
+}
 
 void read_characters(TextIO& io, char* values, int count) {
   InputUnit& u = *io.input;
@@ -223,15 +229,17 @@ void read_characters(TextIO& io, char* values, int count) {
     if (e.w > 1) {
       // Aw for one character: the first w - 1 columns are passed over.
       std::int32_t skip = e.w - 1;
-      u.position = u.length - u.position > skip ? u.position + skip : u.length;
+      if (u.position < u.length)
+        u.position = u.length - u.position > skip ? u.position + skip : u.length;
       values[i++] = u.position < u.length ? u.record[u.position++] : ' ';
       continue;
     }
     // A run of A1 edits is one copy, padded with blanks at the record end.
     std::int32_t run = 1 + take_repeats(u.cursor, count - i - 1);
-    std::int32_t available = u.length - u.position;
+    std::int32_t available = u.length > u.position ? u.length - u.position : 0;
     std::int32_t copied = run < available ? run : available;
-    std::memcpy(values + i, u.record + u.position, static_cast<std::size_t>(copied));
+    if (copied > 0)
+      std::memcpy(values + i, u.record + u.position, static_cast<std::size_t>(copied));
     std::memset(values + i + copied, ' ', static_cast<std::size_t>(run - copied));
     u.position += copied;
     i += run;

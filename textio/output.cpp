@@ -75,10 +75,10 @@ int try_flush(TextIO& io) {
 
 std::size_t frame(char* text, std::size_t size, char letter, int number, std::string_view where,
                   std::string_view message, std::string_view message2 = {}) {
-  int n = std::snprintf(text, size, "\r\nrun-time error %c%04d: %.*s\r\n- %.*s%.*s\r\n", letter,
-                        number, static_cast<int>(where.size()), where.data(),
-                        static_cast<int>(message.size()), message.data(),
-                        static_cast<int>(message2.size()), message2.data());
+  int n =
+      std::snprintf(text, size, "\r\nrun-time error %c%04d: %.*s\r\n- %.*s%.*s\r\n", letter, number,
+                    static_cast<int>(where.size()), where.data(), static_cast<int>(message.size()),
+                    message.data(), static_cast<int>(message2.size()), message2.data());
   return n < 0 ? 0 : (static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1);
 }
 
@@ -191,7 +191,9 @@ void OutputActions::position(Op op, std::int32_t n) {
   }
 }
 
-void OutputActions::next_record() { end_record(io); }
+void OutputActions::next_record() {
+  end_record(io);
+}
 
 void OutputActions::literal(const char* text, std::int32_t length) {
   put_characters(io, text, length);
@@ -241,19 +243,19 @@ void write_owed_line_end(TextIO& io) {
 
 void run_time_error(TextIO& io, Direction direction, int code) {
   char text[160];
-  std::size_t size = frame(text, sizeof text, 'F', code,
-                           direction == Direction::read ? "READ(CON)" : "WRITE(CON)",
-                           io_error_message(code));
+  std::size_t size =
+      frame(text, sizeof text, 'F', code, direction == Direction::read ? "READ(CON)" : "WRITE(CON)",
+            io_error_message(code));
   end_with_report(io, text, size);
 }
 
 void begin_write(TextIO& io, std::string_view format) {
   OutputUnit& u = *io.output;
   if (static_cast<std::int32_t>(format.size()) != u.cached_length ||
-      std::memcmp(format.data(), u.cached, format.size()) != 0) {
+      (!format.empty() && std::memcmp(format.data(), u.cached, format.size()) != 0)) {
     compile_format(format, u.program);
     u.cached_length = -1;
-    if (format.size() <= sizeof u.cached) {
+    if (!format.empty() && format.size() <= sizeof u.cached) {
       std::memcpy(u.cached, format.data(), format.size());
       u.cached_length = static_cast<std::int32_t>(format.size());
     }
@@ -302,10 +304,13 @@ void end_write(TextIO& io) {
   OutputActions actions(io);
   finish_format(io.output->program, io.output->cursor, actions);
   end_record(io);
-  if (io.console) flush_output(io);
+  // Someone watching a terminal sees every line as soon as it is written.
+  if (io.console || io.out.console) flush_output(io);
 }
 
-void stop_run(TextIO& io) { stop_run(io, "Stop - Program terminated."); }
+void stop_run(TextIO& io) {
+  stop_run(io, "Stop - Program terminated.");
+}
 
 void stop_run(TextIO& io, std::string_view message) {
   write_owed_line_end(io);
@@ -342,9 +347,9 @@ void math_function_error(TextIO& io, std::string_view function, MathError kind) 
 
 void fatal_error(TextIO& io, std::string_view message) {
   char report[512];
-  int n = std::snprintf(report, sizeof report, "plix62c: %.*s\n",
-                        static_cast<int>(message.size() > 480 ? 480 : message.size()),
-                        message.data());
+  int n =
+      std::snprintf(report, sizeof report, "plix62c: %.*s\n",
+                    static_cast<int>(message.size() > 480 ? 480 : message.size()), message.data());
   end_with_report(io, report, static_cast<std::size_t>(n));
 }
 

@@ -32,15 +32,15 @@ struct InputUnit {
   bool loaded = false;
   const char* record = nullptr;
   std::int32_t length = 0;
-  std::int32_t next = 0;           // buffer index of the byte after its line end
-  bool overlong = false;           // line longer than the window: rest unread
+  std::int32_t next = 0;  // buffer index of the byte after its line end
+  bool overlong = false;  // line longer than the window: rest unread
   std::int32_t position = 0;
   // The read in progress.
   FormatProgram program;
   FormatCursor cursor;
-  char cached[256];                // text of the compiled format
+  char cached[256];  // text of the compiled format
   std::int32_t cached_length = -1;
-  char field[RECORD_WINDOW + 4];   // characters of one numeric field
+  char field[RECORD_WINDOW + 4];  // characters of one numeric field
 };
 
 struct OutputUnit {
@@ -48,11 +48,11 @@ struct OutputUnit {
   std::int32_t length = 0;    // characters put into the current piece
   std::int32_t position = 0;  // where the next character goes in this piece
   bool first_piece_written = false;
-  bool empty = true;          // no character put into the record yet
+  bool empty = true;  // no character put into the record yet
   bool pending_line_end = false;
   char block[OUTPUT_BLOCK];
   std::int32_t block_used = 0;
-  bool failed = false;        // a write to standard output failed: write no more
+  bool failed = false;  // a write to standard output failed: write no more
   FormatProgram program;
   FormatCursor cursor;
   char cached[256];
@@ -62,8 +62,12 @@ struct OutputUnit {
 
 struct TextIO {
   TextIO(ByteSource& in, ByteSink& out, ByteSink& err)
-      : in(in), out(out), err(err), console(in.console && out.console),
-        input(std::make_unique<InputUnit>()), output(std::make_unique<OutputUnit>()) {}
+      : in(in),
+        out(out),
+        err(err),
+        console(in.console && out.console),
+        input(std::make_unique<InputUnit>()),
+        output(std::make_unique<OutputUnit>()) {}
   ByteSource& in;
   ByteSink& out;
   ByteSink& err;

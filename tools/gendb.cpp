@@ -66,7 +66,7 @@ struct Options {
   std::uint64_t seed = 1;
 };
 
-// splitmix64: small, fast and fully specified, so every platform agrees.
+// splitmix64: small, fast and fully defined, so every platform agrees.
 struct Rng {
   std::uint64_t state;
   std::uint64_t next() {
@@ -496,12 +496,12 @@ bool parse_int(const char* text, long low, long high, long& value) {
 
 Options parse(int argc, char** argv) {
   Options opt;
-  struct Spec {
+  struct Rule {
     const char* name;
     long low, high;
     int* target;
   };
-  const Spec specs[] = {
+  const Rule rules[] = {
       {"languages", 2, 8000, &opt.languages}, {"families", 1, 8000, &opt.families},
       {"level", 0, 20, &opt.level},           {"synonyms", 0, 2, &opt.synonyms},
       {"words", -99999, 40, &opt.words},      {"date", -99999, 99999, &opt.date},
@@ -536,14 +536,14 @@ Options parse(int argc, char** argv) {
       opt.seed = s;
       continue;
     }
-    const Spec* spec = nullptr;
-    for (const Spec& s : specs)
-      if (key == s.name) spec = &s;
-    if (spec == nullptr) usage_error("unknown option '--" + key + "'");
-    if (!parse_int(value.c_str(), spec->low, spec->high, v))
+    const Rule* rule = nullptr;
+    for (const Rule& s : rules)
+      if (key == s.name) rule = &s;
+    if (rule == nullptr) usage_error("unknown option '--" + key + "'");
+    if (!parse_int(value.c_str(), rule->low, rule->high, v))
       usage_error("bad value '" + value + "' for --" + key + " (allowed " +
-                  std::to_string(spec->low) + ".." + std::to_string(spec->high) + ")");
-    *spec->target = static_cast<int>(v);
+                  std::to_string(rule->low) + ".." + std::to_string(rule->high) + ")");
+    *rule->target = static_cast<int>(v);
     if (key == "words") words_given = true;
   }
   if (!words_given) opt.words = opt.meanings / 2;

@@ -1,0 +1,50 @@
+# Installs the build into a scratch prefix, then builds the Debian package and
+# unpacks it into a scratch root; in both trees the manual page must be there
+# and the installed program must answer --version and run the shipped example.
+
+function(check_tree bin man label)
+  if(NOT EXISTS "${man}")
+    message(FATAL_ERROR "${label}: manual page missing at ${man}")
+  endif()
+  execute_process(COMMAND "${bin}" --version OUTPUT_VARIABLE version RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT version MATCHES "^plix62c [0-9]+\\.[0-9]+\\.[0-9]+\n$")
+    message(FATAL_ERROR "${label}: --version gave '${version}' (status ${rc})")
+  endif()
+  # The report's raw bytes: its lines end in CR LF.
+  set(report_file "${BUILD_DIR}/install-check-report.txt")
+  execute_process(COMMAND "${bin}" INPUT_FILE "${SOURCE_DIR}/examples/small.txt"
+                  OUTPUT_FILE "${report_file}" RESULT_VARIABLE rc)
+  file(READ "${report_file}" report)
+  file(READ "${report_file}" report_hex HEX)
+  string(FIND "${report}" "PAIRS" pairs)
+  # "Stop - Program terminated." CR LF ends the report.
+  if(NOT rc EQUAL 0 OR pairs EQUAL -1 OR
+     NOT report_hex MATCHES "53746f70202d2050726f6772616d207465726d696e617465642e0d0a$")
+    message(FATAL_ERROR "${label}: the example run failed (status ${rc}):\n${report}")
+  endif()
+endfunction()
+
+set(prefix "${BUILD_DIR}/install-check")
+file(REMOVE_RECURSE "${prefix}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed")
+endif()
+check_tree("${prefix}/bin/plix62c" "${prefix}/share/man/man1/plix62c.1" "installed tree")
+
+set(pkgdir "${BUILD_DIR}/package-check")
+file(REMOVE_RECURSE "${pkgdir}")
+file(MAKE_DIRECTORY "${pkgdir}")
+execute_process(COMMAND cpack -G DEB -B "${pkgdir}" WORKING_DIRECTORY "${BUILD_DIR}"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+file(GLOB debs "${pkgdir}/*.deb")
+if(NOT rc EQUAL 0 OR NOT debs)
+  message(FATAL_ERROR "cpack -G DEB failed:\n${out}")
+endif()
+execute_process(COMMAND dpkg-deb -x ${debs} "${pkgdir}/root" RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "dpkg-deb -x failed")
+endif()
+check_tree("${pkgdir}/root/usr/bin/plix62c" "${pkgdir}/root/usr/share/man/man1/plix62c.1"
+           "Debian package")
