@@ -6,10 +6,7 @@
 
 namespace plix {
 
-namespace {
-
-// Every phase once, in order; write_report ends the run with stop_run.
-[[noreturn]] void run_phases(RunState& run) {
+void read_run_input(RunState& run) {
   read_run_parameters(run);
   read_meaning_selection(run);
   write_header_lines(run);
@@ -22,6 +19,13 @@ namespace {
   ++run.record_number;
   run.CURLANG = 0;
   scan_database(run);
+}
+
+namespace {
+
+// Every phase once, in order; write_report ends the run with stop_run.
+[[noreturn]] void run_phases(RunState& run) {
+  read_run_input(run);
   finish_scan(run);
   aggregate_pairs(run);
   write_report(run);

@@ -15,4 +15,8 @@ void aggregate_pairs(RunState& run);         // report/aggregate.cpp
 void aggregate_pairs_reference(RunState& run);  // the literal pair loop, for tests
 [[noreturn]] void write_report(RunState& run);  // report/report.cpp
 
+// The phases that read the input stream, from the parameter record through
+// the end of the database scan, with the header lines written on the way.
+void read_run_input(RunState& run);  // run/driver.cpp
+
 }  // namespace plix

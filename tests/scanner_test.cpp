@@ -278,17 +278,7 @@ TEST(ExampleDatabase, FamiliesScanToTheEnd) {
   TextIO io(in, out, err);
   auto run = std::make_unique<RunState>(io);
   try {
-    read_run_parameters(*run);
-    read_meaning_selection(*run);
-    write_header_lines(*run);
-    clear_branch_table(run->branches);
-    read_sound_inventory(*run);
-    begin_read(io, "(400A1)");
-    read_characters(io, run->LINE, 400);
-    end_read(io);
-    ++run->record_number;
-    run->CURLANG = 0;
-    scan_database(*run);
+    read_run_input(*run);
   } catch (const RunEnd& end) {
     FAIL() << "run ended with status " << end.status << ": " << err.data;
   }
