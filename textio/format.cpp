@@ -1,5 +1,7 @@
 #include "textio/format.h"
 
+#include <cstring>
+
 namespace plix {
 
 namespace {
@@ -414,6 +416,18 @@ DataEdit next_data_edit(const FormatProgram& program, FormatCursor& cursor,
 
 void finish_format(const FormatProgram& program, FormatCursor& cursor, FormatActions& actions) {
   advance(program, cursor, actions, true);
+}
+
+void compile_format_once(std::string_view text, CompiledFormat& format) {
+  if (static_cast<std::int32_t>(text.size()) == format.length &&
+      (text.empty() || std::memcmp(text.data(), format.text, text.size()) == 0))
+    return;
+  compile_format(text, format.program);
+  format.length = -1;
+  if (!text.empty() && text.size() <= sizeof format.text) {
+    std::memcpy(format.text, text.data(), text.size());
+    format.length = static_cast<std::int32_t>(text.size());
+  }
 }
 
 }  // namespace plix

@@ -116,6 +116,16 @@ struct FormatProgram {
 // as a SyntaxError descriptor at its place; everything before it works.
 void compile_format(std::string_view text, FormatProgram& program);
 
+// A compiled format with the text it was compiled from: a read or write with
+// the same text as the last one reuses the program, which gives the same
+// result as compiling it again.
+struct CompiledFormat {
+  FormatProgram program;
+  char text[256];
+  std::int32_t length = -1;  // -1: no text remembered
+};
+void compile_format_once(std::string_view text, CompiledFormat& format);
+
 enum class SignMode : std::uint8_t { processor, plus, suppress };
 
 // One data edit as the interpreter hands it out, with the modes in force.

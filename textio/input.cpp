@@ -168,7 +168,7 @@ struct InputActions final : FormatActions {
 
 DataEdit next_input_edit(TextIO& io) {
   InputActions actions(io);
-  return next_data_edit(io.input->program, io.input->cursor, actions);
+  return next_data_edit(io.input->format.program, io.input->cursor, actions);
 }
 
 }  // namespace
@@ -179,15 +179,7 @@ void begin_read(TextIO& io, std::string_view format) {
     write_owed_line_end(io);
     flush_output(io);
   }
-  if (static_cast<std::int32_t>(format.size()) != u.cached_length ||
-      (!format.empty() && std::memcmp(format.data(), u.cached, format.size()) != 0)) {
-    compile_format(format, u.program);
-    u.cached_length = -1;
-    if (!format.empty() && format.size() <= sizeof u.cached) {
-      std::memcpy(u.cached, format.data(), format.size());
-      u.cached_length = static_cast<std::int32_t>(format.size());
-    }
-  }
+  compile_format_once(format, u.format);
   start_format(u.cursor);
 }
 
@@ -248,7 +240,7 @@ void read_characters(TextIO& io, char* values, int count) {
 
 void end_read(TextIO& io) {
   InputActions actions(io);
-  finish_format(io.input->program, io.input->cursor, actions);
+  finish_format(io.input->format.program, io.input->cursor, actions);
   ensure_record(io);
   finish_record(io);
 }

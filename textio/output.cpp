@@ -201,7 +201,7 @@ void OutputActions::literal(const char* text, std::int32_t length) {
 
 DataEdit next_output_edit(TextIO& io) {
   OutputActions actions(io);
-  return next_data_edit(io.output->program, io.output->cursor, actions);
+  return next_data_edit(io.output->format.program, io.output->cursor, actions);
 }
 
 // Puts a field of width w; fields wider than MAXFIELD get leading blanks.
@@ -251,15 +251,7 @@ void run_time_error(TextIO& io, Direction direction, int code) {
 
 void begin_write(TextIO& io, std::string_view format) {
   OutputUnit& u = *io.output;
-  if (static_cast<std::int32_t>(format.size()) != u.cached_length ||
-      (!format.empty() && std::memcmp(format.data(), u.cached, format.size()) != 0)) {
-    compile_format(format, u.program);
-    u.cached_length = -1;
-    if (!format.empty() && format.size() <= sizeof u.cached) {
-      std::memcpy(u.cached, format.data(), format.size());
-      u.cached_length = static_cast<std::int32_t>(format.size());
-    }
-  }
+  compile_format_once(format, u.format);
   start_format(u.cursor);
 }
 
@@ -302,7 +294,7 @@ void write_character(TextIO& io, char value) {
 
 void end_write(TextIO& io) {
   OutputActions actions(io);
-  finish_format(io.output->program, io.output->cursor, actions);
+  finish_format(io.output->format.program, io.output->cursor, actions);
   end_record(io);
   // Someone watching a terminal sees every line as soon as it is written.
   if (io.console || io.out.console) flush_output(io);

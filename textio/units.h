@@ -36,10 +36,8 @@ struct InputUnit {
   bool overlong = false;  // line longer than the window: rest unread
   std::int32_t position = 0;
   // The read in progress.
-  FormatProgram program;
+  CompiledFormat format;
   FormatCursor cursor;
-  char cached[256];  // text of the compiled format
-  std::int32_t cached_length = -1;
   char field[RECORD_WINDOW + 4];  // characters of one numeric field
 };
 
@@ -53,10 +51,8 @@ struct OutputUnit {
   char block[OUTPUT_BLOCK];
   std::int32_t block_used = 0;
   bool failed = false;  // a write to standard output failed: write no more
-  FormatProgram program;
+  CompiledFormat format;
   FormatCursor cursor;
-  char cached[256];
-  std::int32_t cached_length = -1;
   char field[MAXFIELD];
 };
 
