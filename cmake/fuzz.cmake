@@ -12,3 +12,11 @@ if(PLIX_FUZZ)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   endforeach()
 endif()
+# An undefined-behaviour report must stop the fuzzer like a crash, so that
+# the input is kept.
+if(PLIX_FUZZ)
+  target_compile_options(plixcore PRIVATE -fno-sanitize-recover=undefined)
+  foreach(target fuzz_run fuzz_format)
+    target_compile_options(${target} PRIVATE -fno-sanitize-recover=undefined)
+  endforeach()
+endif()
