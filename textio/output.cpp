@@ -149,7 +149,7 @@ void put_character(TextIO& io, char c) {
   if (u.position > u.length)
     std::memset(u.record + u.length, ' ', static_cast<std::size_t>(u.position - u.length));
   u.record[u.position++] = c;
-  if (u.position > u.length) u.length = u.position;
+  if (u.position > u.length) u.length = static_cast<std::int32_t>(u.position);
   u.empty = false;
 }
 

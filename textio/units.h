@@ -44,7 +44,8 @@ struct InputUnit {
 struct OutputUnit {
   char record[OUTPUT_RECORD];
   std::int32_t length = 0;    // characters put into the current piece
-  std::int32_t position = 0;  // where the next character goes in this piece
+  std::int64_t position = 0;  // where the next character goes in this piece (X may pass
+                              // the buffer by far; blanks appear only if text follows)
   bool first_piece_written = false;
   bool empty = true;  // no character put into the record yet
   bool pending_line_end = false;
