@@ -47,17 +47,7 @@ int main(int argc, char** argv) {
   TextIO io(in, out, err);
   auto run = std::make_unique<RunState>(io);
   try {
-    read_run_parameters(*run);
-    read_meaning_selection(*run);
-    write_header_lines(*run);
-    clear_branch_table(run->branches);
-    read_sound_inventory(*run);
-    begin_read(io, "(400A1)");
-    read_characters(io, run->LINE, 400);
-    end_read(io);
-    ++run->record_number;
-    run->CURLANG = 0;
-    scan_database(*run);
+    read_run_input(*run);
     finish_scan(*run);
   } catch (const RunEnd&) {
     std::fprintf(stderr, "the run ended before the pair loop\n");

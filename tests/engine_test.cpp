@@ -396,17 +396,7 @@ int literal_run(ByteSource& in, ByteSink& out, ByteSink& err) {
   TextIO io(in, out, err);
   try {
     auto run = std::make_unique<RunState>(io);
-    read_run_parameters(*run);
-    read_meaning_selection(*run);
-    write_header_lines(*run);
-    clear_branch_table(run->branches);
-    read_sound_inventory(*run);
-    begin_read(io, "(400A1)");
-    read_characters(io, run->LINE, 400);
-    end_read(io);
-    ++run->record_number;
-    run->CURLANG = 0;
-    scan_database(*run);
+    read_run_input(*run);
     finish_scan(*run);
     aggregate_pairs_reference(*run);
     write_report(*run);

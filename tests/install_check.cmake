@@ -42,9 +42,9 @@ file(GLOB debs "${pkgdir}/*.deb")
 if(NOT rc EQUAL 0 OR NOT debs)
   message(FATAL_ERROR "cpack -G DEB failed:\n${out}")
 endif()
-execute_process(COMMAND dpkg-deb -x ${debs} "${pkgdir}/root" RESULT_VARIABLE rc)
+execute_process(COMMAND dpkg-deb -x ${debs} "${pkgdir}/unpacked" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "dpkg-deb -x failed")
 endif()
-check_tree("${pkgdir}/root/usr/bin/plix62c" "${pkgdir}/root/usr/share/man/man1/plix62c.1"
+check_tree("${pkgdir}/unpacked/usr/bin/plix62c" "${pkgdir}/unpacked/usr/share/man/man1/plix62c.1"
            "Debian package")
