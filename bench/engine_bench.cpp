@@ -15,6 +15,7 @@
 
 #include "distance/engine.h"
 #include "distance/similarity.h"
+#include "tools/rng.h"
 
 namespace plix {
 namespace {
@@ -22,16 +23,6 @@ namespace {
 constexpr int NLANG = 264;
 constexpr int NMEAN = 40;
 
-struct Rng {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-};
 
 // One ancestral list; every language changes a share of its sounds and
 // replaces some words. synonyms_permille: meanings with a second word.

@@ -26,8 +26,11 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+#include "tools/rng.h"
 
 namespace {
+
+using plix::Rng;
 
 constexpr std::string_view kUsage =
     "Usage: gendb [OPTION VALUE]... > INPUT\n"
@@ -66,18 +69,6 @@ struct Options {
   std::uint64_t seed = 1;
 };
 
-// splitmix64: small, fast and fully defined, so every platform agrees.
-struct Rng {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  int below(int n) { return n <= 1 ? 0 : static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-  bool chance(int permille) { return below(1000) < permille; }
-};
 
 // The sound inventory of the run. None of the characters with a role in the
 // words (blank , " * ~ $) is among them.
