@@ -111,7 +111,8 @@ void BM_EnginePair(benchmark::State& state) {
 BENCHMARK(BM_EnginePair)
     ->ArgsProduct({{1, 2},
                    {static_cast<int>(EngineIsa::portable), static_cast<int>(EngineIsa::avx2),
-                    static_cast<int>(EngineIsa::avx512)}});
+                    static_cast<int>(EngineIsa::avx512),
+                    static_cast<int>(EngineIsa::avx512_bitalg)}});
 
 }  // namespace
 }  // namespace plix

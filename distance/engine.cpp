@@ -21,6 +21,7 @@ const KernelPath& kernel_path_portable();
 #if defined(__x86_64__)
 const KernelPath& kernel_path_avx2();
 const KernelPath& kernel_path_avx512();
+const KernelPath& kernel_path_avx512_bitalg();
 #endif
 
 bool engine_isa_supported(EngineIsa isa) {
@@ -32,12 +33,16 @@ bool engine_isa_supported(EngineIsa isa) {
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
              __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
              __builtin_cpu_supports("bmi2");
+    case EngineIsa::avx512_bitalg:
+      return engine_isa_supported(EngineIsa::avx512) && __builtin_cpu_supports("avx512bitalg") &&
+             __builtin_cpu_supports("avx512vpopcntdq") && __builtin_cpu_supports("avx512vbmi");
 #endif
     default: return false;
   }
 }
 
 EngineIsa best_engine_isa() {
+  if (engine_isa_supported(EngineIsa::avx512_bitalg)) return EngineIsa::avx512_bitalg;
   if (engine_isa_supported(EngineIsa::avx512)) return EngineIsa::avx512;
   if (engine_isa_supported(EngineIsa::avx2)) return EngineIsa::avx2;
   return EngineIsa::portable;
@@ -47,6 +52,8 @@ const char* engine_isa_name(EngineIsa isa) { return kernel_path(isa).name; }
 
 const KernelPath& kernel_path(EngineIsa isa) {
 #if defined(__x86_64__)
+  if (isa == EngineIsa::avx512_bitalg && engine_isa_supported(isa))
+    return kernel_path_avx512_bitalg();
   if (isa == EngineIsa::avx512 && engine_isa_supported(isa)) return kernel_path_avx512();
   if (isa == EngineIsa::avx2 && engine_isa_supported(isa)) return kernel_path_avx2();
 #endif

@@ -13,7 +13,11 @@
 namespace plix {
 
 // Instruction-set paths of the kernel, best last.
-enum class EngineIsa { portable = 0, avx2 = 1, avx512 = 2 };
+enum class EngineIsa { portable = 0, avx2 = 1, avx512 = 2, avx512_bitalg = 3 };
+
+// Every path, in the order above.
+constexpr EngineIsa all_engine_isas[] = {EngineIsa::portable, EngineIsa::avx2, EngineIsa::avx512,
+                                         EngineIsa::avx512_bitalg};
 
 // The best path this processor runs.
 EngineIsa best_engine_isa();

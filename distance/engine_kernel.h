@@ -40,6 +40,7 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 // GCC 12 reports the zero-extension intrinsics' own undefined filler.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 
 namespace plix {
 namespace {
@@ -69,6 +70,12 @@ struct VecInfo {
   std::uint16_t half;    // slots in this vector
   std::uint8_t paired;   // synonym 2 lanes follow the synonym 1 lanes
   std::uint8_t cls;
+  std::uint8_t fused;    // chunks of 16 slots: means formed as the quotients come
+  // Fused vectors: nch slot chunks at positions cpos, their synonyms 1 in
+  // lane chunk c1 and synonyms 2 in lane chunk c2 (-1: none in the chunk).
+  std::uint8_t nch;
+  std::int8_t c1[4], c2[4];
+  std::uint16_t cpos[4];
 };
 
 struct WideSlot {
@@ -82,17 +89,28 @@ struct alignas(64) Work {
   std::uint16_t code_index[CODE_SPACE];  // code -> table row, 0 = not in the batch
   alignas(64) float dist[2][2][QCAP];    // [text synonym][pattern synonym][slot]
   alignas(64) float mean[QCAP];
+  alignas(64) float part[QCAP];  // pair sums over text synonym 1, awaiting synonym 2
   alignas(64) double acc[QCAP];
   alignas(64) std::int32_t a2_mask[QCAP];
   alignas(64) float scale1[QCAP];  // 1 / pair count without a text synonym 2
   alignas(64) float scale2[QCAP];  // with one
   alignas(64) float lane_len[LANECAP];
   alignas(64) unsigned char lane_mask[VCAP * VB];  // per vector: VB bytes
+  // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes.
+  alignas(64) unsigned char lane_m[VCAP * VB];
+  // Quotients of 8-bit lanes against a text word of n <= 8 codes:
+  // qtab[n][k + qadd[n][m]] = k / max(m, n), with qadd[n][m] = n * max(m - n, 0).
+  // Every distance k of words of lengths m and n lies in [|m - n|, max(m, n)],
+  // so the index stays below 32 and the entries of different m never meet.
+  alignas(64) float qtab[9][32];
+  alignas(16) unsigned char qadd[9][16];
+  bool qtab_ready;
   std::int16_t owner[QCAP];                       // row of the slot, -1 = padding
   // Runs of consecutive slots of one row, for the per-row totals.
-  std::int16_t run_row[4 * ENGINE_BATCH_ROWS + 4];
-  std::int16_t run_begin[4 * ENGINE_BATCH_ROWS + 4];
-  std::int16_t run_end[4 * ENGINE_BATCH_ROWS + 4];
+  // At most two runs per row in each vector class, one among the wide slots.
+  std::int16_t run_row[7 * ENGINE_BATCH_ROWS];
+  std::int16_t run_begin[7 * ENGINE_BATCH_ROWS];
+  std::int16_t run_end[7 * ENGINE_BATCH_ROWS];
   int nruns;
   std::int16_t diag[ENGINE_BATCH_ROWS][MAXMEANING + 1];
   VecInfo vec[VCAP];
@@ -119,6 +137,13 @@ inline int popcount64(std::uint64_t x) { return __builtin_popcountll(x); }
 // Lane-wise population count of a vector of E lanes.
 template <typename V, typename E>
 inline V lane_popcount(V x) {
+#if defined(__AVX512BITALG__) && defined(__AVX512VPOPCNTDQ__)
+  if constexpr (sizeof(V) == 64) {
+    if constexpr (sizeof(E) == 1) return (V)_mm512_popcnt_epi8((__m512i)x);
+    if constexpr (sizeof(E) == 2) return (V)_mm512_popcnt_epi16((__m512i)x);
+    if constexpr (sizeof(E) == 8) return (V)_mm512_popcnt_epi64((__m512i)x);
+  }
+#endif
   if constexpr (sizeof(E) == 1) {
     x = x - ((x >> 1) & (E)0x55);
     x = (x & (E)0x33) + ((x >> 2) & (E)0x33);
@@ -269,19 +294,111 @@ inline v16si widen16(const E* k) {
 
 // Sixteen distances k / max(m, n) from lane distances and lane lengths.
 template <typename E>
-inline void lane_quotients(const E* k, const float* m, float n, float* out) {
+inline v16sf lane_quotients(const E* k, const float* m, float n) {
   const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
   const v16sf mv = load16f(m);
   const v16sf nv = v16sf{} + n;
   const v16sf longer = select16(mv > nv, mv, nv);
-  const v16sf d = kf / longer;
-  std::memcpy(out, &d, sizeof d);
+  return kf / longer;
 }
 
-// NV consecutive vectors of one class against one text word: distances
-// into the slots' positions of dist[text synonym].
-template <typename E, int NV>
-inline void run_vectors(Work& w, int vi, int n, float (*dist)[QCAP]) {
+void fill_quotient_tables(Work& w) {
+  for (int n = 1; n <= 8; ++n) {
+    for (int i = 0; i < 32; ++i) w.qtab[n][i] = 0.0f;
+    for (int m = 0; m < 16; ++m) w.qadd[n][m] = (unsigned char)(m > n && m <= 8 ? n * (m - n) : 0);
+    for (int k = 0; k <= n; ++k) w.qtab[n][k] = (float)k / (float)n;
+    for (int m = n + 1; m <= 8; ++m)
+      for (int k = m - n; k <= m; ++k) w.qtab[n][k + w.qadd[n][m]] = (float)k / (float)m;
+  }
+  w.qtab_ready = true;
+}
+
+#if defined(__AVX512F__) && defined(__AVX512BW__)
+// The 8-bit lane distances of one vector turned into quotient-table indices.
+inline void table_indices(const Work& w, int vi, int n, std::uint8_t* k) {
+  const __m512i add = _mm512_broadcast_i32x4(
+      _mm_load_si128(reinterpret_cast<const __m128i*>(w.qadd[n])));
+  const __m512i m = _mm512_load_si512(w.lane_m + vi * 64);
+  const __m512i kv = _mm512_loadu_si512(k);
+  _mm512_storeu_si512(k, _mm512_add_epi8(kv, _mm512_shuffle_epi8(add, m)));
+}
+
+// Sixteen quotients looked up by their indices.
+inline v16sf table_quotients(const std::uint8_t* idx, __m512 lo, __m512 hi) {
+  const __m512i i = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(idx)));
+  return (v16sf)_mm512_permutex2var_ps(lo, i, hi);
+}
+#endif
+
+// The passes of one text meaning: synonym 1 of a meaning without synonym
+// 2, synonym 1 of one with, and synonym 2.
+enum Pass { ONLY_SYN1 = 0, FIRST_OF_TWO = 1, SECOND_OF_TWO = 2 };
+
+// acc[0..16) += the 16 means, widened exactly to double precision.
+inline void add_means(double* acc, v16sf mean) {
+#if defined(__AVX512F__) && defined(__AVX512DQ__)
+  const __m512 m = (__m512)mean;
+  const __m512d lo = _mm512_cvtps_pd(_mm512_castps512_ps256(m));
+  const __m512d hi = _mm512_cvtps_pd(_mm512_extractf32x8_ps(m, 1));
+  _mm512_storeu_pd(acc, _mm512_add_pd(_mm512_loadu_pd(acc), lo));
+  _mm512_storeu_pd(acc + 8, _mm512_add_pd(_mm512_loadu_pd(acc + 8), hi));
+#else
+  const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
+  const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
+  v8df a0, a1;
+  std::memcpy(&a0, acc, sizeof a0);
+  std::memcpy(&a1, acc + 8, sizeof a1);
+  a0 += __builtin_convertvector(lo, v8df);
+  a1 += __builtin_convertvector(hi, v8df);
+  std::memcpy(acc, &a0, sizeof a0);
+  std::memcpy(acc + 8, &a1, sizeof a1);
+#endif
+}
+
+// Pair means of 16 slots from their distances to the current text word:
+// d1 against the slots' synonyms 1, d2 against their synonyms 2. The sums
+// follow the literal order: d(a1,b1), + d(a2,b1), + d(a1,b2), + d(a2,b2),
+// and the means (divisions by 1, 2 or 4) are exact scalings.
+template <Pass P>
+inline void finish_chunk(Work& w, int q, v16sf d1, v16sf d2) {
+  const v16si a2 = load16i(w.a2_mask + q);
+  v16sf mean;
+  if constexpr (P == ONLY_SYN1) {
+    mean = select16(a2, d2 + d1, d1) * load16f(w.scale1 + q);
+  } else if constexpr (P == FIRST_OF_TWO) {
+    const v16sf s = select16(a2, d2 + d1, d1);
+    std::memcpy(w.part + q, &s, sizeof s);
+    return;
+  } else {
+    const v16sf s = load16f(w.part + q) + d1;
+    mean = select16(a2, s + d2, s) * load16f(w.scale2 + q);
+  }
+  std::memcpy(w.mean + q, &mean, sizeof mean);
+  add_means(w.acc + q, mean);
+}
+
+// The same for 16 slots none of which has a synonym 2.
+template <Pass P>
+inline void finish_chunk(Work& w, int q, v16sf d1) {
+  v16sf mean;
+  if constexpr (P == ONLY_SYN1) {
+    mean = d1;
+  } else if constexpr (P == FIRST_OF_TWO) {
+    std::memcpy(w.part + q, &d1, sizeof d1);
+    return;
+  } else {
+    mean = (load16f(w.part + q) + d1) * 0.5f;
+  }
+  std::memcpy(w.mean + q, &mean, sizeof mean);
+  add_means(w.acc + q, mean);
+}
+
+// NV consecutive vectors of one class against one text word. Fused vectors
+// form their slots' pair means at once; the others leave their distances
+// in dist[text synonym] for pair_means.
+template <typename E, int NV, Pass P>
+inline void run_vectors(Work& w, int vi, int n) {
+  float (*dist)[QCAP] = w.dist[P == SECOND_OF_TWO ? 1 : 0];
   constexpr int LANES = VB / (int)sizeof(E);
   constexpr int PADDED = LANES < 16 ? 16 : LANES;
   alignas(64) E k[NV * PADDED];
@@ -295,37 +412,66 @@ inline void run_vectors(Work& w, int vi, int n, float (*dist)[QCAP]) {
                            k + v * PADDED);
   }
   const float nf = (float)n;
+#if defined(__AVX512F__) && defined(__AVX512BW__)
+  // Short words in 8-bit lanes: quotients from the table of this text length.
+  constexpr bool tabled = sizeof(E) == 1 && VB == 64;
+  const bool table = tabled && n <= 8;
+  __m512 tlo = _mm512_setzero_ps(), thi = tlo;
+  if (table) {
+    tlo = _mm512_load_ps(w.qtab[n]);
+    thi = _mm512_load_ps(w.qtab[n] + 16);
+    if constexpr (tabled)
+      for (int x = 0; x < NV; ++x) table_indices(w, vi + x, n, k + x * PADDED);
+  }
+  auto quotients = [&](const E* kc, const float* m) -> v16sf {
+    if constexpr (tabled) {
+      if (table) return table_quotients(kc, tlo, thi);
+    }
+    return lane_quotients<E>(kc, m, nf);
+  };
+#else
+  auto quotients = [&](const E* kc, const float* m) -> v16sf { return lane_quotients<E>(kc, m, nf); };
+#endif
   for (int x = 0; x < NV; ++x) {
     const VecInfo& v = w.vec[vi + x];
     const E* kv = k + x * PADDED;
-    if (LANES >= 16 && v.half % 16 == 0) {
-      // Each chunk of 16 lanes lies in one synonym's half: straight to the slots.
-      for (int c = 0; c < LANES; c += 16) {
-        float* to = c < v.half ? dist[0] + v.pos + c : dist[1] + v.pos + (c - v.half);
-        lane_quotients<E>(kv + c, w.lane_len + v.mf_off + c, nf, to);
+    if (LANES >= 16 && v.fused) {
+      const float* m = w.lane_len + v.mf_off;
+      for (int u = 0; u < v.nch; ++u) {
+        const int c1 = 16 * v.c1[u];
+        const v16sf d1 = quotients(kv + c1, m + c1);
+        if (v.c2[u] < 0) {
+          finish_chunk<P>(w, v.cpos[u], d1);
+        } else {
+          const int c2 = 16 * v.c2[u];
+          finish_chunk<P>(w, v.cpos[u], d1, quotients(kv + c2, m + c2));
+        }
       }
       continue;
     }
     alignas(64) float d[PADDED];
-    for (int c = 0; c < PADDED; c += 16) lane_quotients<E>(kv + c, w.lane_len + v.mf_off + c, nf, d + c);
+    for (int c = 0; c < PADDED; c += 16) {
+      const v16sf q = quotients(kv + c, w.lane_len + v.mf_off + c);
+      std::memcpy(d + c, &q, sizeof q);
+    }
     std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
     if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
   }
 }
 
 // Every vector of one class, several at a time.
-template <typename E>
-inline void run_class(Work& w, int begin, int end, int n, float (*dist)[QCAP]) {
+template <typename E, Pass P>
+inline void run_class(Work& w, int begin, int end, int n) {
   int v = begin;
   while (v < end) {
     const int left = end - v;
     switch (left <= 6 ? left : 4) {
-      case 1: run_vectors<E, 1>(w, v, n, dist); break;
-      case 2: run_vectors<E, 2>(w, v, n, dist); break;
-      case 3: run_vectors<E, 3>(w, v, n, dist); break;
-      case 4: run_vectors<E, 4>(w, v, n, dist); break;
-      case 5: run_vectors<E, 5>(w, v, n, dist); break;
-      default: run_vectors<E, 6>(w, v, n, dist); break;
+      case 1: run_vectors<E, 1, P>(w, v, n); break;
+      case 2: run_vectors<E, 2, P>(w, v, n); break;
+      case 3: run_vectors<E, 3, P>(w, v, n); break;
+      case 4: run_vectors<E, 4, P>(w, v, n); break;
+      case 5: run_vectors<E, 5, P>(w, v, n); break;
+      default: run_vectors<E, 6, P>(w, v, n); break;
     }
     v += left <= 6 ? left : 4;
   }
@@ -363,9 +509,10 @@ inline void run_wide(Work& w, const WideSlot& s, int n, float (*dist)[QCAP]) {
 struct Layout {
   int nvec = 0;
   int class_end[3] = {0, 0, 0};  // vectors of class c end before class_end[c]
-  bool any_syn2 = false;         // some pattern meaning has a synonym 2
   int nwide = 0;
   int qpad = 0;
+  int fused_end = 0;  // slots below are fused (see VecInfo::fused)
+  int class_base[3] = {0, 0, 0};  // first slot position of each class
   std::size_t row_bytes = 0;
   int ncodes = 0;  // table rows in use, row 0 included
   int nused = 0;   // entries of codes_used
@@ -398,7 +545,11 @@ std::size_t table_bound(const PairBatch& b, int r0, int r1) {
 void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   const LanguageStore& st = *b.store;
   static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 16, "slot capacity");
-  PendingSlot pend[4][ENGINE_BATCH_ROWS * MAXMEANING];
+  // Slots by class (the wide class last), and one spare list for reordering.
+  PendingSlot pend[5][ENGINE_BATCH_ROWS * MAXMEANING];
+  // Where each slot of the vector classes went: vector, lanes of its synonyms.
+  std::int16_t slot_vec[3][ENGINE_BATCH_ROWS * MAXMEANING];
+  std::int16_t slot_lane[3][ENGINE_BATCH_ROWS * MAXMEANING][2];
   int npend[4] = {0, 0, 0, 0};
   bool paired[3] = {false, false, false};
   for (int r = r0; r < r1; ++r) {
@@ -418,42 +569,92 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     w.attested[r - r0] = att;
   }
 
-  // Slot positions and vectors, class by class; wide slots last.
+  // Slot positions and vectors, class by class; wide slots last. Where
+  // lane vectors hold whole chunks of 16 lanes, a class is fused: its slots
+  // go in chunks of 16 positions, those with a synonym 2 first, and each
+  // slot chunk takes one lane chunk (no synonym 2 in it) or two. Otherwise
+  // a vector's lanes are split in halves for the two synonyms when any
+  // slot of the class has a synonym 2.
   int pos = 0, lane_off = 0;
   std::uint32_t voff = 0;
   lay.nvec = 0;
+  lay.fused_end = 0;
+  bool prefix = true;
+  auto new_vector = [&](int c, int lanes, int vpos, int half, bool pr, bool fused) -> VecInfo& {
+    VecInfo& vi = w.vec[lay.nvec];
+    vi.voff = voff;
+    vi.pos = vpos;
+    vi.mf_off = lane_off;
+    vi.half = (std::uint16_t)half;
+    vi.paired = pr;
+    vi.cls = (std::uint8_t)c;
+    vi.fused = fused;
+    vi.nch = 0;
+    const int padded = lanes < 16 ? 16 : lanes;
+    for (int x = 0; x < padded; ++x) w.lane_len[lane_off + x] = 1.0f;
+    std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
+    std::memset(w.lane_m + lay.nvec * VB, 0, VB);
+    lane_off += padded;
+    voff += VB;
+    ++lay.nvec;
+    return vi;
+  };
   for (int c = 0; c < 3; ++c) {
-    if (npend[c] == 0) continue;
+    const int n = npend[c];
+    lay.class_base[c] = pos;
+    if (n == 0) {
+      lay.class_end[c] = lay.nvec;
+      continue;
+    }
     const int lanes = VB / class_lane_bytes[c];
-    const int half = paired[c] ? lanes / 2 : lanes;
-    const int nv = (npend[c] + half - 1) / half;
-    for (int v = 0; v < nv; ++v) {
-      VecInfo& vi = w.vec[lay.nvec];
-      vi.voff = voff;
-      vi.pos = pos + v * half;
-      vi.mf_off = lane_off;
-      vi.half = (std::uint16_t)half;
-      vi.paired = paired[c];
-      vi.cls = (std::uint8_t)c;
-      const int padded = lanes < 16 ? 16 : lanes;
-      for (int x = 0; x < padded; ++x) w.lane_len[lane_off + x] = 1.0f;
-      std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
-      lane_off += padded;
-      voff += VB;
-      ++lay.nvec;
+    const int cpv = lanes / 16;  // lane chunks per vector
+    const bool fused = prefix && (cpv >= 2 || (cpv == 1 && !paired[c]));
+    prefix = fused;
+    if (fused) {
+      // Synonym-2 slots first, each part in row order.
+      PendingSlot* ps = pend[c];
+      PendingSlot* spare = pend[4];
+      int np = 0;
+      for (int x = 0; x < n; ++x)
+        if (ps[x].len[1] != 0) spare[np++] = ps[x];
+      const int nsyn2 = np;
+      for (int x = 0; x < n; ++x)
+        if (ps[x].len[1] == 0) spare[np++] = ps[x];
+      for (int x = 0; x < n; ++x) ps[x] = spare[x];
+      VecInfo* cur = nullptr;
+      int used = cpv;
+      for (int i = 0; 16 * i < n; ++i) {
+        const bool pr = 16 * i < nsyn2;
+        if (used + (pr ? 2 : 1) > cpv) {
+          cur = &new_vector(c, lanes, pos + 16 * i, 0, false, true);
+          used = 0;
+        }
+        cur->cpos[cur->nch] = (std::uint16_t)(pos + 16 * i);
+        cur->c1[cur->nch] = (std::int8_t)used;
+        cur->c2[cur->nch] = (std::int8_t)(pr ? used + 1 : -1);
+        ++cur->nch;
+        for (int x = 16 * i; x < n && x < 16 * i + 16; ++x) {
+          slot_vec[c][x] = (std::int16_t)(lay.nvec - 1);
+          slot_lane[c][x][0] = (std::int16_t)(used * 16 + x % 16);
+          slot_lane[c][x][1] = (std::int16_t)(pr ? (used + 1) * 16 + x % 16 : -1);
+        }
+        used += pr ? 2 : 1;
+      }
+      pos += (n + 15) / 16 * 16;
+      lay.fused_end = pos;
+    } else {
+      const int half = paired[c] ? lanes / 2 : lanes;
+      const int nv = (n + half - 1) / half;
+      for (int v = 0; v < nv; ++v) new_vector(c, lanes, pos + v * half, half, paired[c], false);
+      for (int x = 0; x < n; ++x) {
+        slot_vec[c][x] = (std::int16_t)(lay.nvec - nv + x / half);
+        slot_lane[c][x][0] = (std::int16_t)(x % half);
+        slot_lane[c][x][1] = (std::int16_t)(paired[c] ? half + x % half : -1);
+      }
+      pos += nv * half;
     }
-    pos += nv * half;
+    lay.class_end[c] = lay.nvec;
   }
-  {
-    int e = 0;
-    for (int c = 0; c < 3; ++c) {
-      if (npend[c] != 0) e += (npend[c] + (paired[c] ? VB / class_lane_bytes[c] / 2 : VB / class_lane_bytes[c]) - 1) /
-                             (paired[c] ? VB / class_lane_bytes[c] / 2 : VB / class_lane_bytes[c]);
-      lay.class_end[c] = e;
-    }
-  }
-  lay.any_syn2 = paired[0] || paired[1] || paired[2];
-  for (int s = 0; s < npend[3]; ++s) lay.any_syn2 = lay.any_syn2 || pend[3][s].len[1] != 0;
   const int wide_pos = pos;
   lay.nwide = npend[3];
   pos += npend[3];
@@ -500,8 +701,8 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
   auto set_slot = [&](int q, const PendingSlot& p) {
-    // Slots are placed class by class, row by row: each row's slots of one
-    // class are consecutive.
+    // Slots are placed class by class, row by row (in a fused class, once
+    // among those with a synonym 2 and once among the others).
     if (w.nruns > 0 && w.run_row[w.nruns - 1] == p.row && w.run_end[w.nruns - 1] == q) {
       ++w.run_end[w.nruns - 1];
     } else {
@@ -521,21 +722,17 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
 
   // Lane bits of the vector classes.
   w.nruns = 0;
-  int v = 0;
   for (int c = 0; c < 3; ++c) {
-    if (npend[c] == 0) continue;
     const int eb = class_lane_bytes[c];
-    const int half = paired[c] ? VB / eb / 2 : VB / eb;
-    const int nv = (npend[c] + half - 1) / half;
-    for (int s = 0; s < npend[c]; ++s) {
-      const PendingSlot& p = pend[c][s];
-      const int vv = v + s / half;
+    for (int x = 0; x < npend[c]; ++x) {
+      const PendingSlot& p = pend[c][x];
+      const int vv = slot_vec[c][x];
       const VecInfo& vi = w.vec[vv];
-      set_slot(vi.pos + s % half, p);
+      set_slot(vi.fused ? lay.class_base[c] + x : vi.pos + x % vi.half, p);
       for (int syn = 0; syn < 2; ++syn) {
         const int m = p.len[syn];
         if (m == 0) continue;
-        const int lane = s % half + syn * half;
+        const int lane = slot_lane[c][x][syn];
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
         for (int q = 0; q < m; ++q) {
           unsigned char* cell = w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes +
@@ -548,9 +745,9 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
         const std::uint64_t mask = m >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
         std::memcpy(w.lane_mask + vv * VB + lane * eb, &mask, eb);
         w.lane_len[vi.mf_off + lane] = (float)m;
+        if (c == CLASS8) w.lane_m[vv * VB + lane] = (unsigned char)m;
       }
     }
-    v += nv;
   }
   for (int s = 0; s < npend[3]; ++s) {
     const PendingSlot& p = pend[3][s];
@@ -577,51 +774,20 @@ inline void text_offsets(Work& w, const Layout& lay, const SoundCode* code, int 
     w.text_off[q] = (std::uint32_t)(w.code_index[(std::uint16_t)code[q]] * lay.row_bytes);
 }
 
-void text_word(Work& w, const Layout& lay, const SoundCode* code, int n, float (*dist)[QCAP]) {
+template <Pass P>
+void text_word(Work& w, const Layout& lay, const SoundCode* code, int n) {
   text_offsets(w, lay, code, n);
-  run_class<std::uint8_t>(w, 0, lay.class_end[0], n, dist);
-  run_class<std::uint16_t>(w, lay.class_end[0], lay.class_end[1], n, dist);
-  run_class<std::uint64_t>(w, lay.class_end[1], lay.class_end[2], n, dist);
+  run_class<std::uint8_t, P>(w, 0, lay.class_end[0], n);
+  run_class<std::uint16_t, P>(w, lay.class_end[0], lay.class_end[1], n);
+  run_class<std::uint64_t, P>(w, lay.class_end[1], lay.class_end[2], n);
+  float (*dist)[QCAP] = w.dist[P == SECOND_OF_TWO ? 1 : 0];
   for (int s = 0; s < lay.nwide; ++s) run_wide(w, w.wide[s], n, dist);
 }
 
-// acc[0..16) += the 16 means, widened exactly to double precision.
-inline void add_means(double* acc, v16sf mean) {
-#if defined(__AVX512F__) && defined(__AVX512DQ__)
-  const __m512 m = (__m512)mean;
-  const __m512d lo = _mm512_cvtps_pd(_mm512_castps512_ps256(m));
-  const __m512d hi = _mm512_cvtps_pd(_mm512_extractf32x8_ps(m, 1));
-  _mm512_storeu_pd(acc, _mm512_add_pd(_mm512_loadu_pd(acc), lo));
-  _mm512_storeu_pd(acc + 8, _mm512_add_pd(_mm512_loadu_pd(acc + 8), hi));
-#else
-  const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
-  const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
-  v8df a0, a1;
-  std::memcpy(&a0, acc, sizeof a0);
-  std::memcpy(&a1, acc + 8, sizeof a1);
-  a0 += __builtin_convertvector(lo, v8df);
-  a1 += __builtin_convertvector(hi, v8df);
-  std::memcpy(acc, &a0, sizeof a0);
-  std::memcpy(acc + 8, &a1, sizeof a1);
-#endif
-}
-
-// Where pair_means left the means of the current text meaning.
-inline const float* pair_mean_row(const Work& w, const Layout& lay, bool text_syn2) {
-  return !lay.any_syn2 && !text_syn2 ? w.dist[0][0] : w.mean;
-}
-
-// Pair means of every slot against text meaning j, added into the slot sums.
+// Pair means of the slots not fused (from lay.fused_end on) against the
+// current text meaning, from the distances in dist; added into the slot sums.
 void pair_means(Work& w, const Layout& lay, bool text_syn2) {
-  if (!lay.any_syn2 && !text_syn2) {
-    // One distance per pair of meanings: the mean is the distance itself,
-    // read from dist[0][0] (see pair_mean_row).
-    for (int q = 0; q < lay.qpad; q += 16) {
-      add_means(w.acc + q, load16f(w.dist[0][0] + q));
-    }
-    return;
-  }
-  for (int q = 0; q < lay.qpad; q += 16) {
+  for (int q = lay.fused_end; q < lay.qpad; q += 16) {
     const v16si a2 = load16i(w.a2_mask + q);
     v16sf s = load16f(w.dist[0][0] + q);
     v16sf t = load16f(w.dist[0][1] + q) + s;
@@ -661,11 +827,24 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       if (a < tb && st.branch_of[a] != bb) counted |= 1u << r;
     }
     if (counted == 0) continue;
-    // The text languages stream through the cache: fetch the next one's
-    // words (each meaning starts a line of its own) while this one runs.
+    // The text languages stream through the cache: fetch the word lengths
+    // of the one after next, and the words of the next one (by its lengths,
+    // fetched one language earlier) while this one runs.
+    if (t + 2 < b.ntexts) {
+      const char* len = reinterpret_cast<const char*>(st.word_length[b.texts[t + 2]]);
+      for (std::size_t o = 0; o < sizeof st.word_length[0]; o += 64) __builtin_prefetch(len + o);
+      __builtin_prefetch(len + sizeof st.word_length[0] - 1);
+    }
     if (t + 1 < b.ntexts) {
       const int nx = b.texts[t + 1];
-      for (int j = 1; j <= b.nmean; ++j) __builtin_prefetch(codes(st, nx, j));
+      for (int j = 1; j <= b.nmean; ++j)
+        for (int syn = 1; syn <= 2; ++syn) {
+          const int l = word_length(st, nx, j, syn);
+          if (l == 0) break;
+          const SoundCode* c = synonym_codes(st, nx, j, syn);
+          __builtin_prefetch(c);
+          __builtin_prefetch(c + l - 1);
+        }
     }
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
@@ -676,10 +855,14 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       if (l1 == 0) continue;
       att |= std::uint64_t(1) << (j - 1);
       const int l2 = word_length(st, tb, j, 2);
-      text_word(w, lay, synonym_codes(st, tb, j, 1), l1, w.dist[0]);
-      if (l2 != 0) text_word(w, lay, synonym_codes(st, tb, j, 2), l2, w.dist[1]);
+      if (l2 == 0) {
+        text_word<ONLY_SYN1>(w, lay, synonym_codes(st, tb, j, 1), l1);
+      } else {
+        text_word<FIRST_OF_TWO>(w, lay, synonym_codes(st, tb, j, 1), l1);
+        text_word<SECOND_OF_TWO>(w, lay, synonym_codes(st, tb, j, 2), l2);
+      }
       pair_means(w, lay, l2 != 0);
-      const float* means = pair_mean_row(w, lay, l2 != 0);
+      const float* means = w.mean;
       for (int r = 0; r < nr; ++r) {
         const int q = w.diag[r][j];
         if (q >= 0) w.same[r] += (double)means[q];
@@ -724,6 +907,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
 
 void run_batch(PairBatch& b, unsigned char* work) {
   Work& w = *reinterpret_cast<Work*>(work);
+  if (!w.qtab_ready) fill_quotient_tables(w);
   for (int r = 0; r < b.nrows; ++r) b.out_count[r] = 0;
   b.fault = FpFault::none;
   b.fault_row = b.fault_text = 0;

@@ -23,7 +23,7 @@ namespace {
 
 std::vector<EngineIsa> supported_paths() {
   std::vector<EngineIsa> v;
-  for (EngineIsa isa : {EngineIsa::portable, EngineIsa::avx2, EngineIsa::avx512})
+  for (EngineIsa isa : all_engine_isas)
     if (engine_isa_supported(isa)) v.push_back(isa);
   return v;
 }
@@ -433,7 +433,7 @@ TEST(EngineDispatch, AffinityAndPaths) {
   EXPECT_TRUE(engine_isa_supported(EngineIsa::portable));
   EXPECT_TRUE(engine_isa_supported(best_engine_isa()));
   // A path the processor lacks falls back to one it has.
-  for (EngineIsa isa : {EngineIsa::portable, EngineIsa::avx2, EngineIsa::avx512})
+  for (EngineIsa isa : all_engine_isas)
     EXPECT_NE(nullptr, kernel_path(isa).run_batch);
 }
 
