@@ -211,6 +211,39 @@ TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
   for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
 }
 
+TEST_F(EngineKernel, EveryDistanceBetweenShortWords) {
+  // Pattern words 1..m against text words sharing their first t codes with
+  // it: the distance is max(m, n) - min(t, m), which for t = 0..min(m, n)
+  // runs through every value from |m - n| to max(m, n).
+  auto clear = [](int l) {
+    for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+    store->branch_of[l] = l;
+  };
+  const int nmean = 2;
+  std::vector<std::int32_t> texts;
+  int l = 16;
+  for (int n = 1; n <= 12; ++n)
+    for (int t = 0; t <= n; ++t) {
+      clear(++l);
+      word_length(*store, l, 1, 1) = (std::int16_t)n;
+      for (int p = 0; p < n; ++p) codes(*store, l, 1)[p] = (SoundCode)(p < t ? p + 1 : 200 + p);
+      word_length(*store, l, 2, 1) = 1;
+      codes(*store, l, 2)[0] = (SoundCode)(60 + n % 2);
+      texts.push_back(l);
+    }
+  for (int m = 1; m <= 12; ++m) {
+    clear(m);
+    word_length(*store, m, 1, 1) = (std::int16_t)m;
+    for (int p = 0; p < m; ++p) codes(*store, m, 1)[p] = (SoundCode)(p + 1);
+    word_length(*store, m, 2, 1) = 1;
+    codes(*store, m, 2)[0] = (SoundCode)(60 + m % 3);
+  }
+  for (EngineIsa isa : supported_paths()) {
+    expect_literal(isa, {1, 2, 3, 4, 5, 6, 7, 8}, texts, nmean);
+    expect_literal(isa, {9, 10, 11, 12}, texts, nmean);
+  }
+}
+
 TEST_F(EngineKernel, EqualWordsScoreOneHundredAndMissingOverlapFaults) {
   const int nmean = 4;
   for (int l = 1; l <= 5; ++l) {
