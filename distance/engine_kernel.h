@@ -74,6 +74,7 @@ struct VecInfo {
   // Fused vectors: nch slot chunks at positions cpos, their synonyms 1 in
   // lane chunk c1 and synonyms 2 in lane chunk c2 (-1: none in the chunk).
   std::uint8_t nch;
+  std::uint8_t simple;  // chunk u holds the synonyms 1 of slots pos + 16 u, no synonym 2
   std::int8_t c1[4], c2[4];
   std::uint16_t cpos[4];
 };
@@ -314,19 +315,18 @@ void fill_quotient_tables(Work& w) {
 }
 
 #if defined(__AVX512F__) && defined(__AVX512BW__)
-// The 8-bit lane distances of one vector turned into quotient-table indices.
-inline void table_indices(const Work& w, int vi, int n, std::uint8_t* k) {
+// The four chunks of quotients of one vector of 8-bit lane distances k, by
+// the table of text length n.
+inline void table_chunks(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
+  const __m512 lo = _mm512_load_ps(w.qtab[n]), hi = _mm512_load_ps(w.qtab[n] + 16);
   const __m512i add = _mm512_broadcast_i32x4(
       _mm_load_si128(reinterpret_cast<const __m128i*>(w.qadd[n])));
   const __m512i m = _mm512_load_si512(w.lane_m + vi * 64);
-  const __m512i kv = _mm512_loadu_si512(k);
-  _mm512_storeu_si512(k, _mm512_add_epi8(kv, _mm512_shuffle_epi8(add, m)));
-}
-
-// Sixteen quotients looked up by their indices.
-inline v16sf table_quotients(const std::uint8_t* idx, __m512 lo, __m512 hi) {
-  const __m512i i = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(idx)));
-  return (v16sf)_mm512_permutex2var_ps(lo, i, hi);
+  const __m512i idx = _mm512_add_epi8(_mm512_load_si512(k), _mm512_shuffle_epi8(add, m));
+  q[0] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_castsi512_si128(idx)), hi);
+  q[1] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 1)), hi);
+  q[2] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 2)), hi);
+  q[3] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 3)), hi);
 }
 #endif
 
@@ -412,46 +412,44 @@ inline void run_vectors(Work& w, int vi, int n) {
                            k + v * PADDED);
   }
   const float nf = (float)n;
-#if defined(__AVX512F__) && defined(__AVX512BW__)
-  // Short words in 8-bit lanes: quotients from the table of this text length.
-  constexpr bool tabled = sizeof(E) == 1 && VB == 64;
-  const bool table = tabled && n <= 8;
-  __m512 tlo = _mm512_setzero_ps(), thi = tlo;
-  if (table) {
-    tlo = _mm512_load_ps(w.qtab[n]);
-    thi = _mm512_load_ps(w.qtab[n] + 16);
-    if constexpr (tabled)
-      for (int x = 0; x < NV; ++x) table_indices(w, vi + x, n, k + x * PADDED);
-  }
-  auto quotients = [&](const E* kc, const float* m) -> v16sf {
-    if constexpr (tabled) {
-      if (table) return table_quotients(kc, tlo, thi);
-    }
-    return lane_quotients<E>(kc, m, nf);
-  };
-#else
-  auto quotients = [&](const E* kc, const float* m) -> v16sf { return lane_quotients<E>(kc, m, nf); };
-#endif
   for (int x = 0; x < NV; ++x) {
     const VecInfo& v = w.vec[vi + x];
     const E* kv = k + x * PADDED;
-    if (LANES >= 16 && v.fused) {
-      const float* m = w.lane_len + v.mf_off;
-      for (int u = 0; u < v.nch; ++u) {
-        const int c1 = 16 * v.c1[u];
-        const v16sf d1 = quotients(kv + c1, m + c1);
-        if (v.c2[u] < 0) {
-          finish_chunk<P>(w, v.cpos[u], d1);
-        } else {
-          const int c2 = 16 * v.c2[u];
-          finish_chunk<P>(w, v.cpos[u], d1, quotients(kv + c2, m + c2));
+    if constexpr (LANES >= 16) {
+      if (v.fused) {
+        // All chunks of quotients; short words in 8-bit lanes take theirs
+        // from the table of this text length.
+        constexpr int CH = LANES / 16;
+        v16sf q[CH];
+        const float* m = w.lane_len + v.mf_off;
+#if defined(__AVX512F__) && defined(__AVX512BW__)
+        if constexpr (sizeof(E) == 1 && VB == 64) {
+          if (n <= 8)
+            table_chunks(w, vi + x, n, kv, q);
+          else
+            for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
+        } else
+#endif
+        {
+          for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
         }
+        if (v.simple) {
+          for (int u = 0; u < CH; ++u)
+            if (u < v.nch) finish_chunk<P>(w, v.pos + 16 * u, q[u]);
+        } else {
+          for (int u = 0; u < v.nch; ++u) {
+            if (v.c2[u] < 0)
+              finish_chunk<P>(w, v.cpos[u], q[v.c1[u]]);
+            else
+              finish_chunk<P>(w, v.cpos[u], q[v.c1[u]], q[v.c2[u]]);
+          }
+        }
+        continue;
       }
-      continue;
     }
     alignas(64) float d[PADDED];
     for (int c = 0; c < PADDED; c += 16) {
-      const v16sf q = quotients(kv + c, w.lane_len + v.mf_off + c);
+      const v16sf q = lane_quotients<E>(kv + c, w.lane_len + v.mf_off + c, nf);
       std::memcpy(d + c, &q, sizeof q);
     }
     std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
@@ -590,6 +588,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     vi.cls = (std::uint8_t)c;
     vi.fused = fused;
     vi.nch = 0;
+    vi.simple = fused;
     const int padded = lanes < 16 ? 16 : lanes;
     for (int x = 0; x < padded; ++x) w.lane_len[lane_off + x] = 1.0f;
     std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
@@ -632,6 +631,8 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
         cur->cpos[cur->nch] = (std::uint16_t)(pos + 16 * i);
         cur->c1[cur->nch] = (std::int8_t)used;
         cur->c2[cur->nch] = (std::int8_t)(pr ? used + 1 : -1);
+        if (pr || cur->c1[cur->nch] != cur->nch || cur->cpos[cur->nch] != cur->pos + 16 * cur->nch)
+          cur->simple = false;
         ++cur->nch;
         for (int x = 16 * i; x < n && x < 16 * i + 16; ++x) {
           slot_vec[c][x] = (std::int16_t)(lay.nvec - 1);
