@@ -165,8 +165,9 @@ inline V lane_popcount(V x) {
   }
 }
 
-// Three-input logic: a ^ b | c and a | ~(b | c). One instruction each with
-// AVX-512.
+// Three-input logic: (a ^ b) | c, ~a & (b | c) and a | (~b & c). One
+// instruction each with AVX-512 (the immediate is the truth table, bit
+// a * 4 + b * 2 + c).
 template <typename V>
 inline V xor_or(V a, V b, V c) {
 #if defined(__AVX512F__)
@@ -176,12 +177,20 @@ inline V xor_or(V a, V b, V c) {
   return (a ^ b) | c;
 }
 template <typename V>
-inline V or_not_or(V a, V b, V c) {
+inline V andnot_or(V a, V b, V c) {
 #if defined(__AVX512F__)
   if constexpr (sizeof(V) == 64)
-    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xF1);
+    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0x0E);
 #endif
-  return a | ~(b | c);
+  return ~a & (b | c);
+}
+template <typename V>
+inline V or_andnot(V a, V b, V c) {
+#if defined(__AVX512F__)
+  if constexpr (sizeof(V) == 64)
+    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xF2);
+#endif
+  return a | (~b & c);
 }
 
 // Edit distances of one text word (its table-row offsets `off`, n codes)
@@ -189,7 +198,10 @@ inline V or_not_or(V a, V b, V c) {
 // algorithm in Hyyro's form for the distance of whole words. Pv and Mv are
 // the vertical deltas of the current column; after the last code the
 // distance is n + popcount(Pv) - popcount(Mv) over the pattern's bits.
-// Several vectors at once keep independent dependency chains in flight.
+// The horizontal +1 delta shifted in at the top row is carried by the
+// complement: with nph = ~Ph, (Ph << 1) | 1 is ~(nph << 1), which saves the
+// separate OR. Several vectors at once keep independent dependency chains
+// in flight.
 template <typename E, int NV>
 inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n,
                            const unsigned char* mask_bytes, E* k_out) {
@@ -199,7 +211,6 @@ inline void lane_distances(const unsigned char* row_base, const std::uint32_t* o
     pv[v] = ~V{};
     mv[v] = V{};
   }
-  const V one = V{} + (E)1;
   for (int q = 0; q < n; ++q) {
     const unsigned char* row = row_base + off[q];
     for (int v = 0; v < NV; ++v) {
@@ -207,12 +218,12 @@ inline void lane_distances(const unsigned char* row_base, const std::uint32_t* o
       std::memcpy(&eq, row + v * VB, sizeof(V));
       const V xv = eq | mv[v];
       const V xh = xor_or((eq & pv[v]) + pv[v], pv[v], eq);
-      V ph = or_not_or(mv[v], xh, pv[v]);
-      V mh = pv[v] & xh;
-      ph = (ph + ph) | one;
-      mh = mh + mh;
-      pv[v] = or_not_or(mh, xv, ph);
-      mv[v] = ph & xv;
+      const V nph = andnot_or(mv[v], xh, pv[v]);  // ~(Mv | ~(Xh | Pv))
+      const V mh = pv[v] & xh;
+      const V nph2 = nph + nph;  // ~((Ph << 1) | 1)
+      const V mh2 = mh + mh;
+      pv[v] = or_andnot(mh2, xv, nph2);  // Mh' | ~(Xv | Ph')
+      mv[v] = xv & ~nph2;                // Ph' & Xv
     }
   }
   for (int v = 0; v < NV; ++v) {
