@@ -113,6 +113,10 @@ struct alignas(64) Work {
   std::int16_t run_begin[7 * ENGINE_BATCH_ROWS];
   std::int16_t run_end[7 * ENGINE_BATCH_ROWS];
   int nruns;
+  // Slots counted again in another row's totals: shared_pos[u] for row shared_row[u].
+  std::int16_t shared_row[ENGINE_BATCH_ROWS * MAXMEANING];
+  std::int16_t shared_pos[ENGINE_BATCH_ROWS * MAXMEANING];
+  int nshared;
   std::int16_t diag[ENGINE_BATCH_ROWS][MAXMEANING + 1];
   VecInfo vec[VCAP];
   WideSlot wide[WIDECAP];
@@ -531,7 +535,17 @@ struct PendingSlot {
   std::int16_t row;
   std::int16_t meaning;
   std::int16_t len[2];
+  std::int16_t id;  // order of creation, for finding its position later
 };
+
+// Whether meaning i of languages a and b has the same words.
+inline bool same_words(const LanguageStore& st, int a, int b, int i, int l1, int l2) {
+  return word_length(st, b, i, 1) == l1 && word_length(st, b, i, 2) == l2 &&
+         std::memcmp(synonym_codes(st, a, i, 1), synonym_codes(st, b, i, 1),
+                     l1 * sizeof(SoundCode)) == 0 &&
+         std::memcmp(synonym_codes(st, a, i, 2), synonym_codes(st, b, i, 2),
+                     l2 * sizeof(SoundCode)) == 0;
+}
 
 // Upper bound of the table bytes a sub-batch of rows [r0, r1) needs.
 std::size_t table_bound(const PairBatch& b, int r0, int r1) {
@@ -561,6 +575,18 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   std::int16_t slot_lane[3][ENGINE_BATCH_ROWS * MAXMEANING][2];
   int npend[4] = {0, 0, 0, 0};
   bool paired[3] = {false, false, false};
+  // Languages of one batch are neighbours in the classification and often
+  // share words: a meaning whose words equal those of an earlier row of the
+  // sub-batch shares that row's slot (its sums are the same), and only
+  // counts again in this row's totals.
+  std::int16_t first_row[MAXMEANING + 1][ENGINE_BATCH_ROWS];  // rows owning a slot
+  std::int16_t first_id[MAXMEANING + 1][ENGINE_BATCH_ROWS];
+  int nfirst[MAXMEANING + 1] = {};
+  std::int16_t pos_of_id[ENGINE_BATCH_ROWS * MAXMEANING];
+  struct Alias {
+    std::int16_t row, meaning, id;
+  } alias[ENGINE_BATCH_ROWS * MAXMEANING];
+  int nalias = 0, nid = 0;
   for (int r = r0; r < r1; ++r) {
     const int a = b.rows[r];
     std::uint64_t att = 0;
@@ -570,10 +596,20 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       if (l1 == 0) continue;
       att |= std::uint64_t(1) << (i - 1);
       const int l2 = word_length(st, a, i, 2);
+      int shared = -1;
+      for (int u = 0; u < nfirst[i] && shared < 0; ++u)
+        if (same_words(st, a, b.rows[r0 + first_row[i][u]], i, l1, l2)) shared = first_id[i][u];
+      if (shared >= 0) {
+        alias[nalias++] = Alias{(std::int16_t)(r - r0), (std::int16_t)i, (std::int16_t)shared};
+        continue;
+      }
+      first_row[i][nfirst[i]] = (std::int16_t)(r - r0);
+      first_id[i][nfirst[i]++] = (std::int16_t)nid;
       const int c = length_class(l1 > l2 ? l1 : l2);
       if (c < 3 && l2 != 0) paired[c] = true;
       pend[c][npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
-                                        {(std::int16_t)l1, (std::int16_t)l2}};
+                                        {(std::int16_t)l1, (std::int16_t)l2},
+                                        (std::int16_t)nid++};
     }
     w.attested[r - r0] = att;
   }
@@ -724,6 +760,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       ++w.nruns;
     }
     w.owner[q] = p.row;
+    pos_of_id[p.id] = (std::int16_t)q;
     w.diag[p.row][p.meaning] = (std::int16_t)q;
     if (p.len[1] != 0) {
       w.a2_mask[q] = -1;
@@ -776,6 +813,14 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
         std::memcpy(cell, &bits, sizeof bits);
       }
     }
+  }
+  // The rows that share a slot.
+  w.nshared = nalias;
+  for (int u = 0; u < nalias; ++u) {
+    const std::int16_t q = pos_of_id[alias[u].id];
+    w.diag[alias[u].row][alias[u].meaning] = q;
+    w.shared_row[u] = alias[u].row;
+    w.shared_pos[u] = q;
   }
 }
 
@@ -895,6 +940,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       for (; q < e; ++q) t0 += w.acc[q];
       w.total[w.run_row[u]] += (t0 + t1) + (t2 + t3);
     }
+    for (int u = 0; u < w.nshared; ++u) w.total[w.shared_row[u]] += w.acc[w.shared_pos[u]];
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {

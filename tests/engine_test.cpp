@@ -244,6 +244,54 @@ TEST_F(EngineKernel, EveryDistanceBetweenShortWords) {
   }
 }
 
+TEST_F(EngineKernel, RowsSharingWordsMatchTheLiteralSimilarity) {
+  // Rows that copy meanings of one another: equal words, the same synonym 1
+  // with another or no synonym 2, a word that is a prefix of the other, and
+  // words of every length class; equal rows and equal texts included.
+  Generator g(4242);
+  g.long_percent = 20;
+  const int nmean = 40, n = 30;
+  g.fill(*store, 1, nmean);
+  for (int l = 2; l <= n; ++l) {
+    g.fill(*store, l, nmean);
+    for (int m = 1; m <= nmean; ++m) {
+      const int from = g.uniform(1, l - 1);
+      switch (g.uniform(0, 5)) {
+        case 0: case 1: case 2:  // the same words
+          word_length(*store, l, m, 1) = word_length(*store, from, m, 1);
+          word_length(*store, l, m, 2) = word_length(*store, from, m, 2);
+          std::memcpy(codes(*store, l, m), codes(*store, from, m), sizeof(SoundCode) * MAXCODES);
+          break;
+        case 3:  // the same synonym 1, synonym 2 kept from the generator or dropped
+          if (word_length(*store, from, m, 1) <= SYNONYM2_OFFSET) {
+            word_length(*store, l, m, 1) = word_length(*store, from, m, 1);
+            std::memcpy(codes(*store, l, m), codes(*store, from, m), sizeof(SoundCode) * SYNONYM2_OFFSET);
+            if (g.uniform(0, 1)) word_length(*store, l, m, 2) = 0;
+          }
+          break;
+        case 4:  // one code shorter
+          if (word_length(*store, from, m, 1) > 1 && word_length(*store, from, m, 2) == 0) {
+            word_length(*store, l, m, 1) = (std::int16_t)(word_length(*store, from, m, 1) - 1);
+            word_length(*store, l, m, 2) = 0;
+            std::memcpy(codes(*store, l, m), codes(*store, from, m), sizeof(SoundCode) * MAXCODES);
+          }
+          break;
+        default: break;
+      }
+    }
+    store->branch_of[l] = l;
+  }
+  store->branch_of[1] = 1;
+  std::memcpy(&store->sound_codes[7], &store->sound_codes[6], sizeof store->sound_codes[6]);
+  std::memcpy(&store->word_length[7], &store->word_length[6], sizeof store->word_length[6]);
+  std::vector<std::int32_t> texts;
+  for (int l = 1; l <= n; ++l) texts.push_back(l);
+  for (EngineIsa isa : supported_paths()) {
+    expect_literal(isa, {1, 2, 3, 4, 5, 6, 7, 8}, texts, nmean);
+    expect_literal(isa, {9, 12, 13, 20, 21, 22, 27, 28}, texts, nmean);
+  }
+}
+
 TEST_F(EngineKernel, EqualWordsScoreOneHundredAndMissingOverlapFaults) {
   const int nmean = 4;
   for (int l = 1; l <= 5; ++l) {
