@@ -58,7 +58,7 @@ struct KernelPath {
 const KernelPath& kernel_path(EngineIsa isa);
 
 // Languages per pattern batch drawn from one node.
-constexpr int ENGINE_BATCH_ROWS = 8;
+constexpr int ENGINE_BATCH_ROWS = 32;
 
 // A kernel's per-thread work area: zeroed pages, 64-byte aligned.
 class KernelWork {

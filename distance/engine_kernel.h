@@ -53,7 +53,7 @@ typedef double v8df __attribute__((vector_size(64)));
 typedef std::int32_t v16si __attribute__((vector_size(64)));
 
 // Capacities of one sub-batch.
-constexpr int QCAP = 640;       // meaning slots, padding included
+constexpr int QCAP = 1536;      // meaning slots, padding included
 constexpr int VCAP = QCAP;      // lane vectors
 constexpr int LANECAP = VCAP * 64;
 constexpr int WIDECAP = ENGINE_BATCH_ROWS * MAXMEANING;
