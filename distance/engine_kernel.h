@@ -8,14 +8,18 @@
 // How a batch is computed. The pattern languages of a batch (rows) have
 // their words laid out in SIMD lanes, one lane per word, with the lane width
 // chosen by the word's length class: 8-bit lanes up to 8 codes, 16-bit up to
-// 16, 64-bit up to 64, and a scalar 128-bit path up to 100. The two synonyms
-// of one meaning go into paired lanes (synonym 1 at lane x, synonym 2 at lane
-// H + x of the same vector) so that the pair means over 2 or 4 distances are
-// formed lane by lane in the order of the literal additions. Each word of a
-// text language is run against all lanes at once with the bit-parallel edit
-// distance; the per-code equality masks of every lane come from one table
-// row per distinct code of the batch. The distance k / L is formed by a
-// correctly rounded division, so it has the bits of the literal quotient.
+// 16, 64-bit up to 64, and a scalar 128-bit path up to 100. A meaning whose
+// words equal those of an earlier row of the batch shares that row's slot.
+// Where vectors hold whole chunks of 16 lanes, slots go in chunks of 16, and
+// a chunk whose slots have synonyms 2 gets a second lane chunk for them, so
+// that the pair means over 2 or 4 distances are formed lane by lane in the
+// order of the literal additions; elsewhere a vector's lanes are split in
+// halves for the two synonyms. Each word of a text language is run against
+// all lanes at once with the bit-parallel edit distance; the per-code
+// equality masks of every lane come from one table row per distinct code of
+// the batch. The distance k / L comes from a table of single-precision
+// quotients for short words in 8-bit lanes, and otherwise from a correctly
+// rounded division; both have the bits of the literal quotient.
 // Pair means are multiples of 2^-32 below 1 and at most 1600 of them are
 // summed per pair, so their double-precision sums are exact in any order.
 #pragma once
