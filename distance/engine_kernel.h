@@ -110,7 +110,6 @@ struct alignas(64) Work {
   alignas(64) float qtab[9][32];
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
-  std::int16_t owner[QCAP];                       // row of the slot, -1 = padding
   // Runs of consecutive slots of one row, for the per-row totals.
   // At most two runs per row in each vector class, one among the wide slots.
   std::int16_t run_row[7 * ENGINE_BATCH_ROWS];
@@ -745,7 +744,6 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
 
   // Slot metadata.
   for (int q = 0; q < lay.qpad; ++q) {
-    w.owner[q] = -1;
     w.a2_mask[q] = 0;
     w.scale1[q] = 1.0f;
     w.scale2[q] = 0.5f;
@@ -763,7 +761,6 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       w.run_end[w.nruns] = (std::int16_t)(q + 1);
       ++w.nruns;
     }
-    w.owner[q] = p.row;
     pos_of_id[p.id] = (std::int16_t)q;
     w.diag[p.row][p.meaning] = (std::int16_t)q;
     if (p.len[1] != 0) {
