@@ -317,7 +317,7 @@ inline v16sf lane_quotients(const E* k, const float* m, float n) {
   const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
   const v16sf mv = load16f(m);
   const v16sf nv = v16sf{} + n;
-  const v16sf longer = select16(mv > nv, mv, nv);
+  const v16sf longer = mv > nv ? mv : nv;
   return kf / longer;
 }
 
