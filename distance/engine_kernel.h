@@ -316,9 +316,23 @@ template <typename E>
 inline v16sf lane_quotients(const E* k, const float* m, float n) {
   const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
   const v16sf mv = load16f(m);
+#if defined(__AVX2__) && !defined(__AVX512F__)
+  // Two native halves: the generic form of the wide select and division is
+  // taken apart element by element on this path.
+  __m256 k2[2], m2[2];
+  std::memcpy(k2, &kf, sizeof kf);
+  std::memcpy(m2, &mv, sizeof mv);
+  const __m256 n2 = _mm256_set1_ps(n);
+  const __m256 d[2] = {_mm256_div_ps(k2[0], _mm256_max_ps(m2[0], n2)),
+                       _mm256_div_ps(k2[1], _mm256_max_ps(m2[1], n2))};
+  v16sf out;
+  std::memcpy(&out, d, sizeof out);
+  return out;
+#else
   const v16sf nv = v16sf{} + n;
   const v16sf longer = mv > nv ? mv : nv;
   return kf / longer;
+#endif
 }
 
 void fill_quotient_tables(Work& w) {
