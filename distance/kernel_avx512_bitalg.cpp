@@ -1,5 +1,5 @@
 // The similarity kernel on 64-byte vectors with the lane population counts
-// and byte permutes of later avx512 processors (flags in distance/isa.cmake).
+// of later avx512 processors (flags in distance/isa.cmake).
 #if defined(__x86_64__)
 #define PLIX_VBYTES 64
 #define PLIX_KERNEL_NAME "avx512-bitalg"
