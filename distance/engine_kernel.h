@@ -9,18 +9,20 @@
 // their words laid out in SIMD lanes, one lane per word, with the lane width
 // chosen by the word's length class: 8-bit lanes up to 8 codes, 16-bit up to
 // 16, 64-bit up to 64, and a scalar 128-bit path up to 100. A meaning whose
-// words equal those of an earlier row of the batch shares that row's slot.
-// Where vectors hold whole chunks of 16 lanes, slots go in chunks of 16, and
+// words equal those of an earlier row of the sub-batch shares that row's
+// slot. Where vectors hold whole chunks of 16 lanes (and, with one chunk a
+// vector, no slot of the class has a synonym 2), slots go in chunks of 16, and
 // a chunk whose slots have synonyms 2 gets a second lane chunk for them, so
 // that the pair means over 2 or 4 distances are formed lane by lane in the
 // order of the literal additions; elsewhere a vector's lanes are split in
 // halves for the two synonyms. Each word of a text language is run against
 // all lanes at once with the bit-parallel edit distance; the per-code
 // equality masks of every lane come from one table row per distinct code of
-// the batch. The distance k / L comes from a table of single-precision
-// quotients for short words in 8-bit lanes, and otherwise from a correctly
-// rounded division; both have the bits of the literal quotient.
-// Pair means are multiples of 2^-32 below 1 and at most 1600 of them are
+// the batch. On the 64-byte paths the distance k / L of 8-bit lanes against
+// text words of up to 8 codes comes from a table of single-precision
+// quotients, and otherwise from a correctly rounded division; both have the
+// bits of the literal quotient.
+// Pair means are multiples of 2^-32, at most 1, and at most 1600 of them are
 // summed per pair, so their double-precision sums are exact in any order.
 #pragma once
 
@@ -71,16 +73,14 @@ struct VecInfo {
   std::uint32_t voff;    // byte offset of this vector in a table row
   std::uint32_t pos;     // slot position of lane 0
   std::uint32_t mf_off;  // offset of its lane lengths in `lane_len`
-  std::uint16_t half;    // slots in this vector
-  std::uint8_t paired;   // synonym 2 lanes follow the synonym 1 lanes
-  std::uint8_t cls;
+  std::uint16_t half;    // vectors not fused: slots in this vector
+  std::uint8_t paired;   // vectors not fused: synonym 2 lanes follow the synonym 1 lanes
   std::uint8_t fused;    // chunks of 16 slots: means formed as the quotients come
-  // Fused vectors: nch slot chunks at positions cpos, their synonyms 1 in
-  // lane chunk c1 and synonyms 2 in lane chunk c2 (-1: none in the chunk).
+  // Fused vectors: nch slot chunks at positions pos + 16 u, their synonyms 1
+  // in lane chunk c1[u] and synonyms 2 in lane chunk c2[u] (-1: none).
   std::uint8_t nch;
-  std::uint8_t simple;  // chunk u holds the synonyms 1 of slots pos + 16 u, no synonym 2
+  std::uint8_t simple;  // no synonym 2 in any chunk: c1[u] = u
   std::int8_t c1[4], c2[4];
-  std::uint16_t cpos[4];
 };
 
 struct WideSlot {
@@ -101,7 +101,8 @@ struct alignas(64) Work {
   alignas(64) float scale2[QCAP];  // with one
   alignas(64) float lane_len[LANECAP];
   alignas(64) unsigned char lane_mask[VCAP * VB];  // per vector: VB bytes
-  // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes.
+  // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes
+  // (this and the tables below are read on the 64-byte paths only).
   alignas(64) unsigned char lane_m[VCAP * VB];
   // Quotients of 8-bit lanes against a text word of n <= 8 codes:
   // qtab[n][k + qadd[n][m]] = k / max(m, n), with qadd[n][m] = n * max(m - n, 0).
@@ -471,9 +472,9 @@ inline void run_vectors(Work& w, int vi, int n) {
         } else {
           for (int u = 0; u < v.nch; ++u) {
             if (v.c2[u] < 0)
-              finish_chunk<P>(w, v.cpos[u], q[v.c1[u]]);
+              finish_chunk<P>(w, v.pos + 16 * u, q[v.c1[u]]);
             else
-              finish_chunk<P>(w, v.cpos[u], q[v.c1[u]], q[v.c2[u]]);
+              finish_chunk<P>(w, v.pos + 16 * u, q[v.c1[u]], q[v.c2[u]]);
           }
         }
         continue;
@@ -507,7 +508,7 @@ inline void run_class(Work& w, int begin, int end, int n) {
   }
 }
 
-// The scalar path for patterns of 65 to 128 codes.
+// The scalar path for patterns of 65 to 100 codes (128-bit masks).
 inline void run_wide(Work& w, const WideSlot& s, int n, float (*dist)[QCAP]) {
   typedef unsigned __int128 U;
   for (int syn = 0; syn < 2; ++syn) {
@@ -585,6 +586,7 @@ std::size_t table_bound(const PairBatch& b, int r0, int r1) {
 void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   const LanguageStore& st = *b.store;
   static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 16, "slot capacity");
+  static_assert(ENGINE_BATCH_ROWS <= 32 && MAXMEANING <= 64, "row and meaning bit sets");
   // Slots by class (the wide class last), and one spare list for reordering.
   PendingSlot pend[5][ENGINE_BATCH_ROWS * MAXMEANING];
   // Where each slot of the vector classes went: vector, lanes of its synonyms.
@@ -642,14 +644,13 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   lay.nvec = 0;
   lay.fused_end = 0;
   bool prefix = true;
-  auto new_vector = [&](int c, int lanes, int vpos, int half, bool pr, bool fused) -> VecInfo& {
+  auto new_vector = [&](int lanes, int vpos, int half, bool pr, bool fused) -> VecInfo& {
     VecInfo& vi = w.vec[lay.nvec];
     vi.voff = voff;
     vi.pos = vpos;
     vi.mf_off = lane_off;
     vi.half = (std::uint16_t)half;
     vi.paired = pr;
-    vi.cls = (std::uint8_t)c;
     vi.fused = fused;
     vi.nch = 0;
     vi.simple = fused;
@@ -689,14 +690,12 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       for (int i = 0; 16 * i < n; ++i) {
         const bool pr = 16 * i < nsyn2;
         if (used + (pr ? 2 : 1) > cpv) {
-          cur = &new_vector(c, lanes, pos + 16 * i, 0, false, true);
+          cur = &new_vector(lanes, pos + 16 * i, 0, false, true);
           used = 0;
         }
-        cur->cpos[cur->nch] = (std::uint16_t)(pos + 16 * i);
         cur->c1[cur->nch] = (std::int8_t)used;
         cur->c2[cur->nch] = (std::int8_t)(pr ? used + 1 : -1);
-        if (pr || cur->c1[cur->nch] != cur->nch || cur->cpos[cur->nch] != cur->pos + 16 * cur->nch)
-          cur->simple = false;
+        if (pr) cur->simple = false;
         ++cur->nch;
         for (int x = 16 * i; x < n && x < 16 * i + 16; ++x) {
           slot_vec[c][x] = (std::int16_t)(lay.nvec - 1);
@@ -710,7 +709,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     } else {
       const int half = paired[c] ? lanes / 2 : lanes;
       const int nv = (n + half - 1) / half;
-      for (int v = 0; v < nv; ++v) new_vector(c, lanes, pos + v * half, half, paired[c], false);
+      for (int v = 0; v < nv; ++v) new_vector(lanes, pos + v * half, half, paired[c], false);
       for (int x = 0; x < n; ++x) {
         slot_vec[c][x] = (std::int16_t)(lay.nvec - nv + x / half);
         slot_lane[c][x][0] = (std::int16_t)(x % half);
@@ -891,7 +890,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
   const int first = b.rows[r0];
   for (int t = 0; t < b.ntexts; ++t) {
     const int tb = b.texts[t];
-    if (tb <= first) continue;
+    if (tb <= first) continue;  // no row lies below it: a shortcut of the test below
     const int bb = st.branch_of[tb];
     unsigned counted = 0;
     for (int r = 0; r < nr; ++r) {
