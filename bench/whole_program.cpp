@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the run ended before the pair loop\n");
     return 1;
   }
-  const int nlang = run->NLANG;
-  const int nmean = std::min(run->selection.NMEAN, MAXMEANING);
+  const int nlang = run->language_count;
+  const int nmean = std::min(run->selection.meaning_count, MAXMEANING);
   const int m = std::min(nlang, sample_langs);
 
   // Literal: every 7th counted pair among the first m languages.

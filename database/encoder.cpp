@@ -49,38 +49,38 @@ int words_start(const char* line) {
 
 void build_symbol_index(SoundInventory& inventory) {
   std::memset(inventory.first_position, 0, sizeof inventory.first_position);
-  for (int i = inventory.NSYM; i >= 1; --i)
+  for (int i = inventory.symbol_count; i >= 1; --i)
     inventory.first_position[static_cast<unsigned char>(inventory.symbols[i])] =
         static_cast<std::int8_t>(i);
 }
 
 std::int32_t pair_code(RunState& run, std::int32_t a, std::int32_t b) {
   PairTable& t = run.pairs;
-  for (int i = 1; i <= t.NPAIR; ++i)
+  for (int i = 1; i <= t.count; ++i)
     if (t.first[i] == a && t.second[i] == b) return t.code[i];
-  if (t.NPAIR == MAXCOMBINATION) combination_table_full(run, "pairs");
-  const int i = ++t.NPAIR;
+  if (t.count == MAXCOMBINATION) combination_table_full(run, "pairs");
+  const int i = ++t.count;
   t.first[i] = a;
   t.second[i] = b;
-  t.code[i] = ++run.LASTCODE;
+  t.code[i] = ++run.last_code;
   return t.code[i];
 }
 
 std::int32_t triple_code(RunState& run, std::int32_t a, std::int32_t b, std::int32_t c) {
   TripleTable& t = run.triples;
-  for (int i = 1; i <= t.NTRIPLE; ++i)
+  for (int i = 1; i <= t.count; ++i)
     if (t.first[i] == a && t.second[i] == b && t.third[i] == c) return t.code[i];
-  if (t.NTRIPLE == MAXCOMBINATION) combination_table_full(run, "triples");
-  const int i = ++t.NTRIPLE;
+  if (t.count == MAXCOMBINATION) combination_table_full(run, "triples");
+  const int i = ++t.count;
   t.first[i] = a;
   t.second[i] = b;
   t.third[i] = c;
-  t.code[i] = ++run.LASTCODE;
+  t.code[i] = ++run.last_code;
   return t.code[i];
 }
 
 void encode_word_record(RunState& run, const char* line, int slot, int meaning) {
-  const std::int32_t nsym = run.inventory.NSYM;
+  const std::int32_t nsym = run.inventory.symbol_count;
   // The store holds two synonyms; the parameter reader admits only 1 or 2.
   const std::int32_t synonyms = run.params.SYNONYMS >= 2 ? 2 : 1;
   // code(p) is position p (1..100) of the meaning's codes.
@@ -138,7 +138,7 @@ void encode_word_record(RunState& run, const char* line, int slot, int meaning) 
   }
 
   word_length(run.store, slot, meaning, synonym) = static_cast<std::int16_t>(count);
-  if (count >= 1) ++run.ATTESTED;
+  if (count >= 1) ++run.attested;
 }
 
 }  // namespace plix

@@ -10,21 +10,21 @@
 namespace plix {
 
 // Encodes the words of the word record `line` (400 columns) into meaning
-// position `meaning` (1..NMEAN) of slot `slot`; adds 1 to ATTESTED when the
+// position `meaning` (1..meaning_count) of slot `slot`; adds 1 to attested when the
 // length it stores last is at least 1.
 void encode_word_record(RunState& run, const char* line, int slot, int meaning);
 
-// Fills inventory.first_position from symbols[1..NSYM]; called once after the
+// Fills inventory.first_position from symbols[1..symbol_count]; called once after the
 // inventory is read, before the first symbol_index.
 void build_symbol_index(SoundInventory& inventory);
 
-// Position (1..NSYM) of the first inventory symbol equal to ch, 0 if none.
+// Position (1..symbol_count) of the first inventory symbol equal to ch, 0 if none.
 inline int symbol_index(const SoundInventory& inventory, char ch) {
   return inventory.first_position[static_cast<unsigned char>(ch)];
 }
 
 // The code of the combined sound (a, b) or (a, b, c): the code it was given
-// when the run first met it, or a new code LASTCODE + 1. A combination that
+// when the run first met it, or a new code last_code + 1. A combination that
 // would need a table entry beyond the capacity ends the run.
 std::int32_t pair_code(RunState& run, std::int32_t a, std::int32_t b);
 std::int32_t triple_code(RunState& run, std::int32_t a, std::int32_t b, std::int32_t c);

@@ -57,24 +57,24 @@ void assign_branch(RunState& run, const char* line, int bar_column, const char* 
 
   const std::int64_t level = run.params.LEVEL;
   std::int32_t remembered_node = 0;
-  for (int g = 1; g <= table.NBRANCH; ++g) {
+  for (int g = 1; g <= table.branch_count; ++g) {
     const std::int64_t d = commas[first_difference(key, table.branch_key[g], n)] - level;
     if (d > 0) {
-      run.store.branch_of[run.CURLANG] = g;
+      run.store.branch_of[run.open_slot] = g;
       return;
     }
     if (d == 0) remembered_node = table.node_of[g];
   }
 
-  if (table.NBRANCH == MAXBRANCH) {
+  if (table.branch_count == MAXBRANCH) {
     fatal_error(run.io, "more than " + std::to_string(MAXBRANCH) + " branches: language " +
                             std::string(language_code, 3) + " (record " +
                             std::to_string(header_record) + ") needs a new branch");
   }
-  const int g = ++table.NBRANCH;
-  run.store.branch_of[run.CURLANG] = g;
+  const int g = ++table.branch_count;
+  run.store.branch_of[run.open_slot] = g;
   std::memcpy(table.branch_key[g], key, static_cast<std::size_t>(n));
-  table.node_of[g] = remembered_node != 0 ? remembered_node : ++table.NNODE;
+  table.node_of[g] = remembered_node != 0 ? remembered_node : ++table.node_count;
 }
 
 }  // namespace plix

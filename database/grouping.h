@@ -10,7 +10,7 @@ namespace plix {
 // Builds the key of the header record `line` (400 columns): its text from
 // `bar_column` (1-based, the column after the first '|') up to the first '@',
 // then ',', the three characters of `language_code` and ','. Sets
-// branch_of[CURLANG] to the first branch sharing more than LEVEL commas,
+// branch_of[open_slot] to the first branch sharing more than LEVEL commas,
 // or to a new branch, in the node of the last branch sharing exactly LEVEL,
 // or else in a new node. `header_record` names the language in the message
 // that ends the run when the branch table is full.

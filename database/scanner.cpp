@@ -14,10 +14,10 @@ namespace {
 
 constexpr int COLUMNS = 400;
 
-// Reads the next database record into LINE.
+// Reads the next database record into run.record.
 void read_record(RunState& run) {
   begin_read(run.io, "(400A1)");
-  read_characters(run.io, run.LINE, COLUMNS);
+  read_characters(run.io, run.record, COLUMNS);
   end_read(run.io);
   ++run.record_number;
 }
@@ -52,40 +52,40 @@ bool language_admitted(const RunState& run, const char* line, int bar_column, fl
 
 void admit_language(RunState& run, const char* line, int bar_column, const char* language_code,
                     int header_record) {
-  if (run.CURLANG == 0) {
-    run.CURLANG = 1;
-  } else if (run.ATTESTED >= run.params.WORDS) {
-    ++run.branches.member_count[run.store.branch_of[run.CURLANG]];
-    if (run.CURLANG == MAXLANG) {
+  if (run.open_slot == 0) {
+    run.open_slot = 1;
+  } else if (run.attested >= run.params.WORDS) {
+    ++run.branches.member_count[run.store.branch_of[run.open_slot]];
+    if (run.open_slot == MAXLANG) {
       fatal_error(run.io, "more than " + std::to_string(MAXLANG) + " language slots: language " +
                               std::string(language_code, 3) + " (record " +
                               std::to_string(header_record) + ") needs slot " +
                               std::to_string(MAXLANG + 1));
     }
-    ++run.CURLANG;
+    ++run.open_slot;
   }
-  run.ATTESTED = 0;
+  run.attested = 0;
   std::memcpy(run.open_code, language_code, 3);
   run.open_record = header_record;
   assign_branch(run, line, bar_column, language_code, header_record);
   for (int m = 1; m <= MAXMEANING; ++m) {
-    word_length(run.store, run.CURLANG, m, 1) = 0;
-    word_length(run.store, run.CURLANG, m, 2) = 0;
+    word_length(run.store, run.open_slot, m, 1) = 0;
+    word_length(run.store, run.open_slot, m, 2) = 0;
   }
 }
 
 void scan_database(RunState& run) {
   read_record(run);
   for (;;) {
-    if (run.LINE[0] == ' ') return;  // end-of-data record
+    if (run.record[0] == ' ') return;  // end-of-data record
 
-    const std::int32_t number = meaning_number(run.LINE);
+    const std::int32_t number = meaning_number(run.record);
     if (number >= 1) {
       // A word record. Before the first admitted language it belongs to no
       // one; numbers above 100 are never selected.
-      if (number <= MAXSELECTION && run.CURLANG != 0) {
-        const std::int32_t meaning = run.selection.MeaningMap[number];
-        if (meaning != 0) encode_word_record(run, run.LINE, run.CURLANG, meaning);
+      if (number <= MAXSELECTION && run.open_slot != 0) {
+        const std::int32_t meaning = run.selection.meaning_index[number];
+        if (meaning != 0) encode_word_record(run, run.record, run.open_slot, meaning);
       }
       read_record(run);
       continue;
@@ -93,7 +93,7 @@ void scan_database(RunState& run) {
 
     // A header record, then its figure record.
     const int header_record = run.record_number;
-    const int bar = bar_column(run.LINE);
+    const int bar = bar_column(run.record);
     float figure = 0;
     char code[3];
     begin_read(run.io, "(18X,F12.0,9X,3A1)");
@@ -102,8 +102,8 @@ void scan_database(RunState& run) {
     end_read(run.io);
     ++run.record_number;
 
-    if (language_admitted(run, run.LINE, bar, figure)) {
-      admit_language(run, run.LINE, bar, code, header_record);
+    if (language_admitted(run, run.record, bar, figure)) {
+      admit_language(run, run.record, bar, code, header_record);
       read_record(run);
       continue;
     }
@@ -111,7 +111,7 @@ void scan_database(RunState& run) {
     // Skipped: pass over its word records; the record that ends the skip
     // is the next header or the end-of-data record.
     do read_record(run);
-    while (meaning_number(run.LINE) >= 1);
+    while (meaning_number(run.record) >= 1);
   }
 }
 

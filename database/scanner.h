@@ -19,7 +19,7 @@ bool language_admitted(const RunState& run, const char* line, int bar_column, fl
 
 // Closes the open language (retained when it attested at least WORDS
 // meanings, otherwise its slot is reused) and opens the language of header
-// record `line` in slot CURLANG.
+// record `line` in slot open_slot.
 void admit_language(RunState& run, const char* line, int bar_column, const char* language_code,
                     int header_record);
 

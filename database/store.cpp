@@ -8,8 +8,8 @@ void clear_branch_table(BranchTable& table) {
   std::memset(table.branch_key, ' ', sizeof table.branch_key);
   std::memset(table.node_of, 0, sizeof table.node_of);
   std::memset(table.member_count, 0, sizeof table.member_count);
-  table.NBRANCH = 0;
-  table.NNODE = 0;
+  table.branch_count = 0;
+  table.node_count = 0;
 }
 
 }  // namespace plix

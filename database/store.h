@@ -44,8 +44,8 @@ struct BranchTable {
   char branch_key[MAXBRANCH + 1][KEYLEN];  // blank beyond the key's length
   std::int32_t node_of[MAXBRANCH + 1];
   std::int32_t member_count[MAXBRANCH + 1];
-  std::int32_t NBRANCH = 0;
-  std::int32_t NNODE = 0;
+  std::int32_t branch_count = 0;
+  std::int32_t node_count = 0;
 };
 
 // Every member_count 0, every branch_key blank, no branch, no node.

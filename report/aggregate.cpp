@@ -14,24 +14,24 @@
 namespace plix {
 
 void finish_scan(RunState& run) {
-  if (run.CURLANG == 0) {
-    run.NLANG = 0;
+  if (run.open_slot == 0) {
+    run.language_count = 0;
     return;
   }
-  run.NLANG = run.CURLANG;
-  if (run.ATTESTED >= run.params.WORDS) {
-    ++run.branches.member_count[run.store.branch_of[run.CURLANG]];
+  run.language_count = run.open_slot;
+  if (run.attested >= run.params.WORDS) {
+    ++run.branches.member_count[run.store.branch_of[run.open_slot]];
   } else {
-    run.NLANG = run.CURLANG - 1;
+    run.language_count = run.open_slot - 1;
   }
 }
 
 void aggregate_pairs(RunState& run) {
-  const int nmean = std::min(run.selection.NMEAN, MAXMEANING);
+  const int nmean = std::min(run.selection.meaning_count, MAXMEANING);
   EngineOptions options;
   options.progress = &run.io.err;
   const EngineFault fault =
-      engine_aggregate(run.store, run.branches, run.NLANG, nmean, run.tally, options);
+      engine_aggregate(run.store, run.branches, run.language_count, nmean, run.tally, options);
   if (fault.kind != FpFault::none) floating_point_error(run.io, fault.kind);
 }
 
@@ -43,11 +43,11 @@ void aggregate_pairs_reference(RunState& run) {
   const std::int32_t* node_of = run.branches.node_of;
   // The store holds MAXMEANING positions; selected positions beyond them
   // never receive words.
-  const int nmean = std::min(run.selection.NMEAN, MAXMEANING);
-  for (int i = 1; i <= run.NLANG - 1; ++i) {
+  const int nmean = std::min(run.selection.meaning_count, MAXMEANING);
+  for (int i = 1; i <= run.language_count - 1; ++i) {
     const std::int32_t bi = branch_of[i];
     const std::int32_t n = node_of[bi];
-    for (int j = i + 1; j <= run.NLANG; ++j) {
+    for (int j = i + 1; j <= run.language_count; ++j) {
       const std::int32_t bj = branch_of[j];
       if (node_of[bj] != n || bj == bi) continue;
       tally.pair_count[n] += 1.0;

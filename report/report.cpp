@@ -45,11 +45,11 @@ void write_report(RunState& run) {
   const BranchTable& branches = run.branches;
   const NodeTally& tally = run.tally;
   char label[KEYLEN];
-  for (int k = 1; k <= branches.NNODE; ++k) {
+  for (int k = 1; k <= branches.node_count; ++k) {
     if (tally.pair_count[k] == 0.0) continue;
     begin_write(io, "(12I6)");
     end_write(io);
-    for (int b = 1; b <= branches.NBRANCH; ++b) {
+    for (int b = 1; b <= branches.branch_count; ++b) {
       if (branches.node_of[b] != k || branches.member_count[b] == 0) continue;
       const int length = branch_label(branches, b, run.params.LEVEL, label);
       begin_write(io, "(I7,2X,400A1)");

@@ -14,10 +14,10 @@ void read_run_input(RunState& run) {
   read_sound_inventory(run);
   // One record passed over unread.
   begin_read(run.io, "(400A1)");
-  read_characters(run.io, run.LINE, 400);
+  read_characters(run.io, run.record, 400);
   end_read(run.io);
   ++run.record_number;
-  run.CURLANG = 0;
+  run.open_slot = 0;
   scan_database(run);
 }
 

@@ -31,27 +31,27 @@ constexpr int MAXCOMBINATION = 2000;  // entries of the pair and of the triple t
 
 struct MeaningSelection {
   char meaning_format[72];
-  std::int32_t MeaningMap[MAXSELECTION + 1];  // meaning number -> selected index, 0 = not selected
-  std::int32_t NMEAN = 0;
+  std::int32_t meaning_index[MAXSELECTION + 1];  // meaning number -> selected index, 0 = not selected
+  std::int32_t meaning_count = 0;
 };
 
 struct SoundInventory {
-  char symbols[MAXSYMBOL + 1];  // symbols[1..NSYM]
-  std::int32_t NSYM = 0;
-  // First position of each byte value among symbols[1..NSYM], 0 if absent;
+  char symbols[MAXSYMBOL + 1];  // symbols[1..symbol_count]
+  std::int32_t symbol_count = 0;
+  // First position of each byte value among symbols[1..symbol_count], 0 if absent;
   // built once after the inventory is read (database/encoder.h).
   std::int8_t first_position[256];
 };
 
 struct PairTable {
   std::int32_t first[MAXCOMBINATION + 1], second[MAXCOMBINATION + 1], code[MAXCOMBINATION + 1];
-  std::int32_t NPAIR = 0;
+  std::int32_t count = 0;
 };
 
 struct TripleTable {
   std::int32_t first[MAXCOMBINATION + 1], second[MAXCOMBINATION + 1], third[MAXCOMBINATION + 1],
       code[MAXCOMBINATION + 1];
-  std::int32_t NTRIPLE = 0;
+  std::int32_t count = 0;
 };
 
 struct NodeTally {
@@ -65,14 +65,14 @@ struct RunState {
   RunParameters params;
   MeaningSelection selection;
   SoundInventory inventory;
-  std::int32_t LASTCODE = 0;
+  std::int32_t last_code = 0;
   PairTable pairs;
   TripleTable triples;
   // The database scan.
-  char LINE[400];
-  std::int32_t CURLANG = 0;
-  std::int32_t ATTESTED = 0;
-  std::int32_t NLANG = 0;
+  char record[400];
+  std::int32_t open_slot = 0;
+  std::int32_t attested = 0;
+  std::int32_t language_count = 0;
   std::int32_t record_number = 0;  // input records read so far, for messages
   char open_code[3];                // language code of the open language, for messages
   std::int32_t open_record = 0;     // record number of its header, for messages

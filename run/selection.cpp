@@ -19,8 +19,8 @@ void read_meaning_selection(RunState& run) {
   end_read(run.io);
   ++run.record_number;
 
-  std::memset(sel.MeaningMap, 0, sizeof sel.MeaningMap);
-  sel.NMEAN = 0;
+  std::memset(sel.meaning_index, 0, sizeof sel.meaning_index);
+  sel.meaning_count = 0;
   for (int i = 1; i <= MAXSELECTION; ++i) {
     std::int32_t k = 0;
     begin_read(run.io, characters_to_text(sel.meaning_format, 72));
@@ -37,14 +37,14 @@ void read_meaning_selection(RunState& run) {
       fatal_error(run.io, "record " + std::to_string(run.record_number) + ": more than " +
                               std::to_string(MAXMEANING) + " meanings selected");
     }
-    sel.MeaningMap[k] = i;
-    sel.NMEAN = i;
+    sel.meaning_index[k] = i;
+    sel.meaning_count = i;
   }
 }
 
 void read_sound_inventory(RunState& run) {
   SoundInventory& inv = run.inventory;
-  inv.NSYM = 0;
+  inv.symbol_count = 0;
   for (int i = 1; i <= MAXSYMBOL; ++i) {
     char symbol = ' ';
     begin_read(run.io, "(A1,I4)");
@@ -53,12 +53,12 @@ void read_sound_inventory(RunState& run) {
     ++run.record_number;
     if (symbol == ' ') break;
     inv.symbols[i] = symbol;
-    inv.NSYM = i;
+    inv.symbol_count = i;
   }
   build_symbol_index(inv);
-  run.LASTCODE = 3 * inv.NSYM;
-  run.pairs.NPAIR = 0;
-  run.triples.NTRIPLE = 0;
+  run.last_code = 3 * inv.symbol_count;
+  run.pairs.count = 0;
+  run.triples.count = 0;
 }
 
 }  // namespace plix

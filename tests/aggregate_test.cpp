@@ -23,16 +23,16 @@ class Aggregation : public ::testing::Test {
   void SetUp() override {
     run = std::make_unique<RunState>(io);
     clear_branch_table(run->branches);
-    run->selection.NMEAN = 3;
+    run->selection.meaning_count = 3;
     run->params.WORDS = 2;
-    run->CURLANG = 0;
-    run->ATTESTED = 0;
-    run->NLANG = 0;
+    run->open_slot = 0;
+    run->attested = 0;
+    run->language_count = 0;
   }
   void branch(int b, int node) {
     run->branches.node_of[b] = node;
-    run->branches.NBRANCH = std::max(run->branches.NBRANCH, b);
-    run->branches.NNODE = std::max(run->branches.NNODE, node);
+    run->branches.branch_count = std::max(run->branches.branch_count, b);
+    run->branches.node_count = std::max(run->branches.node_count, node);
   }
   void language(int slot, int b, const Words& words) {
     run->store.branch_of[slot] = b;
@@ -46,7 +46,7 @@ class Aggregation : public ::testing::Test {
       for (std::size_t k = 0; k < words[m].size(); ++k)
         codes(run->store, slot, static_cast<int>(m) + 1)[k] = words[m][k];
     }
-    run->NLANG = std::max(run->NLANG, slot);
+    run->language_count = std::max(run->language_count, slot);
   }
   // Runs aggregate_pairs; returns the status when the run ends inside it, -1 otherwise.
   int aggregate() {
@@ -66,19 +66,19 @@ class Aggregation : public ::testing::Test {
 
 TEST_F(Aggregation, FinishScanKeepsOrDropsTheOpenLanguage) {
   finish_scan(*run);  // nothing admitted
-  EXPECT_EQ(run->NLANG, 0);
+  EXPECT_EQ(run->language_count, 0);
   branch(1, 1);
   branch(2, 1);
   run->store.branch_of[3] = 2;
   run->branches.member_count[2] = 1;
-  run->CURLANG = 3;
-  run->ATTESTED = 1;  // WORDS - 1: dropped
+  run->open_slot = 3;
+  run->attested = 1;  // WORDS - 1: dropped
   finish_scan(*run);
-  EXPECT_EQ(run->NLANG, 2);
+  EXPECT_EQ(run->language_count, 2);
   EXPECT_EQ(run->branches.member_count[2], 1);
-  run->ATTESTED = 2;  // WORDS: retained
+  run->attested = 2;  // WORDS: retained
   finish_scan(*run);
-  EXPECT_EQ(run->NLANG, 3);
+  EXPECT_EQ(run->language_count, 3);
   EXPECT_EQ(run->branches.member_count[2], 2);
   EXPECT_EQ(run->branches.member_count[1], 0);
 }
@@ -130,10 +130,10 @@ TEST_F(Aggregation, NoPairWithFewerThanTwoLanguages) {
   branch(2, 1);
   language(1, 1, Z);
   language(2, 2, Z);
-  run->NLANG = 1;
+  run->language_count = 1;
   ASSERT_EQ(aggregate(), -1);
   EXPECT_EQ(run->tally.pair_count[1], 0.0);
-  run->NLANG = 0;
+  run->language_count = 0;
   ASSERT_EQ(aggregate(), -1);
   EXPECT_EQ(run->tally.pair_count[1], 0.0);
 }

@@ -366,8 +366,8 @@ class EngineAggregate : public EngineKernel {
   // interleaved in slot order as a database would list them.
   void classify(int nlang, int nbranch, int nnode, unsigned seed) {
     std::mt19937 rng(seed);
-    branches->NBRANCH = nbranch;
-    branches->NNODE = nnode;
+    branches->branch_count = nbranch;
+    branches->node_count = nnode;
     for (int b = 1; b <= nbranch; ++b) branches->node_of[b] = 1 + (b - 1) % nnode;
     for (int l = 1; l <= nlang; ++l)
       store->branch_of[l] = 1 + std::uniform_int_distribution<int>(0, nbranch - 1)(rng);
@@ -422,7 +422,7 @@ TEST_F(EngineAggregate, NoPairsLeaveEveryEntryZero) {
   // All languages in one branch, and then every one in a node of its own.
   classify(6, 1, 1, 3);
   expect_same_tally(6, 10, 2);
-  branches->NBRANCH = branches->NNODE = 6;
+  branches->branch_count = branches->node_count = 6;
   for (int l = 1; l <= 6; ++l) store->branch_of[l] = branches->node_of[l] = l;
   expect_same_tally(6, 10, 2);
   expect_same_tally(1, 10, 2);

@@ -20,7 +20,7 @@ struct GroupingTest : ::testing::Test {
 
   void SetUp() override {
     clear_branch_table(run->branches);
-    run->CURLANG = 0;
+    run->open_slot = 0;
   }
 
   // A header record: free text, '|', the classification text, '@'.
@@ -35,9 +35,9 @@ struct GroupingTest : ::testing::Test {
   int add(const std::string& line, const char* code) {
     EXPECT_EQ(line.size(), 400u);
     const int bar = static_cast<int>(line.find('|')) + 2;
-    ++run->CURLANG;
-    assign_branch(*run, line.data(), bar, code, 10 + run->CURLANG);
-    return run->store.branch_of[run->CURLANG];
+    ++run->open_slot;
+    assign_branch(*run, line.data(), bar, code, 10 + run->open_slot);
+    return run->store.branch_of[run->open_slot];
   }
   int node(int branch) const { return run->branches.node_of[branch]; }
   std::string key(int branch) const {
@@ -60,8 +60,8 @@ TEST_F(GroupingTest, CommaCountingAtLevelOne) {
   // Shares nothing: a new branch in a new node.
   EXPECT_EQ(add(header("D,E"), "xx4"), 3);
   EXPECT_EQ(node(3), 2);
-  EXPECT_EQ(run->branches.NBRANCH, 3);
-  EXPECT_EQ(run->branches.NNODE, 2);
+  EXPECT_EQ(run->branches.branch_count, 3);
+  EXPECT_EQ(run->branches.node_count, 2);
 }
 
 TEST_F(GroupingTest, FirstJoinableBranchWinsAndLastSiblingNodeIsRemembered) {
@@ -84,7 +84,7 @@ TEST_F(GroupingTest, LevelZeroPutsEveryBranchInNodeOne) {
   EXPECT_EQ(add(header("F"), "xx4"), 3);
   EXPECT_EQ(node(2), 1);
   EXPECT_EQ(node(3), 1);
-  EXPECT_EQ(run->branches.NNODE, 1);
+  EXPECT_EQ(run->branches.node_count, 1);
 }
 
 TEST_F(GroupingTest, NegativeLevelPutsEveryLanguageInBranchOne) {
@@ -94,7 +94,7 @@ TEST_F(GroupingTest, NegativeLevelPutsEveryLanguageInBranchOne) {
   EXPECT_EQ(add(header("Q,R,S"), "zz3"), 1);
   run->params.LEVEL = INT32_MIN;  // no overflow in the comparison
   EXPECT_EQ(add(header("W"), "ww4"), 1);
-  EXPECT_EQ(run->branches.NBRANCH, 1);
+  EXPECT_EQ(run->branches.branch_count, 1);
 }
 
 TEST_F(GroupingTest, ComparisonIsByteExact) {
@@ -143,14 +143,14 @@ TEST_F(GroupingTest, LongKeysAreCutAt400) {
 TEST_F(GroupingTest, FullBranchTableEndsTheRun) {
   run->params.LEVEL = 1;
   add(header("A,B"), "aaa");
-  run->branches.NBRANCH = MAXBRANCH;
+  run->branches.branch_count = MAXBRANCH;
   for (int g = 2; g <= MAXBRANCH; ++g) run->branches.node_of[g] = 1;
   // Joining an existing branch still works.
   EXPECT_EQ(add(header("A,B"), "aab"), 1);
-  ++run->CURLANG;
+  ++run->open_slot;
   std::string line = header("Z");
   EXPECT_THROW(assign_branch(*run, line.data(), 10, "zzz", 42), RunEnd);
-  EXPECT_EQ(run->branches.NBRANCH, MAXBRANCH);
+  EXPECT_EQ(run->branches.branch_count, MAXBRANCH);
   EXPECT_NE(err.data.find("8000"), std::string::npos);
   EXPECT_NE(err.data.find("zzz"), std::string::npos);
   EXPECT_NE(err.data.find("42"), std::string::npos);

@@ -96,8 +96,8 @@ class Report : public ::testing::Test {
     t.node_of[b] = node;
     t.member_count[b] = members;
     std::memcpy(t.branch_key[b], key.data(), key.size());
-    t.NBRANCH = std::max(t.NBRANCH, b);
-    t.NNODE = std::max(t.NNODE, node);
+    t.branch_count = std::max(t.branch_count, b);
+    t.node_count = std::max(t.node_count, node);
   }
   void tally(int k, double pairs, double sum) {
     run->tally.pair_count[k] = pairs;

@@ -55,17 +55,17 @@ struct ScannerTest : ::testing::Test {
     run->params.DATE = date;
     run->params.LEVEL = level;
     run->params.date_limit = static_cast<float>(-date);
-    std::memset(run->selection.MeaningMap, 0, sizeof run->selection.MeaningMap);
-    for (int m = 1; m <= 3; ++m) run->selection.MeaningMap[m] = m;
-    run->selection.NMEAN = 3;
-    run->inventory.NSYM = 4;
+    std::memset(run->selection.meaning_index, 0, sizeof run->selection.meaning_index);
+    for (int m = 1; m <= 3; ++m) run->selection.meaning_index[m] = m;
+    run->selection.meaning_count = 3;
+    run->inventory.symbol_count = 4;
     std::memcpy(run->inventory.symbols + 1, "pats", 4);
     build_symbol_index(run->inventory);
-    run->LASTCODE = 12;
-    run->pairs.NPAIR = 0;
-    run->triples.NTRIPLE = 0;
+    run->last_code = 12;
+    run->pairs.count = 0;
+    run->triples.count = 0;
     clear_branch_table(run->branches);
-    run->CURLANG = 0;
+    run->open_slot = 0;
     try {
       scan_database(*run);
     } catch (const RunEnd& end) {
@@ -83,7 +83,7 @@ struct ScannerTest : ::testing::Test {
   }
   std::vector<std::string> slots() const {
     std::vector<std::string> codes;
-    for (int l = 1; l <= run->CURLANG; ++l) codes.push_back(code_in_slot(l));
+    for (int l = 1; l <= run->open_slot; ++l) codes.push_back(code_in_slot(l));
     return codes;
   }
 };
@@ -146,11 +146,11 @@ TEST_F(ScannerTest, DroppedAndSkippedLanguages) {
       language("E", "5", "eee", enough) + END;
   ASSERT_EQ(scan(db), -1);
   // B's slot went to D; D (one word) was dropped in turn and E took slot 2.
-  EXPECT_EQ(run->CURLANG, 2);
+  EXPECT_EQ(run->open_slot, 2);
   EXPECT_EQ(code_in_slot(1), "aaa");
   EXPECT_EQ(code_in_slot(2), "eee");
-  EXPECT_EQ(run->ATTESTED, 2);
-  EXPECT_EQ(run->branches.NBRANCH, 4);  // dropped languages keep their branches
+  EXPECT_EQ(run->attested, 2);
+  EXPECT_EQ(run->branches.branch_count, 4);  // dropped languages keep their branches
   EXPECT_EQ(run->branches.member_count[1], 1);
   EXPECT_EQ(run->branches.member_count[2], 0);
   EXPECT_EQ(run->branches.member_count[3], 0);
@@ -168,15 +168,15 @@ TEST_F(ScannerTest, SlotExampleAbcd) {
                          language("D", "5", "ddd", words(3, "pat")) + END;
   ASSERT_EQ(scan(db), -1);
   EXPECT_EQ(slots(), (S{"aaa", "ddd"}));
-  EXPECT_EQ(run->ATTESTED, 1);
+  EXPECT_EQ(run->attested, 1);
   EXPECT_EQ(run->branches.member_count[run->store.branch_of[1]], 1);
 }
 
 TEST_F(ScannerTest, WordsZeroRetainsLanguagesWithoutWords) {
   words_needed = 0;
   ASSERT_EQ(scan(language("A", "5", "aaa") + language("B", "5", "bbb") + END), -1);
-  EXPECT_EQ(run->CURLANG, 2);
-  EXPECT_EQ(run->ATTESTED, 0);
+  EXPECT_EQ(run->open_slot, 2);
+  EXPECT_EQ(run->attested, 0);
   EXPECT_EQ(run->branches.member_count[1], 1);
 }
 
@@ -188,8 +188,8 @@ TEST_F(ScannerTest, WordRecordsThatBelongToNoLanguageOrNoSelectedMeaning) {
                                       words(2, "ta")) +
                          END;
   ASSERT_EQ(scan(db), -1);
-  EXPECT_EQ(run->CURLANG, 1);
-  EXPECT_EQ(run->ATTESTED, 1);
+  EXPECT_EQ(run->open_slot, 1);
+  EXPECT_EQ(run->attested, 1);
   EXPECT_EQ(word_length(run->store, 1, 1, 1), 0);
   EXPECT_EQ(word_length(run->store, 1, 2, 1), 2);
 }
@@ -204,8 +204,8 @@ TEST_F(ScannerTest, SelectedWordsAreEncodedIntoTheOpenSlot) {
   EXPECT_EQ(word_length(run->store, 1, 1, 1), 2);
   EXPECT_EQ(codes(run->store, 1, 1)[0], 8);
   EXPECT_EQ(codes(run->store, 1, 1)[1], 3);
-  EXPECT_EQ(run->pairs.NPAIR, 0);  // the second synonym was not read
-  EXPECT_EQ(run->ATTESTED, 2);
+  EXPECT_EQ(run->pairs.count, 0);  // the second synonym was not read
+  EXPECT_EQ(run->attested, 2);
 }
 
 TEST_F(ScannerTest, GroupingFollowsTheDatabaseOrder) {
@@ -214,8 +214,8 @@ TEST_F(ScannerTest, GroupingFollowsTheDatabaseOrder) {
                          language("Fam,Sub2", "5", "l03") + language("Other,Sub", "5", "l04") +
                          END;
   ASSERT_EQ(scan(db), -1);
-  EXPECT_EQ(run->branches.NBRANCH, 3);
-  EXPECT_EQ(run->branches.NNODE, 2);
+  EXPECT_EQ(run->branches.branch_count, 3);
+  EXPECT_EQ(run->branches.node_count, 2);
   EXPECT_EQ(run->store.branch_of[2], 1);
   EXPECT_EQ(run->store.branch_of[3], 2);
   EXPECT_EQ(run->branches.node_of[2], 1);
@@ -242,14 +242,14 @@ TEST_F(ScannerTest, BadFigureIsAnInputFailure) {
 TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
   ASSERT_EQ(scan(END), -1);
   // 8000 slots taken, the one in slot 8000 retained: the next needs 8001.
-  run->CURLANG = MAXLANG;
-  run->ATTESTED = 0;
-  run->branches.NBRANCH = 1;
+  run->open_slot = MAXLANG;
+  run->attested = 0;
+  run->branches.branch_count = 1;
   run->branches.node_of[1] = 1;
   run->store.branch_of[MAXLANG] = 1;
   const std::string line = "Next|A@" + std::string(393, ' ');
   EXPECT_THROW(admit_language(*run, line.data(), 6, "nxt", 24003), RunEnd);
-  EXPECT_EQ(run->CURLANG, MAXLANG);
+  EXPECT_EQ(run->open_slot, MAXLANG);
   EXPECT_NE(err.data.find("8000"), std::string::npos) << err.data;
   EXPECT_NE(err.data.find("nxt"), std::string::npos) << err.data;
   EXPECT_NE(err.data.find("24003"), std::string::npos) << err.data;
@@ -257,7 +257,7 @@ TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
   err.data.clear();
   run->params.WORDS = 1;
   admit_language(*run, line.data(), 6, "nxt", 24003);
-  EXPECT_EQ(run->CURLANG, MAXLANG);
+  EXPECT_EQ(run->open_slot, MAXLANG);
   EXPECT_EQ(err.data, "");
 }
 
@@ -283,15 +283,15 @@ TEST(ExampleDatabase, FamiliesScanToTheEnd) {
     FAIL() << "run ended with status " << end.status << ": " << err.data;
   }
   EXPECT_EQ(run->params.SYNONYMS, 2);
-  EXPECT_EQ(run->selection.NMEAN, 10);
-  EXPECT_EQ(run->selection.MeaningMap[12], 10);
-  EXPECT_EQ(run->inventory.NSYM, 19);
+  EXPECT_EQ(run->selection.meaning_count, 10);
+  EXPECT_EQ(run->selection.meaning_index[12], 10);
+  EXPECT_EQ(run->inventory.symbol_count, 19);
 
   // Three families of two or three subgroups; the reconstructed language
   // and the unclassified one are skipped, the fragmentary one is dropped.
   const BranchTable& b = run->branches;
-  ASSERT_EQ(b.NBRANCH, 7);
-  EXPECT_EQ(b.NNODE, 3);
+  ASSERT_EQ(b.branch_count, 7);
+  EXPECT_EQ(b.node_count, 3);
   const int nodes[] = {0, 1, 1, 1, 2, 2, 3, 3};
   const int members[] = {0, 4, 4, 3, 4, 4, 3, 4};  // the last language is still open
   for (int g = 1; g <= 7; ++g) {
@@ -299,14 +299,14 @@ TEST(ExampleDatabase, FamiliesScanToTheEnd) {
     EXPECT_EQ(b.member_count[g], members[g]) << g;
   }
   EXPECT_EQ(std::string(b.branch_key[4], 25), "Highland,North,Garu,gar, ");
-  EXPECT_EQ(run->CURLANG, 27);
-  EXPECT_EQ(run->ATTESTED, 10);
+  EXPECT_EQ(run->open_slot, 27);
+  EXPECT_EQ(run->attested, 10);
   EXPECT_EQ(run->store.branch_of[20], 6);  // Ule took the dropped language's slot
 
   // Combined sounds: ts~ first (58), then mb~ (59), then ndj$ (60).
-  EXPECT_EQ(run->pairs.NPAIR, 2);
-  EXPECT_EQ(run->triples.NTRIPLE, 1);
-  EXPECT_EQ(run->LASTCODE, 60);
+  EXPECT_EQ(run->pairs.count, 2);
+  EXPECT_EQ(run->triples.count, 1);
+  EXPECT_EQ(run->last_code, 60);
   // Delta Ma (slot 9), fire: ts~ u l o.
   ASSERT_EQ(word_length(run->store, 9, 2, 1), 4);
   const SoundCode fire[] = {58, 19, 11, 18};

@@ -40,7 +40,7 @@ struct SelectionTest : ::testing::Test {
     }
     return -1;
   }
-  const std::int32_t* map() const { return run->selection.MeaningMap; }
+  const std::int32_t* map() const { return run->selection.meaning_index; }
 
   // Meaning-number records read with the format (I3).
   static std::string list(std::initializer_list<int> numbers) {
@@ -55,7 +55,7 @@ struct SelectionTest : ::testing::Test {
 
 TEST_F(SelectionTest, ListOrderIsStoredOrder) {
   ASSERT_EQ(select(list({5, 1, 12, 0}) + "next\n"), -1);
-  EXPECT_EQ(run->selection.NMEAN, 3);
+  EXPECT_EQ(run->selection.meaning_count, 3);
   EXPECT_EQ(map()[5], 1);
   EXPECT_EQ(map()[1], 2);
   EXPECT_EQ(map()[12], 3);
@@ -67,16 +67,16 @@ TEST_F(SelectionTest, ListOrderIsStoredOrder) {
 
 TEST_F(SelectionTest, RepeatedNumberTakesItsLaterPosition) {
   ASSERT_EQ(select(list({7, 3, 7, 0})), -1);
-  EXPECT_EQ(run->selection.NMEAN, 3);
+  EXPECT_EQ(run->selection.meaning_count, 3);
   EXPECT_EQ(map()[7], 3);
   EXPECT_EQ(map()[3], 2);
 }
 
 TEST_F(SelectionTest, ZeroOrBlankRecordEndsTheList) {
   ASSERT_EQ(select(list({0})), -1);
-  EXPECT_EQ(run->selection.NMEAN, 0);
+  EXPECT_EQ(run->selection.meaning_count, 0);
   ASSERT_EQ(select("(I3)\n\n"), -1);
-  EXPECT_EQ(run->selection.NMEAN, 0);
+  EXPECT_EQ(run->selection.meaning_count, 0);
   for (int k = 1; k <= 100; ++k) ASSERT_EQ(map()[k], 0) << k;
 }
 
@@ -87,7 +87,7 @@ TEST_F(SelectionTest, FormatComesFromTheFirst72Columns) {
   format.resize(72, ' ');
   format += "this is not read";
   ASSERT_EQ(select(format + "\nab 17 \n   99\n      \n"), -1);
-  EXPECT_EQ(run->selection.NMEAN, 2);
+  EXPECT_EQ(run->selection.meaning_count, 2);
   EXPECT_EQ(map()[17], 1);
   EXPECT_EQ(map()[99], 2);
 }
@@ -96,7 +96,7 @@ TEST_F(SelectionTest, FortySelectedMeaningsFitTheStore) {
   std::string s = "(I3)\n";
   for (int k = 60; k > 20; --k) s += std::to_string(k) + "\n";
   ASSERT_EQ(select(s + "0\n"), -1);
-  EXPECT_EQ(run->selection.NMEAN, 40);
+  EXPECT_EQ(run->selection.meaning_count, 40);
   EXPECT_EQ(map()[60], 1);
   EXPECT_EQ(map()[21], 40);
 }
@@ -127,13 +127,13 @@ TEST_F(SelectionTest, EndOfInputInsideTheListIsAnInputFailure) {
 
 TEST_F(SelectionTest, InventoryEndsAtABlankColumnOne) {
   ASSERT_EQ(inventory("p\na  17\nt\n 12\ns\n"), -1);
-  EXPECT_EQ(run->inventory.NSYM, 3);
+  EXPECT_EQ(run->inventory.symbol_count, 3);
   EXPECT_EQ(run->inventory.symbols[1], 'p');
   EXPECT_EQ(run->inventory.symbols[2], 'a');  // its number is not read
   EXPECT_EQ(run->inventory.symbols[3], 't');
-  EXPECT_EQ(run->LASTCODE, 9);
-  EXPECT_EQ(run->pairs.NPAIR, 0);
-  EXPECT_EQ(run->triples.NTRIPLE, 0);
+  EXPECT_EQ(run->last_code, 9);
+  EXPECT_EQ(run->pairs.count, 0);
+  EXPECT_EQ(run->triples.count, 0);
   EXPECT_EQ(run->record_number, 4);
 }
 
@@ -141,16 +141,16 @@ TEST_F(SelectionTest, InventoryOfThirtySymbols) {
   std::string s;
   for (int i = 0; i < 30; ++i) s += std::string(1, static_cast<char>('A' + i)) + "\n";
   ASSERT_EQ(inventory(s + "\n"), -1);
-  EXPECT_EQ(run->inventory.NSYM, 30);
-  EXPECT_EQ(run->LASTCODE, 90);
+  EXPECT_EQ(run->inventory.symbol_count, 30);
+  EXPECT_EQ(run->last_code, 90);
 }
 
 TEST_F(SelectionTest, HundredSymbolsNeedNoTerminator) {
   std::string s;
   for (int i = 0; i < 100; ++i) s += std::string(1, static_cast<char>('!' + i)) + "\n";
   ASSERT_EQ(inventory(s + "next record\n"), -1);
-  EXPECT_EQ(run->inventory.NSYM, 100);
-  EXPECT_EQ(run->LASTCODE, 300);
+  EXPECT_EQ(run->inventory.symbol_count, 100);
+  EXPECT_EQ(run->last_code, 300);
   EXPECT_EQ(run->record_number, 100);
   // The record after the hundredth symbol is still unread.
   char first = 0;
