@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int nlang = run->language_count;
-  const int nmean = std::min(run->selection.meaning_count, MAXMEANING);
+  const int nmean = std::min(run->selection.meaning_count, MAX_MEANINGS);
   const int m = std::min(nlang, sample_langs);
 
   // Literal: every 7th counted pair among the first m languages.
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   // The literal tally over the same languages, only when small enough.
   bool checked = false, same = true;
   if (counted_m <= 200000) {
-    for (int n = 0; n <= MAXBRANCH; ++n) want->pair_count[n] = want->similarity_sum[n] = 0;
+    for (int n = 0; n <= MAX_BRANCHES; ++n) want->pair_count[n] = want->similarity_sum[n] = 0;
     for (int i = 1; i < m; ++i)
       for (int j = i + 1; j <= m; ++j)
         if (counted(*run, i, j)) {
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   engine_aggregate(run->store, run->branches, nlang, nmean, *tally, all);
   const double all_s = now() - t0;
   double pairs = 0;
-  for (int n = 1; n <= MAXBRANCH; ++n) pairs += tally->pair_count[n];
+  for (int n = 1; n <= MAX_BRANCHES; ++n) pairs += tally->pair_count[n];
 
   std::printf("languages %d, counted pairs %.0f, path %s, threads %d\n", nlang, pairs,
               engine_isa_name(all.isa), affinity_cpu_count());

@@ -9,14 +9,13 @@ namespace plix {
 
 namespace {
 
-constexpr int COLUMNS = 400;
 constexpr char TAB = '\t';
 
 // Column c (1-based) of the record; a blank beyond column 400.
-inline char column(const char* line, int c) { return c <= COLUMNS ? line[c - 1] : ' '; }
+inline char column(const char* line, int c) { return c <= RECORD_WIDTH ? line[c - 1] : ' '; }
 
 [[noreturn]] void combination_table_full(RunState& run, const char* what) {
-  fatal_error(run.io, std::string("more than ") + std::to_string(MAXCOMBINATION) + " distinct " +
+  fatal_error(run.io, std::string("more than ") + std::to_string(MAX_COMBINATIONS) + " distinct " +
                           what + ": language " + std::string(run.open_code, 3) + " (record " +
                           std::to_string(run.open_record) + "), word record " +
                           std::to_string(run.record_number));
@@ -25,7 +24,7 @@ inline char column(const char* line, int c) { return c <= COLUMNS ? line[c - 1] 
 // First column of the words, or 0 when the record has none.
 int words_start(const char* line) {
   int t = 0;
-  for (int c = 2; c <= COLUMNS; ++c) {
+  for (int c = 2; c <= RECORD_WIDTH; ++c) {
     if (line[c - 1] == TAB && column(line, c + 1) != TAB) {
       t = c;
       break;
@@ -33,7 +32,7 @@ int words_start(const char* line) {
   }
   if (t == 0) return 0;
   int w = 0;
-  for (int c = t + 1; c <= COLUMNS; ++c) {
+  for (int c = t + 1; c <= RECORD_WIDTH; ++c) {
     const char ch = line[c - 1];
     if (ch != ' ' && ch != '/') {
       w = c;
@@ -58,7 +57,7 @@ std::int32_t pair_code(RunState& run, std::int32_t a, std::int32_t b) {
   PairTable& t = run.pairs;
   for (int i = 1; i <= t.count; ++i)
     if (t.first[i] == a && t.second[i] == b) return t.code[i];
-  if (t.count == MAXCOMBINATION) combination_table_full(run, "pairs");
+  if (t.count == MAX_COMBINATIONS) combination_table_full(run, "pairs");
   const int i = ++t.count;
   t.first[i] = a;
   t.second[i] = b;
@@ -70,7 +69,7 @@ std::int32_t triple_code(RunState& run, std::int32_t a, std::int32_t b, std::int
   TripleTable& t = run.triples;
   for (int i = 1; i <= t.count; ++i)
     if (t.first[i] == a && t.second[i] == b && t.third[i] == c) return t.code[i];
-  if (t.count == MAXCOMBINATION) combination_table_full(run, "triples");
+  if (t.count == MAX_COMBINATIONS) combination_table_full(run, "triples");
   const int i = ++t.count;
   t.first[i] = a;
   t.second[i] = b;
@@ -93,7 +92,7 @@ void encode_word_record(RunState& run, const char* line, int slot, int meaning) 
 
   const int w = words_start(line);
   if (w != 0) {
-    for (int c = w; c <= COLUMNS; ++c) {
+    for (int c = w; c <= RECORD_WIDTH; ++c) {
       const char ch = line[c - 1];
       if (ch == ' ') {
         const char next = column(line, c + 1);
@@ -130,7 +129,7 @@ void encode_word_record(RunState& run, const char* line, int slot, int meaning) 
       } else {
         const int k = symbol_index(run.inventory, ch);
         if (k == 0) continue;
-        if (offset + count >= MAXCODES) break;
+        if (offset + count >= MAX_CODES) break;
         ++count;
         code(offset + count) = static_cast<SoundCode>(k);
       }

@@ -38,20 +38,20 @@ void assign_branch(RunState& run, const char* line, int bar_column, const char* 
                    int header_record) {
   BranchTable& table = run.branches;
 
-  // The key: classification text up to '@', then ",code,", cut at KEYLEN.
-  char key[KEYLEN];
+  // The key: classification text up to '@', then ",code,", cut at RECORD_WIDTH.
+  char key[RECORD_WIDTH];
   int n = 0;
-  for (int i = bar_column; i <= KEYLEN; ++i) {
+  for (int i = bar_column; i <= RECORD_WIDTH; ++i) {
     const char ch = line[i - 1];
     if (ch == '@') break;
     key[n++] = ch;
   }
   const char tail[5] = {',', language_code[0], language_code[1], language_code[2], ','};
-  for (int j = 0; j < 5 && n < KEYLEN; ++j) key[n++] = tail[j];
+  for (int j = 0; j < 5 && n < RECORD_WIDTH; ++j) key[n++] = tail[j];
 
   // commas[i]: commas among the first i characters of the key, so that the
   // comma count of a common prefix is one lookup.
-  std::int32_t commas[KEYLEN + 1];
+  std::int32_t commas[RECORD_WIDTH + 1];
   commas[0] = 0;
   for (int i = 0; i < n; ++i) commas[i + 1] = commas[i] + (key[i] == ',');
 
@@ -66,8 +66,8 @@ void assign_branch(RunState& run, const char* line, int bar_column, const char* 
     if (d == 0) remembered_node = table.node_of[g];
   }
 
-  if (table.branch_count == MAXBRANCH) {
-    fatal_error(run.io, "more than " + std::to_string(MAXBRANCH) + " branches: language " +
+  if (table.branch_count == MAX_BRANCHES) {
+    fatal_error(run.io, "more than " + std::to_string(MAX_BRANCHES) + " branches: language " +
                             std::string(language_code, 3) + " (record " +
                             std::to_string(header_record) + ") needs a new branch");
   }

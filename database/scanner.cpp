@@ -12,12 +12,11 @@ namespace plix {
 
 namespace {
 
-constexpr int COLUMNS = 400;
 
 // Reads the next database record into run.record.
 void read_record(RunState& run) {
   begin_read(run.io, "(400A1)");
-  read_characters(run.io, run.record, COLUMNS);
+  read_characters(run.io, run.record, RECORD_WIDTH);
   end_read(run.io);
   ++run.record_number;
 }
@@ -25,8 +24,8 @@ void read_record(RunState& run) {
 // The column after the first '|' of the header record; 401 when there is
 // none (or it stands in column 400), so the classification text is empty.
 int bar_column(const char* line) {
-  const void* bar = std::memchr(line, '|', COLUMNS);
-  if (bar == nullptr) return COLUMNS + 1;
+  const void* bar = std::memchr(line, '|', RECORD_WIDTH);
+  if (bar == nullptr) return RECORD_WIDTH + 1;
   return static_cast<int>(static_cast<const char*>(bar) - line) + 2;
 }
 
@@ -44,7 +43,7 @@ std::int32_t meaning_number(const char* line) {
 
 bool language_admitted(const RunState& run, const char* line, int bar_column, float figure) {
   // An empty classification text (or none at all) skips the language.
-  if (bar_column > COLUMNS || line[bar_column - 1] == '@') return false;
+  if (bar_column > RECORD_WIDTH || line[bar_column - 1] == '@') return false;
   if (figure < run.params.date_limit) return true;
   if (figure < -1.0f) return false;
   return true;
@@ -56,11 +55,11 @@ void admit_language(RunState& run, const char* line, int bar_column, const char*
     run.open_slot = 1;
   } else if (run.attested >= run.params.WORDS) {
     ++run.branches.member_count[run.store.branch_of[run.open_slot]];
-    if (run.open_slot == MAXLANG) {
-      fatal_error(run.io, "more than " + std::to_string(MAXLANG) + " language slots: language " +
+    if (run.open_slot == MAX_LANGUAGES) {
+      fatal_error(run.io, "more than " + std::to_string(MAX_LANGUAGES) + " language slots: language " +
                               std::string(language_code, 3) + " (record " +
                               std::to_string(header_record) + ") needs slot " +
-                              std::to_string(MAXLANG + 1));
+                              std::to_string(MAX_LANGUAGES + 1));
     }
     ++run.open_slot;
   }
@@ -68,7 +67,7 @@ void admit_language(RunState& run, const char* line, int bar_column, const char*
   std::memcpy(run.open_code, language_code, 3);
   run.open_record = header_record;
   assign_branch(run, line, bar_column, language_code, header_record);
-  for (int m = 1; m <= MAXMEANING; ++m) {
+  for (int m = 1; m <= MAX_MEANINGS; ++m) {
     word_length(run.store, run.open_slot, m, 1) = 0;
     word_length(run.store, run.open_slot, m, 2) = 0;
   }
@@ -83,7 +82,7 @@ void scan_database(RunState& run) {
     if (number >= 1) {
       // A word record. Before the first admitted language it belongs to no
       // one; numbers above 100 are never selected.
-      if (number <= MAXSELECTION && run.open_slot != 0) {
+      if (number <= MAX_SELECTION && run.open_slot != 0) {
         const std::int32_t meaning = run.selection.meaning_index[number];
         if (meaning != 0) encode_word_record(run, run.record, run.open_slot, meaning);
       }

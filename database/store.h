@@ -8,19 +8,19 @@
 
 namespace plix {
 
-constexpr int MAXLANG = 8000;
-constexpr int MAXBRANCH = 8000;
-constexpr int MAXMEANING = 40;
-constexpr int MAXCODES = 100;
+constexpr int MAX_LANGUAGES = 8000;
+constexpr int MAX_BRANCHES = 8000;
+constexpr int MAX_MEANINGS = 40;
+constexpr int MAX_CODES = 100;
 constexpr int SYNONYM2_OFFSET = 50;  // synonym 2 starts at code position 51
-constexpr int KEYLEN = 400;
+constexpr int RECORD_WIDTH = 400;  // columns of a database record, and of a branch key
 
 using SoundCode = std::int16_t;
 
 struct LanguageStore {
-  std::int32_t branch_of[MAXLANG + 1];
-  std::int16_t word_length[MAXLANG + 1][MAXMEANING][2];
-  SoundCode sound_codes[MAXLANG + 1][MAXMEANING][MAXCODES];
+  std::int32_t branch_of[MAX_LANGUAGES + 1];
+  std::int16_t word_length[MAX_LANGUAGES + 1][MAX_MEANINGS][2];
+  SoundCode sound_codes[MAX_LANGUAGES + 1][MAX_MEANINGS][MAX_CODES];
 };
 
 // Length of synonym s (1 or 2) of meaning position m of slot l.
@@ -41,9 +41,9 @@ inline const SoundCode* synonym_codes(const LanguageStore& s, int l, int m, int 
 }
 
 struct BranchTable {
-  char branch_key[MAXBRANCH + 1][KEYLEN];  // blank beyond the key's length
-  std::int32_t node_of[MAXBRANCH + 1];
-  std::int32_t member_count[MAXBRANCH + 1];
+  char branch_key[MAX_BRANCHES + 1][RECORD_WIDTH];  // blank beyond the key's length
+  std::int32_t node_of[MAX_BRANCHES + 1];
+  std::int32_t member_count[MAX_BRANCHES + 1];
   std::int32_t branch_count = 0;
   std::int32_t node_count = 0;
 };

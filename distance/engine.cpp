@@ -112,7 +112,7 @@ bool earlier(int row, int text, const EngineFault& f) {
 
 EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
                              int nmean, NodeTally& tally, const EngineOptions& options) {
-  for (int n = 0; n <= MAXBRANCH; ++n) {
+  for (int n = 0; n <= MAX_BRANCHES; ++n) {
     tally.pair_count[n] = 0.0;
     tally.similarity_sum[n] = 0.0;
   }
@@ -121,10 +121,10 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
 
   // Members of every node in slot order, and the pairs each language heads:
   // the later members of its node minus the later members of its branch.
-  std::vector<std::int32_t> node_begin(MAXBRANCH + 2, 0), members(nlang), after_node(MAXBRANCH + 1, 0),
-      after_branch(MAXBRANCH + 1, 0), heads(nlang + 1, 0), member_index(nlang + 1, 0);
+  std::vector<std::int32_t> node_begin(MAX_BRANCHES + 2, 0), members(nlang), after_node(MAX_BRANCHES + 1, 0),
+      after_branch(MAX_BRANCHES + 1, 0), heads(nlang + 1, 0), member_index(nlang + 1, 0);
   for (int i = 1; i <= nlang; ++i) ++node_begin[branches.node_of[store.branch_of[i]] + 1];
-  for (int n = 1; n <= MAXBRANCH + 1; ++n) node_begin[n] += node_begin[n - 1];
+  for (int n = 1; n <= MAX_BRANCHES + 1; ++n) node_begin[n] += node_begin[n - 1];
   {
     std::vector<std::int32_t> fill(node_begin.begin(), node_begin.end() - 1);
     for (int i = 1; i <= nlang; ++i) {
@@ -148,7 +148,7 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
   // order of their first rows.
   std::vector<Batch> batches;
   batches.reserve(nlang);
-  std::vector<std::int32_t> open(MAXBRANCH + 1, -1);
+  std::vector<std::int32_t> open(MAX_BRANCHES + 1, -1);
   int max_texts = 0;
   for (int i = 1; i <= nlang; ++i) {
     if (heads[i] == 0) continue;

@@ -62,7 +62,7 @@ typedef std::int32_t v16si __attribute__((vector_size(64)));
 constexpr int QCAP = 1536;      // meaning slots, padding included
 constexpr int VCAP = QCAP;      // lane vectors
 constexpr int LANECAP = VCAP * 64;
-constexpr int WIDECAP = ENGINE_BATCH_ROWS * MAXMEANING;
+constexpr int WIDECAP = ENGINE_BATCH_ROWS * MAX_MEANINGS;
 constexpr std::size_t ROWS_CAP = std::size_t(16) << 20;  // equality-mask table bytes
 constexpr int CODE_SPACE = 65536;                        // every 16-bit code
 
@@ -118,14 +118,14 @@ struct alignas(64) Work {
   std::int16_t run_end[7 * ENGINE_BATCH_ROWS];
   int nruns;
   // Slots counted again in another row's totals: shared_pos[u] for row shared_row[u].
-  std::int16_t shared_row[ENGINE_BATCH_ROWS * MAXMEANING];
-  std::int16_t shared_pos[ENGINE_BATCH_ROWS * MAXMEANING];
+  std::int16_t shared_row[ENGINE_BATCH_ROWS * MAX_MEANINGS];
+  std::int16_t shared_pos[ENGINE_BATCH_ROWS * MAX_MEANINGS];
   int nshared;
-  std::int16_t diag[ENGINE_BATCH_ROWS][MAXMEANING + 1];
+  std::int16_t diag[ENGINE_BATCH_ROWS][MAX_MEANINGS + 1];
   VecInfo vec[VCAP];
   WideSlot wide[WIDECAP];
-  std::uint32_t text_off[MAXCODES + 1];
-  std::int32_t codes_used[ENGINE_BATCH_ROWS * MAXMEANING * 2 * MAXCODES];
+  std::uint32_t text_off[MAX_CODES + 1];
+  std::int32_t codes_used[ENGINE_BATCH_ROWS * MAX_MEANINGS * 2 * MAX_CODES];
   std::uint64_t attested[ENGINE_BATCH_ROWS];
   double same[ENGINE_BATCH_ROWS];
   double total[ENGINE_BATCH_ROWS];
@@ -585,31 +585,31 @@ std::size_t table_bound(const PairBatch& b, int r0, int r1) {
 // Lays out the pattern words of rows [r0, r1) and fills the equality table.
 void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   const LanguageStore& st = *b.store;
-  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 16, "slot capacity");
-  static_assert(ENGINE_BATCH_ROWS <= 32 && MAXMEANING <= 64, "row and meaning bit sets");
+  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAX_MEANINGS + 3 * 64 + 16, "slot capacity");
+  static_assert(ENGINE_BATCH_ROWS <= 32 && MAX_MEANINGS <= 64, "row and meaning bit sets");
   // Slots by class (the wide class last), and one spare list for reordering.
-  PendingSlot pend[5][ENGINE_BATCH_ROWS * MAXMEANING];
+  PendingSlot pend[5][ENGINE_BATCH_ROWS * MAX_MEANINGS];
   // Where each slot of the vector classes went: vector, lanes of its synonyms.
-  std::int16_t slot_vec[3][ENGINE_BATCH_ROWS * MAXMEANING];
-  std::int16_t slot_lane[3][ENGINE_BATCH_ROWS * MAXMEANING][2];
+  std::int16_t slot_vec[3][ENGINE_BATCH_ROWS * MAX_MEANINGS];
+  std::int16_t slot_lane[3][ENGINE_BATCH_ROWS * MAX_MEANINGS][2];
   int npend[4] = {0, 0, 0, 0};
   bool paired[3] = {false, false, false};
   // Languages of one batch are neighbours in the classification and often
   // share words: a meaning whose words equal those of an earlier row of the
   // sub-batch shares that row's slot (its sums are the same), and only
   // counts again in this row's totals.
-  std::int16_t first_row[MAXMEANING + 1][ENGINE_BATCH_ROWS];  // rows owning a slot
-  std::int16_t first_id[MAXMEANING + 1][ENGINE_BATCH_ROWS];
-  int nfirst[MAXMEANING + 1] = {};
-  std::int16_t pos_of_id[ENGINE_BATCH_ROWS * MAXMEANING];
+  std::int16_t first_row[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];  // rows owning a slot
+  std::int16_t first_id[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
+  int nfirst[MAX_MEANINGS + 1] = {};
+  std::int16_t pos_of_id[ENGINE_BATCH_ROWS * MAX_MEANINGS];
   struct Alias {
     std::int16_t row, meaning, id;
-  } alias[ENGINE_BATCH_ROWS * MAXMEANING];
+  } alias[ENGINE_BATCH_ROWS * MAX_MEANINGS];
   int nalias = 0, nid = 0;
   for (int r = r0; r < r1; ++r) {
     const int a = b.rows[r];
     std::uint64_t att = 0;
-    for (int i = 0; i <= MAXMEANING; ++i) w.diag[r - r0][i] = -1;
+    for (int i = 0; i <= MAX_MEANINGS; ++i) w.diag[r - r0][i] = -1;
     for (int i = 1; i <= b.nmean; ++i) {
       const int l1 = word_length(st, a, i, 1);
       if (l1 == 0) continue;

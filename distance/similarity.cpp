@@ -4,7 +4,7 @@ namespace plix {
 
 float word_distance(const std::int32_t* first, int n1, const std::int32_t* second, int n2) {
   // Rows 0..n1, columns 0..n2 of whole-number cells; one work table per thread.
-  thread_local float D[MAXCODES + 1][MAXCODES + 1];
+  thread_local float D[MAX_CODES + 1][MAX_CODES + 1];
   const float longer = static_cast<float>(n2 > n1 ? n2 : n1);
   for (int i = 0; i <= n1; ++i) D[i][0] = static_cast<float>(i);
   for (int j = 1; j <= n2; ++j) D[0][j] = static_cast<float>(j);
@@ -37,7 +37,7 @@ namespace {
 
 // A word widened from the store's 16-bit codes into a 32-bit work buffer.
 struct Word {
-  std::int32_t codes[MAXCODES];
+  std::int32_t codes[MAX_CODES];
   int length = 0;
 };
 

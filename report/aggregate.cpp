@@ -27,7 +27,7 @@ void finish_scan(RunState& run) {
 }
 
 void aggregate_pairs(RunState& run) {
-  const int nmean = std::min(run.selection.meaning_count, MAXMEANING);
+  const int nmean = std::min(run.selection.meaning_count, MAX_MEANINGS);
   EngineOptions options;
   options.progress = &run.io.err;
   const EngineFault fault =
@@ -41,9 +41,9 @@ void aggregate_pairs_reference(RunState& run) {
   std::fill(std::begin(tally.similarity_sum), std::end(tally.similarity_sum), 0.0);
   const std::int32_t* branch_of = run.store.branch_of;
   const std::int32_t* node_of = run.branches.node_of;
-  // The store holds MAXMEANING positions; selected positions beyond them
+  // The store holds MAX_MEANINGS positions; selected positions beyond them
   // never receive words.
-  const int nmean = std::min(run.selection.meaning_count, MAXMEANING);
+  const int nmean = std::min(run.selection.meaning_count, MAX_MEANINGS);
   for (int i = 1; i <= run.language_count - 1; ++i) {
     const std::int32_t bi = branch_of[i];
     const std::int32_t n = node_of[bi];

@@ -27,24 +27,24 @@ std::int32_t estimate_age(const RunParameters& params, float mean) {
   return truncate_saturating(t * 1000.0 + 0.5);
 }
 
-int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[KEYLEN]) {
+int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[RECORD_WIDTH]) {
   const char* key = table.branch_key[b];
   std::int32_t commas = 0;
-  for (int m = 1; m <= KEYLEN; ++m) {
+  for (int m = 1; m <= RECORD_WIDTH; ++m) {
     label[m - 1] = ' ';
     const char c = key[m - 1];
     if (c == ',') ++commas;
     if (commas > level || c == ' ') return m;
     label[m - 1] = c;
   }
-  return KEYLEN;
+  return RECORD_WIDTH;
 }
 
 void write_report(RunState& run) {
   TextIO& io = run.io;
   const BranchTable& branches = run.branches;
   const NodeTally& tally = run.tally;
-  char label[KEYLEN];
+  char label[RECORD_WIDTH];
   for (int k = 1; k <= branches.node_count; ++k) {
     if (tally.pair_count[k] == 0.0) continue;
     begin_write(io, "(12I6)");

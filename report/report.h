@@ -21,6 +21,6 @@ std::int32_t estimate_age(const RunParameters& params, float mean);
 // Writes the label of branch b into `label` and returns its length: the key
 // up to its (level + 1)-th comma or its first blank, followed by one blank.
 // A key that neither stops gives its 400 characters.
-int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[KEYLEN]);
+int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[RECORD_WIDTH]);
 
 }  // namespace plix

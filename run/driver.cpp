@@ -14,7 +14,7 @@ void read_run_input(RunState& run) {
   read_sound_inventory(run);
   // One record passed over unread.
   begin_read(run.io, "(400A1)");
-  read_characters(run.io, run.record, 400);
+  read_characters(run.io, run.record, RECORD_WIDTH);
   end_read(run.io);
   ++run.record_number;
   run.open_slot = 0;

@@ -25,18 +25,18 @@ struct RunParameters {
   float two_log_r = 0;
 };
 
-constexpr int MAXSELECTION = 100;  // meaning numbers 1..100
-constexpr int MAXSYMBOL = 100;
-constexpr int MAXCOMBINATION = 2000;  // entries of the pair and of the triple table
+constexpr int MAX_SELECTION = 100;  // meaning numbers 1..100
+constexpr int MAX_SYMBOLS = 100;
+constexpr int MAX_COMBINATIONS = 2000;  // entries of the pair and of the triple table
 
 struct MeaningSelection {
   char meaning_format[72];
-  std::int32_t meaning_index[MAXSELECTION + 1];  // meaning number -> selected index, 0 = not selected
+  std::int32_t meaning_index[MAX_SELECTION + 1];  // meaning number -> selected index, 0 = not selected
   std::int32_t meaning_count = 0;
 };
 
 struct SoundInventory {
-  char symbols[MAXSYMBOL + 1];  // symbols[1..symbol_count]
+  char symbols[MAX_SYMBOLS + 1];  // symbols[1..symbol_count]
   std::int32_t symbol_count = 0;
   // First position of each byte value among symbols[1..symbol_count], 0 if absent;
   // built once after the inventory is read (database/encoder.h).
@@ -44,19 +44,19 @@ struct SoundInventory {
 };
 
 struct PairTable {
-  std::int32_t first[MAXCOMBINATION + 1], second[MAXCOMBINATION + 1], code[MAXCOMBINATION + 1];
+  std::int32_t first[MAX_COMBINATIONS + 1], second[MAX_COMBINATIONS + 1], code[MAX_COMBINATIONS + 1];
   std::int32_t count = 0;
 };
 
 struct TripleTable {
-  std::int32_t first[MAXCOMBINATION + 1], second[MAXCOMBINATION + 1], third[MAXCOMBINATION + 1],
-      code[MAXCOMBINATION + 1];
+  std::int32_t first[MAX_COMBINATIONS + 1], second[MAX_COMBINATIONS + 1], third[MAX_COMBINATIONS + 1],
+      code[MAX_COMBINATIONS + 1];
   std::int32_t count = 0;
 };
 
 struct NodeTally {
-  double pair_count[MAXBRANCH + 1];
-  double similarity_sum[MAXBRANCH + 1];
+  double pair_count[MAX_BRANCHES + 1];
+  double similarity_sum[MAX_BRANCHES + 1];
 };
 
 struct RunState {
@@ -69,7 +69,7 @@ struct RunState {
   PairTable pairs;
   TripleTable triples;
   // The database scan.
-  char record[400];
+  char record[RECORD_WIDTH];
   std::int32_t open_slot = 0;
   std::int32_t attested = 0;
   std::int32_t language_count = 0;

@@ -21,21 +21,21 @@ void read_meaning_selection(RunState& run) {
 
   std::memset(sel.meaning_index, 0, sizeof sel.meaning_index);
   sel.meaning_count = 0;
-  for (int i = 1; i <= MAXSELECTION; ++i) {
+  for (int i = 1; i <= MAX_SELECTION; ++i) {
     std::int32_t k = 0;
     begin_read(run.io, characters_to_text(sel.meaning_format, 72));
     read_integer(run.io, k);
     end_read(run.io);
     ++run.record_number;
     if (k == 0) break;
-    if (k < 1 || k > MAXSELECTION) {
+    if (k < 1 || k > MAX_SELECTION) {
       fatal_error(run.io, "record " + std::to_string(run.record_number) + ": meaning number " +
                               std::to_string(k) + " is outside 1.." +
-                              std::to_string(MAXSELECTION));
+                              std::to_string(MAX_SELECTION));
     }
-    if (i > MAXMEANING) {
+    if (i > MAX_MEANINGS) {
       fatal_error(run.io, "record " + std::to_string(run.record_number) + ": more than " +
-                              std::to_string(MAXMEANING) + " meanings selected");
+                              std::to_string(MAX_MEANINGS) + " meanings selected");
     }
     sel.meaning_index[k] = i;
     sel.meaning_count = i;
@@ -45,7 +45,7 @@ void read_meaning_selection(RunState& run) {
 void read_sound_inventory(RunState& run) {
   SoundInventory& inv = run.inventory;
   inv.symbol_count = 0;
-  for (int i = 1; i <= MAXSYMBOL; ++i) {
+  for (int i = 1; i <= MAX_SYMBOLS; ++i) {
     char symbol = ' ';
     begin_read(run.io, "(A1,I4)");
     read_character(run.io, symbol);

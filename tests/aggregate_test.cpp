@@ -36,7 +36,7 @@ class Aggregation : public ::testing::Test {
   }
   void language(int slot, int b, const Words& words) {
     run->store.branch_of[slot] = b;
-    for (int m = 1; m <= MAXMEANING; ++m) {
+    for (int m = 1; m <= MAX_MEANINGS; ++m) {
       word_length(run->store, slot, m, 1) = 0;
       word_length(run->store, slot, m, 2) = 0;
     }
@@ -104,7 +104,7 @@ TEST_F(Aggregation, CountsCrossBranchPairsOfOneNodeOnly) {
   // 4 x 2 + 4 x 1 + 2 x 1 pairs: P-Q at 50, P-P at 100, Q-P at 50.
   EXPECT_EQ(run->tally.pair_count[1], 14.0);
   EXPECT_EQ(run->tally.similarity_sum[1], 8 * 50.0 + 4 * 100.0 + 2 * 50.0);
-  for (int n = 2; n <= MAXBRANCH; ++n) {
+  for (int n = 2; n <= MAX_BRANCHES; ++n) {
     EXPECT_EQ(run->tally.pair_count[n], 0.0) << n;
     EXPECT_EQ(run->tally.similarity_sum[n], 0.0) << n;
   }

@@ -33,7 +33,7 @@ struct EncoderTest : ::testing::Test {
     std::memcpy(run->open_code, "abc", 3);
     run->open_record = 7;
     for (int slot = 1; slot <= 2; ++slot)
-      for (int m = 1; m <= MAXMEANING; ++m)
+      for (int m = 1; m <= MAX_MEANINGS; ++m)
         for (int s = 1; s <= 2; ++s) word_length(run->store, slot, m, s) = 0;
   }
 
@@ -259,8 +259,8 @@ TEST_F(EncoderTest, MarkCharactersAreNeverLookedUp) {
 }
 
 TEST_F(EncoderTest, FullCombinationTableEndsTheRun) {
-  run->pairs.count = MAXCOMBINATION;
-  for (int i = 1; i <= MAXCOMBINATION; ++i) {
+  run->pairs.count = MAX_COMBINATIONS;
+  for (int i = 1; i <= MAX_COMBINATIONS; ++i) {
     run->pairs.first[i] = 1000 + i;
     run->pairs.second[i] = 1;
     run->pairs.code[i] = 2000 + i;
@@ -268,17 +268,17 @@ TEST_F(EncoderTest, FullCombinationTableEndsTheRun) {
   // A known pair still gets its code.
   EXPECT_EQ(pair_code(*run, 1005, 1), 2005);
   EXPECT_THROW(encode(words("ts~")), RunEnd);
-  EXPECT_EQ(run->pairs.count, MAXCOMBINATION);
+  EXPECT_EQ(run->pairs.count, MAX_COMBINATIONS);
   EXPECT_NE(err.data.find("2000"), std::string::npos);
   EXPECT_NE(err.data.find("abc"), std::string::npos);
 
-  run->triples.count = MAXCOMBINATION;
-  for (int i = 1; i <= MAXCOMBINATION; ++i) {
+  run->triples.count = MAX_COMBINATIONS;
+  for (int i = 1; i <= MAX_COMBINATIONS; ++i) {
     run->triples.first[i] = run->triples.second[i] = run->triples.third[i] = 0;
     run->triples.code[i] = 3000 + i;
   }
   EXPECT_THROW(encode(words("tsp$")), RunEnd);
-  EXPECT_EQ(run->triples.count, MAXCOMBINATION);
+  EXPECT_EQ(run->triples.count, MAX_COMBINATIONS);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ struct Generator {
   // Meaning m of slot l; a word of `model` lends codes, so that languages
   // resemble each other more in the same meaning.
   void fill(LanguageStore& s, int l, int nmean, const SoundCode (*model)[8] = nullptr) {
-    for (int m = 1; m <= MAXMEANING; ++m) {
+    for (int m = 1; m <= MAX_MEANINGS; ++m) {
       word_length(s, l, m, 1) = 0;
       word_length(s, l, m, 2) = 0;
     }
@@ -71,7 +71,7 @@ struct Generator {
       fill_word(codes(s, l, m), n1, model ? model[m - 1] : nullptr);
       if (syn2) {
         int n2 = length();
-        if (n2 > MAXCODES - SYNONYM2_OFFSET) n2 = MAXCODES - SYNONYM2_OFFSET;
+        if (n2 > MAX_CODES - SYNONYM2_OFFSET) n2 = MAX_CODES - SYNONYM2_OFFSET;
         word_length(s, l, m, 2) = (std::int16_t)n2;
         fill_word(codes(s, l, m) + SYNONYM2_OFFSET, n2, model ? model[m - 1] : nullptr);
       }
@@ -142,7 +142,7 @@ TEST_F(EngineKernel, RandomWordListsOfEveryLengthClassMatchTheLiteralSimilarity)
   for (int nmean : {1, 2, 3, 7, 17, 33, 40}) {
     Generator g(1000 + nmean);
     g.long_percent = 35;
-    SoundCode model[MAXMEANING][8];
+    SoundCode model[MAX_MEANINGS][8];
     for (auto& w : model) g.fill_word(w, 8, nullptr);
     const int n = 24;
     for (int l = 1; l <= n; ++l) {
@@ -189,7 +189,7 @@ TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
     for (int shift = 0; shift < 3; ++shift) {
       ++l;
       store->branch_of[l] = l;
-      for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+      for (int m = 1; m <= MAX_MEANINGS; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
       for (int m = 1; m <= nmean; ++m) {
         int n1 = lengths[(m - 1 + shift * 4) % 11];
         const bool syn2 = variant >= 2 && m % 2 == 0;
@@ -216,7 +216,7 @@ TEST_F(EngineKernel, EveryDistanceBetweenShortWords) {
   // it: the distance is max(m, n) - min(t, m), which for t = 0..min(m, n)
   // runs through every value from |m - n| to max(m, n).
   auto clear = [](int l) {
-    for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+    for (int m = 1; m <= MAX_MEANINGS; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
     store->branch_of[l] = l;
   };
   const int nmean = 2;
@@ -260,7 +260,7 @@ TEST_F(EngineKernel, RowsSharingWordsMatchTheLiteralSimilarity) {
         case 0: case 1: case 2:  // the same words
           word_length(*store, l, m, 1) = word_length(*store, from, m, 1);
           word_length(*store, l, m, 2) = word_length(*store, from, m, 2);
-          std::memcpy(codes(*store, l, m), codes(*store, from, m), sizeof(SoundCode) * MAXCODES);
+          std::memcpy(codes(*store, l, m), codes(*store, from, m), sizeof(SoundCode) * MAX_CODES);
           break;
         case 3:  // the same synonym 1, synonym 2 kept from the generator or dropped
           if (word_length(*store, from, m, 1) <= SYNONYM2_OFFSET) {
@@ -273,7 +273,7 @@ TEST_F(EngineKernel, RowsSharingWordsMatchTheLiteralSimilarity) {
           if (word_length(*store, from, m, 1) > 1 && word_length(*store, from, m, 2) == 0) {
             word_length(*store, l, m, 1) = (std::int16_t)(word_length(*store, from, m, 1) - 1);
             word_length(*store, l, m, 2) = 0;
-            std::memcpy(codes(*store, l, m), codes(*store, from, m), sizeof(SoundCode) * MAXCODES);
+            std::memcpy(codes(*store, l, m), codes(*store, from, m), sizeof(SoundCode) * MAX_CODES);
           }
           break;
         default: break;
@@ -296,7 +296,7 @@ TEST_F(EngineKernel, EqualWordsScoreOneHundredAndMissingOverlapFaults) {
   const int nmean = 4;
   for (int l = 1; l <= 5; ++l) {
     store->branch_of[l] = l;
-    for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+    for (int m = 1; m <= MAX_MEANINGS; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
   }
   // Slots 1 and 2: identical lists; slot 3: meaning 1 only; slot 4: meaning
   // 2 only (no common meaning with 3); slot 5: nothing attested.
@@ -338,7 +338,7 @@ TEST_F(EngineKernel, EqualWordsScoreOneHundredAndMissingOverlapFaults) {
 // The literal pair loop, for comparing whole tallies.
 EngineFault literal_aggregate(const LanguageStore& s, const BranchTable& br, int nlang, int nmean,
                               NodeTally& tally) {
-  for (int n = 0; n <= MAXBRANCH; ++n) tally.pair_count[n] = tally.similarity_sum[n] = 0.0;
+  for (int n = 0; n <= MAX_BRANCHES; ++n) tally.pair_count[n] = tally.similarity_sum[n] = 0.0;
   for (int i = 1; i < nlang; ++i) {
     const int bi = s.branch_of[i], n = br.node_of[bi];
     for (int j = i + 1; j <= nlang; ++j) {
@@ -383,7 +383,7 @@ class EngineAggregate : public EngineKernel {
       EXPECT_EQ(f0.first, f.first) << engine_isa_name(isa);
       EXPECT_EQ(f0.second, f.second) << engine_isa_name(isa);
       if (f0.kind != FpFault::none) continue;
-      for (int n = 0; n <= MAXBRANCH; ++n) {
+      for (int n = 0; n <= MAX_BRANCHES; ++n) {
         ASSERT_EQ(bits(want->pair_count[n]), bits(got->pair_count[n])) << "node " << n;
         ASSERT_EQ(bits(want->similarity_sum[n]), bits(got->similarity_sum[n]))
             << engine_isa_name(isa) << " threads " << threads << " node " << n;
@@ -427,7 +427,7 @@ TEST_F(EngineAggregate, NoPairsLeaveEveryEntryZero) {
   expect_same_tally(6, 10, 2);
   expect_same_tally(1, 10, 2);
   expect_same_tally(0, 10, 2);
-  for (int n = 0; n <= MAXBRANCH; ++n) {
+  for (int n = 0; n <= MAX_BRANCHES; ++n) {
     ASSERT_EQ(0.0, got->pair_count[n]);
     ASSERT_EQ(0.0, got->similarity_sum[n]);
   }
@@ -454,7 +454,7 @@ TEST_F(EngineAggregate, TheFirstFaultingPairInLoopOrderIsReported) {
 TEST_F(EngineAggregate, ZeroDifferentMeaningSumIsADivisionByZero) {
   // Crossed words: different meanings identical (sum 0), same meanings not.
   for (int l = 1; l <= 3; ++l)
-    for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+    for (int m = 1; m <= MAX_MEANINGS; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
   const SoundCode x = 5, y = -5;
   const SoundCode words[3][2] = {{x, y}, {y, x}, {x, x}};
   for (int l = 1; l <= 3; ++l)

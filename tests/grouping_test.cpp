@@ -143,14 +143,14 @@ TEST_F(GroupingTest, LongKeysAreCutAt400) {
 TEST_F(GroupingTest, FullBranchTableEndsTheRun) {
   run->params.LEVEL = 1;
   add(header("A,B"), "aaa");
-  run->branches.branch_count = MAXBRANCH;
-  for (int g = 2; g <= MAXBRANCH; ++g) run->branches.node_of[g] = 1;
+  run->branches.branch_count = MAX_BRANCHES;
+  for (int g = 2; g <= MAX_BRANCHES; ++g) run->branches.node_of[g] = 1;
   // Joining an existing branch still works.
   EXPECT_EQ(add(header("A,B"), "aab"), 1);
   ++run->open_slot;
   std::string line = header("Z");
   EXPECT_THROW(assign_branch(*run, line.data(), 10, "zzz", 42), RunEnd);
-  EXPECT_EQ(run->branches.branch_count, MAXBRANCH);
+  EXPECT_EQ(run->branches.branch_count, MAX_BRANCHES);
   EXPECT_NE(err.data.find("8000"), std::string::npos);
   EXPECT_NE(err.data.find("zzz"), std::string::npos);
   EXPECT_NE(err.data.find("42"), std::string::npos);

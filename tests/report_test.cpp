@@ -52,9 +52,9 @@ class Labels : public ::testing::Test {
     clear_branch_table(*table);
   }
   std::string label(const std::string& key, int level) {
-    std::memset(table->branch_key[1], ' ', KEYLEN);
+    std::memset(table->branch_key[1], ' ', RECORD_WIDTH);
     std::memcpy(table->branch_key[1], key.data(), key.size());
-    char buffer[KEYLEN];
+    char buffer[RECORD_WIDTH];
     const int length = branch_label(*table, 1, level, buffer);
     return std::string(buffer, length);
   }
@@ -89,7 +89,7 @@ class Report : public ::testing::Test {
     run = std::make_unique<RunState>(io);
     clear_branch_table(run->branches);
     run->params = parameters(1, 90, 72);
-    for (int k = 0; k <= MAXBRANCH; ++k) tally(k, 0.0, 0.0);
+    for (int k = 0; k <= MAX_BRANCHES; ++k) tally(k, 0.0, 0.0);
   }
   void branch(int b, int node, int members, const std::string& key) {
     BranchTable& t = run->branches;

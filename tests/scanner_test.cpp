@@ -77,7 +77,7 @@ struct ScannerTest : ::testing::Test {
   // The code of the language in slot l, from the key of its branch (each
   // test language founds its own branch unless it says otherwise).
   std::string code_in_slot(int l) const {
-    const std::string key(run->branches.branch_key[run->store.branch_of[l]], KEYLEN);
+    const std::string key(run->branches.branch_key[run->store.branch_of[l]], RECORD_WIDTH);
     const auto end = key.find_last_not_of(' ');
     return key.substr(end - 3, 3);
   }
@@ -242,14 +242,14 @@ TEST_F(ScannerTest, BadFigureIsAnInputFailure) {
 TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
   ASSERT_EQ(scan(END), -1);
   // 8000 slots taken, the one in slot 8000 retained: the next needs 8001.
-  run->open_slot = MAXLANG;
+  run->open_slot = MAX_LANGUAGES;
   run->attested = 0;
   run->branches.branch_count = 1;
   run->branches.node_of[1] = 1;
-  run->store.branch_of[MAXLANG] = 1;
+  run->store.branch_of[MAX_LANGUAGES] = 1;
   const std::string line = "Next|A@" + std::string(393, ' ');
   EXPECT_THROW(admit_language(*run, line.data(), 6, "nxt", 24003), RunEnd);
-  EXPECT_EQ(run->open_slot, MAXLANG);
+  EXPECT_EQ(run->open_slot, MAX_LANGUAGES);
   EXPECT_NE(err.data.find("8000"), std::string::npos) << err.data;
   EXPECT_NE(err.data.find("nxt"), std::string::npos) << err.data;
   EXPECT_NE(err.data.find("24003"), std::string::npos) << err.data;
@@ -257,7 +257,7 @@ TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
   err.data.clear();
   run->params.WORDS = 1;
   admit_language(*run, line.data(), 6, "nxt", 24003);
-  EXPECT_EQ(run->open_slot, MAXLANG);
+  EXPECT_EQ(run->open_slot, MAX_LANGUAGES);
   EXPECT_EQ(err.data, "");
 }
 

@@ -163,7 +163,7 @@ TEST(FormatCompiler, SyntaxErrorsAreReportedWhereInterpretationReachesThem) {
   EXPECT_EQ(trace("('abc)", 1), "E6980");
   EXPECT_EQ(trace("(5Hab)", 1), "E6981");
   EXPECT_EQ(trace("(H)", 1), "E6981");
-  EXPECT_EQ(trace(("(" + std::string(MAXNESTING + 1, '(') + "I1" + std::string(MAXNESTING + 2, ')'))
+  EXPECT_EQ(trace(("(" + std::string(MAX_NESTING + 1, '(') + "I1" + std::string(MAX_NESTING + 2, ')'))
                       .c_str(),
                   1),
             "E6982");
@@ -177,8 +177,8 @@ TEST(FormatCompiler, TableCapacityEndsInASyntaxErrorNotAnOverrun) {
   many += ")";
   std::string t = trace(many.c_str(), 300);
   EXPECT_EQ(t.substr(t.size() - 5), "E6983");
-  EXPECT_EQ(t.size(), 3u * (MAXDESCRIPTORS - 1) + 5);
-  std::string long_literal = "('" + std::string(MAXLITERALS + 1, 'x') + "')";
+  EXPECT_EQ(t.size(), 3u * (MAX_DESCRIPTORS - 1) + 5);
+  std::string long_literal = "('" + std::string(MAX_LITERALS + 1, 'x') + "')";
   EXPECT_EQ(trace(long_literal.c_str(), 0), "| E6983");
 }
 

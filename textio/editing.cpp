@@ -25,7 +25,7 @@ int digit_value(char c) {
 
 // Significant digits kept for the decimal-to-binary conversion; with a
 // sticky digit for anything dropped this rounds exactly as the full string.
-constexpr int kMaxMantissa = 800;
+constexpr int MAX_MANTISSA = 800;
 
 // The 17 significant digits of |x| (nonzero, finite) and n with
 // |x| = 0.D1D2...D17 * 10^n.
@@ -134,7 +134,7 @@ int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t
     value = 0.0f;
     return 0;
   }
-  char text[kMaxMantissa + 40];
+  char text[MAX_MANTISSA + 40];
   int t = 0;
   std::int32_t i = 0;
   if (f[0] == '+' || f[0] == '-') {
@@ -156,7 +156,7 @@ int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t
     any_digit = true;
     if (point) ++fraction_digits;
     if (kept == 0 && c == '0') continue;
-    if (kept < kMaxMantissa) {
+    if (kept < MAX_MANTISSA) {
       text[t++] = c;
       ++kept;
     } else {

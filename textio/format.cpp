@@ -6,10 +6,10 @@ namespace plix {
 
 namespace {
 
-constexpr std::int32_t kMaxNumber = 99999999;
+constexpr std::int32_t MAX_FORMAT_NUMBER = 99999999;
 // Control edits interpreted without reaching a data edit before the format
 // is taken to loop (nested repeat counts of position edits only).
-constexpr long kMaxSteps = 1L << 22;
+constexpr long MAX_FORMAT_STEPS = 1L << 22;
 
 char upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -48,7 +48,7 @@ struct Compiler {
     std::int64_t v = 0;
     while (is_digit(peek())) {
       v = v * 10 + (s[i++] - '0');
-      if (v > kMaxNumber) {
+      if (v > MAX_FORMAT_NUMBER) {
         fail(kNumberTooLarge);
         return false;
       }
@@ -58,7 +58,7 @@ struct Compiler {
   }
   // Appends a descriptor; the last slot is kept for End or a syntax error.
   Descriptor* emit(Op op) {
-    if (p.count >= MAXDESCRIPTORS - 1) {
+    if (p.count >= MAX_DESCRIPTORS - 1) {
       fail(kFormatTooLong);
       return nullptr;
     }
@@ -68,7 +68,7 @@ struct Compiler {
     return &x;
   }
   bool literal(const char* text, std::int32_t length) {
-    if (p.pool_used + length > MAXLITERALS) {
+    if (p.pool_used + length > MAX_LITERALS) {
       fail(kFormatTooLong);
       return false;
     }
@@ -80,7 +80,7 @@ struct Compiler {
     return true;
   }
   void quoted(char quote) {
-    if (p.pool_used >= MAXLITERALS) return fail(kFormatTooLong);
+    if (p.pool_used >= MAX_LITERALS) return fail(kFormatTooLong);
     int start = p.pool_used;
     for (;;) {
       if (i >= s.size() || s[i] == '\0') return fail(kUnterminatedLiteral);
@@ -92,7 +92,7 @@ struct Compiler {
           break;
         }
       }
-      if (p.pool_used >= MAXLITERALS) return fail(kFormatTooLong);
+      if (p.pool_used >= MAX_LITERALS) return fail(kFormatTooLong);
       p.pool[p.pool_used++] = c;
     }
     Descriptor* x = emit(Op::Literal);
@@ -154,7 +154,7 @@ struct Compiler {
   }
 
   void run() {
-    int open[MAXNESTING];
+    int open[MAX_NESTING];
     int depth = 0;
     int last_top_group = -1;
     if (get() != '(') return fail(kNoOpeningParen);
@@ -199,7 +199,7 @@ struct Compiler {
         }
         case '(': {
           if (has_number && n == 0) return fail(kZeroRepeat);
-          if (depth >= MAXNESTING) return fail(kNestedTooDeep);
+          if (depth >= MAX_NESTING) return fail(kNestedTooDeep);
           Descriptor* x = emit(Op::GroupOpen);
           if (!x) return;
           x->repeat = has_number ? n : 1;
@@ -218,9 +218,9 @@ struct Compiler {
           static constexpr struct {
             char letter;
             Op op;
-          } kData[] = {{'I', Op::I}, {'F', Op::F}, {'E', Op::E}, {'D', Op::D},
+          } DATA_EDITS[] = {{'I', Op::I}, {'F', Op::F}, {'E', Op::E}, {'D', Op::D},
                        {'G', Op::G}, {'A', Op::A}, {'L', Op::L}};
-          for (const auto& k : kData)
+          for (const auto& k : DATA_EDITS)
             if (k.letter == c) data_edit(k.op, has_number ? n : 1);
           break;
         }
@@ -315,7 +315,7 @@ DataEdit advance(const FormatProgram& program, FormatCursor& c, FormatActions& a
     return edit_of(program.code[c.last], c);
   }
   for (long steps = 0;; ++steps) {
-    if (steps > kMaxSteps) actions.error(kEndlessFormat);
+    if (steps > MAX_FORMAT_STEPS) actions.error(kEndlessFormat);
     const Descriptor& x = program.code[c.pc];
     switch (x.op) {
       case Op::I:

@@ -99,16 +99,16 @@ struct Descriptor {
   bool has_width = false;   // A with an explicit width
 };
 
-constexpr int MAXDESCRIPTORS = 256;
-constexpr int MAXLITERALS = 1024;
-constexpr int MAXNESTING = 16;
+constexpr int MAX_DESCRIPTORS = 256;
+constexpr int MAX_LITERALS = 1024;
+constexpr int MAX_NESTING = 16;
 
 struct FormatProgram {
-  Descriptor code[MAXDESCRIPTORS];
+  Descriptor code[MAX_DESCRIPTORS];
   int count = 0;
   int reversion = 0;                // where the format restarts when it runs out
   bool reversion_has_data = false;  // a data edit lies between that place and the end
-  char pool[MAXLITERALS];
+  char pool[MAX_LITERALS];
   int pool_used = 0;
 };
 
@@ -154,8 +154,8 @@ struct FormatCursor {
   int last = -1;          // the data edit handed out last
   std::int32_t left = 0;  // further repeats of `last`
   int depth = 0;
-  int group_at[MAXNESTING];
-  std::int32_t group_left[MAXNESTING];
+  int group_at[MAX_NESTING];
+  std::int32_t group_left[MAX_NESTING];
   bool blank_zero = false;
   std::int32_t scale = 0;
   SignMode sign = SignMode::processor;

@@ -8,8 +8,8 @@ namespace plix {
 
 namespace {
 
-constexpr std::int32_t kCapacity = RECORD_WINDOW + INPUT_BLOCK;
-constexpr char kCtrlZ = 26;
+constexpr std::int32_t INPUT_CAPACITY = RECORD_WINDOW + INPUT_BLOCK;
+constexpr char CTRL_Z = 26;
 
 [[noreturn]] void read_error(TextIO& io, int code) {
   run_time_error(io, Direction::read, code);
@@ -19,13 +19,13 @@ constexpr char kCtrlZ = 26;
 bool refill(TextIO& io) {
   InputUnit& u = *io.input;
   if (u.end_of_stream) return false;
-  if (kCapacity - u.tail < INPUT_BLOCK) {
+  if (INPUT_CAPACITY - u.tail < INPUT_BLOCK) {
     std::int32_t kept = u.tail - u.head;
     std::memmove(u.buffer, u.buffer + u.head, static_cast<std::size_t>(kept));
     u.head = 0;
     u.tail = kept;
   }
-  long n = io.in.read(u.buffer + u.tail, static_cast<std::size_t>(kCapacity - u.tail));
+  long n = io.in.read(u.buffer + u.tail, static_cast<std::size_t>(INPUT_CAPACITY - u.tail));
   if (n < 0) read_error(io, kReadFailed);
   if (n == 0) {
     u.end_of_stream = true;
@@ -39,7 +39,7 @@ bool refill(TextIO& io) {
 // the input.
 bool ends_input(const char* line, std::int32_t length) {
   if (length > 0 && line[length - 1] == '\r') --length;
-  return length > 0 && line[length - 1] == kCtrlZ;
+  return length > 0 && line[length - 1] == CTRL_Z;
 }
 
 // Makes the next line of the stream the current record. Only a final line

@@ -14,7 +14,7 @@ std::string_view io_error_message(int code) {
   static constexpr struct {
     int code;
     std::string_view text;
-  } kMessages[] = {
+  } MESSAGES[] = {
       {kIntegerOverflow, "integer overflow"},
       {kIntegerInvalid, "invalid integer"},
       {kRealTooLarge, "real number too large"},
@@ -50,7 +50,7 @@ std::string_view io_error_message(int code) {
       {kNoDataEdit, "format has no edit descriptor for the item"},
       {kEndlessFormat, "format repeats without reaching an edit descriptor for the item"},
   };
-  for (const auto& m : kMessages)
+  for (const auto& m : MESSAGES)
     if (m.code == code) return m.text;
   return "input/output error";
 }
@@ -204,11 +204,11 @@ DataEdit next_output_edit(TextIO& io) {
   return next_data_edit(io.output->format.program, io.output->cursor, actions);
 }
 
-// Puts a field of width w; fields wider than MAXFIELD get leading blanks.
+// Puts a field of width w; fields wider than MAX_FIELD get leading blanks.
 template <typename Edit>
 void put_field(TextIO& io, std::int32_t w, Edit edit) {
   OutputUnit& u = *io.output;
-  for (; w > MAXFIELD; --w) put_character(io, ' ');
+  for (; w > MAX_FIELD; --w) put_character(io, ' ');
   edit(w, u.field);
   put_characters(io, u.field, w);
 }

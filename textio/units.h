@@ -19,7 +19,7 @@ constexpr std::int32_t OUTPUT_RECORD = 4096;
 // Bytes of standard output held before they are written.
 constexpr std::int32_t OUTPUT_BLOCK = 65536;
 // Widest output field edited in one piece; wider fields get leading blanks.
-constexpr std::int32_t MAXFIELD = 1024;
+constexpr std::int32_t MAX_FIELD = 1024;
 // Longest typed console line (the line and its CR LF fill 132 bytes).
 constexpr std::int32_t CONSOLE_LINE = 130;
 
@@ -54,7 +54,7 @@ struct OutputUnit {
   bool failed = false;  // a write to standard output failed: write no more
   CompiledFormat format;
   FormatCursor cursor;
-  char field[MAXFIELD];
+  char field[MAX_FIELD];
 };
 
 struct TextIO {

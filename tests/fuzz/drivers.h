@@ -65,14 +65,14 @@ inline std::string check_run(const std::uint8_t* data, std::size_t size) {
 // The compiled list ends with End or a syntax error, groups nest properly,
 // literals lie in the pool.
 inline std::string check_program(const FormatProgram& p) {
-  if (p.count < 1 || p.count > MAXDESCRIPTORS) return "descriptor count out of range";
+  if (p.count < 1 || p.count > MAX_DESCRIPTORS) return "descriptor count out of range";
   const Op last = p.code[p.count - 1].op;
   if (last != Op::End && last != Op::SyntaxError) return "list does not end with End";
   int depth = 0;
   for (int k = 0; k < p.count; ++k) {
     const Descriptor& x = p.code[k];
     if (x.op == Op::GroupOpen) {
-      if (++depth > MAXNESTING) return "groups nested too deeply";
+      if (++depth > MAX_NESTING) return "groups nested too deeply";
       // A missing close (link 0) only where a syntax error stopped the list.
       if (x.link != 0 && (x.link <= k || x.link >= p.count || p.code[x.link].link != k))
         return "group open and close do not match";
@@ -91,7 +91,7 @@ inline std::string check_program(const FormatProgram& p) {
       return "repeat count below 1";
   }
   if (last == Op::End && depth != 0) return "unclosed group in a complete list";
-  if (p.pool_used < 0 || p.pool_used > MAXLITERALS) return "pool overflow";
+  if (p.pool_used < 0 || p.pool_used > MAX_LITERALS) return "pool overflow";
   if (p.reversion < 0 || p.reversion >= p.count) return "reversion point out of range";
   return {};
 }
