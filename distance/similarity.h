@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "database/store.h"
-#include "textio/textio.h"
+#include "textio/errors.h"
 
 namespace plix {
 

@@ -47,7 +47,7 @@ struct Log final : FormatActions {
     text.append(t, static_cast<std::size_t>(n));
     text += "' ";
   }
-  [[noreturn]] void error(int code) override { throw code; }
+  [[noreturn]] void error(ErrorCode code) override { throw static_cast<int>(code); }
   std::string text;
 };
 

@@ -71,8 +71,8 @@ void fill(char* out, std::int32_t w, char c) {
 
 }  // namespace
 
-int collect_numeric_field(const char* rec, std::int32_t len, std::int32_t& pos, std::int32_t w,
-                          bool blank_zero, bool real, char* field, std::int32_t& n) {
+ErrorCode collect_numeric_field(const char* rec, std::int32_t len, std::int32_t& pos,
+                                std::int32_t w, bool blank_zero, bool real, char* field, std::int32_t& n) {
   n = 0;
   bool after_exponent_letter = false;
   for (std::int32_t k = 0; k < w && pos < len; ++k) {
@@ -82,7 +82,7 @@ int collect_numeric_field(const char* rec, std::int32_t len, std::int32_t& pos, 
       continue;
     }
     if (c == ',') break;
-    if (c == 26) return kEndOfFile;
+    if (c == 26) return ErrorCode::end_of_file;
     if (n == 0) {
       if (!real && c == '0') continue;
       if (real && (c == '+' || c == '-')) {
@@ -95,10 +95,10 @@ int collect_numeric_field(const char* rec, std::int32_t len, std::int32_t& pos, 
     field[n++] = c;
     after_exponent_letter = real && is_exponent_letter(c);
   }
-  return 0;
+  return ErrorCode::none;
 }
 
-int parse_integer_field(const char* f, std::int32_t n, std::int32_t& value) {
+ErrorCode parse_integer_field(const char* f, std::int32_t n, std::int32_t& value) {
   std::int32_t i = 0;
   bool negative = false;
   if (n > 0 && (f[0] == '+' || f[0] == '-')) {
@@ -111,28 +111,28 @@ int parse_integer_field(const char* f, std::int32_t n, std::int32_t& value) {
   bool radix = false;
   for (; i < n; ++i) {
     if (f[i] == '#') {
-      if (radix) return kSecondHash;
+      if (radix) return ErrorCode::second_hash;
       radix = true;
       base = i == start ? 16 : static_cast<int>(magnitude);
-      if (base < 2 || base > 36) return kBadRadix;
+      if (base < 2 || base > 36) return ErrorCode::bad_radix;
       magnitude = 0;
       continue;
     }
     int v = digit_value(f[i]);
-    if (v >= base) return kIntegerInvalid;
+    if (v >= base) return ErrorCode::integer_invalid;
     magnitude = magnitude * base + v;
-    if (magnitude > 2147483648LL) return kIntegerOverflow;
+    if (magnitude > 2147483648LL) return ErrorCode::integer_overflow;
   }
-  if (magnitude == 2147483648LL && !negative) return kIntegerOverflow;
+  if (magnitude == 2147483648LL && !negative) return ErrorCode::integer_overflow;
   value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-  return 0;
+  return ErrorCode::none;
 }
 
-int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t scale,
-                     float& value) {
+ErrorCode parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t scale,
+                           float& value) {
   if (n == 0) {
     value = 0.0f;
-    return 0;
+    return ErrorCode::none;
   }
   char text[MAX_MANTISSA + 40];
   int t = 0;
@@ -148,7 +148,7 @@ int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t
   for (; i < n; ++i) {
     char c = f[i];
     if (c == '.') {
-      if (point) return kRealInvalid;
+      if (point) return ErrorCode::real_invalid;
       point = true;
       continue;
     }
@@ -164,20 +164,20 @@ int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t
       if (c != '0') sticky = true;
     }
   }
-  if (!any_digit) return kRealInvalid;
+  if (!any_digit) return ErrorCode::real_invalid;
   bool has_exponent = false;
   if (i < n) {
     char c = f[i];
     if (is_exponent_letter(c))
       ++i;
     else if (c != '+' && c != '-')
-      return kRealInvalid;
+      return ErrorCode::real_invalid;
     bool exponent_negative = false;
     if (i < n && (f[i] == '+' || f[i] == '-')) exponent_negative = f[i++] == '-';
-    if (i >= n) return kRealInvalid;
+    if (i >= n) return ErrorCode::real_invalid;
     std::int64_t e = 0;
     for (; i < n; ++i) {
-      if (f[i] < '0' || f[i] > '9') return kRealInvalid;
+      if (f[i] < '0' || f[i] > '9') return ErrorCode::real_invalid;
       if (e < 1000000000) e = e * 10 + (f[i] - '0');
     }
     exponent += exponent_negative ? -e : e;
@@ -187,7 +187,7 @@ int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t
   if (!has_exponent) exponent -= scale;
   if (kept == 0) {
     value = t > 0 ? -0.0f : 0.0f;
-    return 0;
+    return ErrorCode::none;
   }
   if (sticky) {
     text[t++] = '1';
@@ -199,10 +199,10 @@ int parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::int32_t
                      static_cast<long long>(exponent));
   errno = 0;
   double v = std::strtod(text, nullptr);
-  if (errno == ERANGE && std::isinf(v)) return kRealTooLarge;
-  if (std::fabs(v) > 3.402823466e38) return kRealOutOfRange;
+  if (errno == ERANGE && std::isinf(v)) return ErrorCode::real_too_large;
+  if (std::fabs(v) > 3.402823466e38) return ErrorCode::real_out_of_range;
   value = static_cast<float>(v);
-  return 0;
+  return ErrorCode::none;
 }
 
 void edit_integer(std::int32_t value, std::int32_t w, std::int32_t m, bool plus, char* out) {

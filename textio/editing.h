@@ -1,9 +1,11 @@
 // Field editing: pure functions from the bytes of a field to a value and
 // from a value to the characters of a field. Functions that can fail return
-// 0 or the number of the run-time error.
+// ErrorCode::none or the run-time error.
 #pragma once
 
 #include <cstdint>
+
+#include "textio/errors.h"
 
 namespace plix {
 
@@ -14,19 +16,20 @@ namespace plix {
 // field and is consumed; the record end ends it and stays. In an integer
 // field leading zeros are dropped; in a real field a leading sign or point
 // gets a 0 inserted after or before it. `field` needs room for len + 2
-// bytes. Returns 0, or the end-of-file error for a Ctrl-Z.
-int collect_numeric_field(const char* rec, std::int32_t len, std::int32_t& pos, std::int32_t w,
-                          bool blank_zero, bool real, char* field, std::int32_t& n);
+// bytes. Returns none, or the end-of-file error for a Ctrl-Z.
+ErrorCode collect_numeric_field(const char* rec, std::int32_t len, std::int32_t& pos,
+                                std::int32_t w, bool blank_zero, bool real, char* field,
+                                std::int32_t& n);
 
 // An optionally signed decimal integer, or the radix form b#digits (b from
 // 2 to 36; a '#' without digits before it means 16). No characters give 0.
-int parse_integer_field(const char* field, std::int32_t n, std::int32_t& value);
+ErrorCode parse_integer_field(const char* field, std::int32_t n, std::int32_t& value);
 
 // An optionally signed number with an optional point and exponent. Without
 // a point the last d digits are the fraction; without an exponent the scale
 // factor k divides by 10^k. Converted to double, then stored as single.
-int parse_real_field(const char* field, std::int32_t n, std::int32_t d, std::int32_t scale,
-                     float& value);
+ErrorCode parse_real_field(const char* field, std::int32_t n, std::int32_t d, std::int32_t scale,
+                           float& value);
 
 // Output editing into exactly w characters (right-justified, asterisks when
 // the text does not fit).

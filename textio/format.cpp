@@ -35,11 +35,11 @@ struct Compiler {
     if (c != 0) ++i;
     return c;
   }
-  void fail(int code) {
+  void fail(ErrorCode code) {
     Descriptor& x = p.code[p.count++];
     x = Descriptor{};
     x.op = Op::SyntaxError;
-    x.text = code;
+    x.text = static_cast<std::int32_t>(code);
     stopped = true;
   }
   // Reads an unsigned number; false when none stands here.
@@ -49,7 +49,7 @@ struct Compiler {
     while (is_digit(peek())) {
       v = v * 10 + (s[i++] - '0');
       if (v > MAX_FORMAT_NUMBER) {
-        fail(kNumberTooLarge);
+        fail(ErrorCode::number_too_large);
         return false;
       }
     }
@@ -59,7 +59,7 @@ struct Compiler {
   // Appends a descriptor; the last slot is kept for End or a syntax error.
   Descriptor* emit(Op op) {
     if (p.count >= MAX_DESCRIPTORS - 1) {
-      fail(kFormatTooLong);
+      fail(ErrorCode::format_too_long);
       return nullptr;
     }
     Descriptor& x = p.code[p.count++];
@@ -69,7 +69,7 @@ struct Compiler {
   }
   bool literal(const char* text, std::int32_t length) {
     if (p.pool_used + length > MAX_LITERALS) {
-      fail(kFormatTooLong);
+      fail(ErrorCode::format_too_long);
       return false;
     }
     Descriptor* x = emit(Op::Literal);
@@ -80,10 +80,10 @@ struct Compiler {
     return true;
   }
   void quoted(char quote) {
-    if (p.pool_used >= MAX_LITERALS) return fail(kFormatTooLong);
+    if (p.pool_used >= MAX_LITERALS) return fail(ErrorCode::format_too_long);
     int start = p.pool_used;
     for (;;) {
-      if (i >= s.size() || s[i] == '\0') return fail(kUnterminatedLiteral);
+      if (i >= s.size() || s[i] == '\0') return fail(ErrorCode::unterminated_literal);
       char c = s[i++];
       if (c == quote) {
         if (i < s.size() && s[i] == quote) {
@@ -92,7 +92,7 @@ struct Compiler {
           break;
         }
       }
-      if (p.pool_used >= MAX_LITERALS) return fail(kFormatTooLong);
+      if (p.pool_used >= MAX_LITERALS) return fail(ErrorCode::format_too_long);
       p.pool[p.pool_used++] = c;
     }
     Descriptor* x = emit(Op::Literal);
@@ -102,9 +102,9 @@ struct Compiler {
   }
   void hollerith(std::int32_t n) {
     std::size_t end = i + static_cast<std::size_t>(n);
-    if (end > s.size()) return fail(kBadHollerith);
+    if (end > s.size()) return fail(ErrorCode::bad_hollerith);
     for (std::size_t k = i; k < end; ++k)
-      if (s[k] == '\0') return fail(kBadHollerith);
+      if (s[k] == '\0') return fail(ErrorCode::bad_hollerith);
     const char* text = s.data() + i;
     i = end;
     literal(text, n);
@@ -116,30 +116,30 @@ struct Compiler {
     if (op == Op::A) {
       if (is_digit(peek())) {
         if (!number(w)) return;
-        if (w == 0) return fail(kMissingWidth);
+        if (w == 0) return fail(ErrorCode::missing_width);
         has_width = true;
       }
     } else {
-      if (!is_digit(peek())) return fail(kMissingWidth);
+      if (!is_digit(peek())) return fail(ErrorCode::missing_width);
       if (!number(w)) return;
-      if (w == 0) return fail(kMissingWidth);
+      if (w == 0) return fail(ErrorCode::missing_width);
       has_width = true;
       if (op == Op::I) {
         if (peek() == '.') {
           get();
-          if (!is_digit(peek())) return fail(kMissingDigits);
+          if (!is_digit(peek())) return fail(ErrorCode::missing_digits);
           if (!number(d)) return;
         } else {
           d = 1;
         }
       } else if (op != Op::L) {
-        if (peek() != '.') return fail(kMissingPoint);
+        if (peek() != '.') return fail(ErrorCode::missing_point);
         get();
-        if (!is_digit(peek())) return fail(kMissingDigits);
+        if (!is_digit(peek())) return fail(ErrorCode::missing_digits);
         if (!number(d)) return;
         if ((op == Op::E || op == Op::G) && peek() == 'E') {
           get();
-          if (!is_digit(peek())) return fail(kMissingExponentWidth);
+          if (!is_digit(peek())) return fail(ErrorCode::missing_exponent_width);
           if (!number(e)) return;
         }
       }
@@ -157,10 +157,10 @@ struct Compiler {
     int open[MAX_NESTING];
     int depth = 0;
     int last_top_group = -1;
-    if (get() != '(') return fail(kNoOpeningParen);
+    if (get() != '(') return fail(ErrorCode::no_opening_paren);
     while (!stopped) {
       char c = peek();
-      if (c == 0) return fail(kNoClosingParen);
+      if (c == 0) return fail(ErrorCode::no_closing_paren);
       if (c == ',') {
         get();
         continue;
@@ -183,23 +183,23 @@ struct Compiler {
         get();
         has_sign = true;
         negative = c == '-';
-        if (!is_digit(peek())) return fail(kBadScaleFactor);
+        if (!is_digit(peek())) return fail(ErrorCode::bad_scale_factor);
       }
       if (is_digit(peek())) {
         if (!number(n)) return;
         has_number = true;
       }
       c = get();
-      if (has_sign && c != 'P') return fail(kBadScaleFactor);
+      if (has_sign && c != 'P') return fail(ErrorCode::bad_scale_factor);
       switch (c) {
         case 'P': {
-          if (!has_number) return fail(kBadScaleFactor);
+          if (!has_number) return fail(ErrorCode::bad_scale_factor);
           if (Descriptor* x = emit(Op::P)) x->w = negative ? -n : n;
           break;
         }
         case '(': {
-          if (has_number && n == 0) return fail(kZeroRepeat);
-          if (depth >= MAX_NESTING) return fail(kNestedTooDeep);
+          if (has_number && n == 0) return fail(ErrorCode::zero_repeat);
+          if (depth >= MAX_NESTING) return fail(ErrorCode::nested_too_deep);
           Descriptor* x = emit(Op::GroupOpen);
           if (!x) return;
           x->repeat = has_number ? n : 1;
@@ -214,7 +214,7 @@ struct Compiler {
         case 'G':
         case 'A':
         case 'L': {
-          if (has_number && n == 0) return fail(kZeroRepeat);
+          if (has_number && n == 0) return fail(ErrorCode::zero_repeat);
           static constexpr struct {
             char letter;
             Op op;
@@ -225,46 +225,46 @@ struct Compiler {
           break;
         }
         case 'X': {
-          if (has_number && n == 0) return fail(kMissingPosition);
+          if (has_number && n == 0) return fail(ErrorCode::missing_position);
           if (Descriptor* x = emit(Op::X)) x->w = has_number ? n : 1;
           break;
         }
         case 'T': {
-          if (has_number) return fail(kRepeatNotAllowed);
+          if (has_number) return fail(ErrorCode::repeat_not_allowed);
           Op op = Op::T;
           if (peek() == 'L') op = Op::TL;
           if (peek() == 'R') op = Op::TR;
           if (op != Op::T) get();
           std::int32_t column = 0;
-          if (!is_digit(peek())) return fail(kMissingPosition);
+          if (!is_digit(peek())) return fail(ErrorCode::missing_position);
           if (!number(column)) return;
-          if (column == 0) return fail(kMissingPosition);
+          if (column == 0) return fail(ErrorCode::missing_position);
           if (Descriptor* x = emit(op)) x->w = column;
           break;
         }
         case '/': {
-          if (has_number && n == 0) return fail(kZeroRepeat);
+          if (has_number && n == 0) return fail(ErrorCode::zero_repeat);
           if (Descriptor* x = emit(Op::Slash)) x->repeat = has_number ? n : 1;
           break;
         }
         case ':':
-          if (has_number) return fail(kRepeatNotAllowed);
+          if (has_number) return fail(ErrorCode::repeat_not_allowed);
           emit(Op::Colon);
           break;
         case 'B': {
-          if (has_number) return fail(kRepeatNotAllowed);
+          if (has_number) return fail(ErrorCode::repeat_not_allowed);
           char m = get();
           if (m == 'N') {
             emit(Op::BN);
           } else if (m == 'Z') {
             emit(Op::BZ);
           } else {
-            return fail(kUnknownDescriptor);
+            return fail(ErrorCode::unknown_descriptor);
           }
           break;
         }
         case 'S': {
-          if (has_number) return fail(kRepeatNotAllowed);
+          if (has_number) return fail(ErrorCode::repeat_not_allowed);
           Op op = Op::S;
           if (peek() == 'P') op = Op::SP;
           if (peek() == 'S') op = Op::SS;
@@ -273,18 +273,18 @@ struct Compiler {
           break;
         }
         case 'H':
-          if (!has_number || n == 0) return fail(kBadHollerith);
+          if (!has_number || n == 0) return fail(ErrorCode::bad_hollerith);
           hollerith(n);
           break;
         case '\'':
         case '"':
-          if (has_number) return fail(kRepeatNotAllowed);
+          if (has_number) return fail(ErrorCode::repeat_not_allowed);
           quoted(s[i - 1]);
           break;
         case 0:
-          return fail(kNoClosingParen);
+          return fail(ErrorCode::no_closing_paren);
         default:
-          return fail(kUnknownDescriptor);
+          return fail(ErrorCode::unknown_descriptor);
       }
     }
     p.reversion = last_top_group >= 0 ? last_top_group : 0;
@@ -315,7 +315,7 @@ DataEdit advance(const FormatProgram& program, FormatCursor& c, FormatActions& a
     return edit_of(program.code[c.last], c);
   }
   for (long steps = 0;; ++steps) {
-    if (steps > MAX_FORMAT_STEPS) actions.error(kEndlessFormat);
+    if (steps > MAX_FORMAT_STEPS) actions.error(ErrorCode::endless_format);
     const Descriptor& x = program.code[c.pc];
     switch (x.op) {
       case Op::I:
@@ -376,13 +376,13 @@ DataEdit advance(const FormatProgram& program, FormatCursor& c, FormatActions& a
         break;
       case Op::End:
         if (finishing) return DataEdit{};
-        if (!program.reversion_has_data) actions.error(kNoDataEdit);
+        if (!program.reversion_has_data) actions.error(ErrorCode::no_data_edit);
         actions.next_record();
         c.depth = 0;
         c.pc = program.reversion;
         continue;
       case Op::SyntaxError:
-        actions.error(x.text);
+        actions.error(static_cast<ErrorCode>(x.text));
     }
     ++c.pc;
   }

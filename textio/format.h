@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "textio/errors.h"
+
 namespace plix {
 
 enum class Op : std::uint8_t {
@@ -42,51 +44,6 @@ inline bool is_data_edit(Op op) {
   return op <= Op::L;
 }
 
-// Syntax errors of a format, reported when interpretation reaches them.
-enum FormatError : int {
-  kNoOpeningParen = 6970,
-  kNoClosingParen = 6971,
-  kUnknownDescriptor = 6972,
-  kMissingWidth = 6973,
-  kMissingPoint = 6974,
-  kMissingDigits = 6975,
-  kZeroRepeat = 6976,
-  kRepeatNotAllowed = 6977,
-  kMissingPosition = 6978,
-  kBadScaleFactor = 6979,
-  kUnterminatedLiteral = 6980,
-  kBadHollerith = 6981,
-  kNestedTooDeep = 6982,
-  kFormatTooLong = 6983,
-  kNumberTooLarge = 6984,
-  kMissingExponentWidth = 6985,
-  kNoDataEdit = 6986,
-  kEndlessFormat = 6987,
-};
-
-// Error numbers of the run-time report other than format syntax.
-enum IoError : int {
-  kIntegerOverflow = 6100,
-  kIntegerInvalid = 6101,
-  kRealTooLarge = 6102,
-  kRealInvalid = 6103,
-  kRealOutOfRange = 6104,
-  kCharacterNeedsA = 6205,
-  kRealNeedsFEDG = 6206,
-  kIntegerNeedsI = 6207,
-  kSecondHash = 6302,
-  kBadRadix = 6303,
-  kConsoleLineTooLong = 6407,
-  kWriteFailed = 6421,
-  kDeviceFull = 6422,
-  kReadFailed = 6500,
-  kEndOfFile = 6501,
-  kLiteralOnInput = 6509,
-};
-
-// Short text of an error number for the second line of the report.
-std::string_view io_error_message(int code);
-
 struct Descriptor {
   Op op = Op::End;
   std::int32_t repeat = 1;  // data edits, '/', groups
@@ -94,7 +51,7 @@ struct Descriptor {
   std::int32_t d = 0;       // digits after the point; minimum digits m for I
   std::int32_t e = 0;       // exponent width of E and G (0 = not given)
   std::int32_t link = 0;    // group: index of the matching open/close
-  std::int32_t text = 0;    // literal: offset in the pool; syntax error: its number
+  std::int32_t text = 0;    // literal: offset in the pool; syntax error: its ErrorCode
   std::int32_t length = 0;  // literal length
   bool has_width = false;   // A with an explicit width
 };
@@ -143,7 +100,7 @@ struct FormatActions {
   virtual void position(Op op, std::int32_t n) = 0;  // X, T, TL, TR
   virtual void next_record() = 0;                    // '/' and reversion
   virtual void literal(const char* text, std::int32_t length) = 0;
-  [[noreturn]] virtual void error(int code) = 0;
+  [[noreturn]] virtual void error(ErrorCode code) = 0;
 
  protected:
   ~FormatActions() = default;

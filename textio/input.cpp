@@ -11,7 +11,7 @@ namespace {
 constexpr std::int32_t INPUT_CAPACITY = RECORD_WINDOW + INPUT_BLOCK;
 constexpr char CTRL_Z = 26;
 
-[[noreturn]] void read_error(TextIO& io, int code) {
+[[noreturn]] void read_error(TextIO& io, ErrorCode code) {
   run_time_error(io, Direction::read, code);
 }
 
@@ -26,7 +26,7 @@ bool refill(TextIO& io) {
     u.tail = kept;
   }
   long n = io.in.read(u.buffer + u.tail, static_cast<std::size_t>(INPUT_CAPACITY - u.tail));
-  if (n < 0) read_error(io, kReadFailed);
+  if (n < 0) read_error(io, ErrorCode::read_failed);
   if (n == 0) {
     u.end_of_stream = true;
     return false;
@@ -65,7 +65,7 @@ void load_record(TextIO& io) {
       break;
     }
     if (!refill(io)) {
-      if (available == 0) read_error(io, kEndOfFile);
+      if (available == 0) read_error(io, ErrorCode::end_of_file);
       line = available;
       u.next = u.tail;
       u.overlong = false;
@@ -75,9 +75,9 @@ void load_record(TextIO& io) {
   const char* start = u.buffer + u.head;
   if (io.in.console) {
     std::int32_t typed = line > 0 && start[line - 1] == '\r' && !u.overlong ? line - 1 : line;
-    if (typed > CONSOLE_LINE) read_error(io, kConsoleLineTooLong);
+    if (typed > CONSOLE_LINE) read_error(io, ErrorCode::console_line_too_long);
   }
-  if (!u.overlong && ends_input(start, line)) read_error(io, kEndOfFile);
+  if (!u.overlong && ends_input(start, line)) read_error(io, ErrorCode::end_of_file);
   const void* cr = std::memchr(start, '\r', static_cast<std::size_t>(line));
   u.record = start;
   u.length = cr ? static_cast<std::int32_t>(static_cast<const char*>(cr) - start) : line;
@@ -120,7 +120,7 @@ void skip_rest_of_line(TextIO& io) {
     if (!refill(io)) break;
   }
   char end[2] = {before_last, last};
-  if (ends_input(end, 2)) read_error(io, kEndOfFile);
+  if (ends_input(end, 2)) read_error(io, ErrorCode::end_of_file);
 }
 
 void finish_record(TextIO& io) {
@@ -161,8 +161,8 @@ struct InputActions final : FormatActions {
     ensure_record(io);
     finish_record(io);
   }
-  void literal(const char*, std::int32_t) override { read_error(io, kLiteralOnInput); }
-  [[noreturn]] void error(int code) override { read_error(io, code); }
+  void literal(const char*, std::int32_t) override { read_error(io, ErrorCode::literal_on_input); }
+  [[noreturn]] void error(ErrorCode code) override { read_error(io, code); }
   TextIO& io;
 };
 
@@ -185,27 +185,32 @@ void begin_read(TextIO& io, std::string_view format) {
 
 void read_integer(TextIO& io, std::int32_t& value) {
   DataEdit e = next_input_edit(io);
-  if (e.op != Op::I) read_error(io, kIntegerNeedsI);
+  if (e.op != Op::I) read_error(io, ErrorCode::integer_needs_i);
   ensure_record(io);
   InputUnit& u = *io.input;
   std::int32_t n = 0;
-  if (int error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, false,
-                                        u.field, n))
+  if (ErrorCode error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero,
+                                              false, u.field, n);
+      error != ErrorCode::none)
     read_error(io, error);
-  if (int error = parse_integer_field(u.field, n, value)) read_error(io, error);
+  if (ErrorCode error = parse_integer_field(u.field, n, value); error != ErrorCode::none)
+    read_error(io, error);
 }
 
 void read_real(TextIO& io, float& value) {
   DataEdit e = next_input_edit(io);
   if (e.op != Op::F && e.op != Op::E && e.op != Op::D && e.op != Op::G)
-    read_error(io, kRealNeedsFEDG);
+    read_error(io, ErrorCode::real_needs_fedg);
   ensure_record(io);
   InputUnit& u = *io.input;
   std::int32_t n = 0;
-  if (int error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero, true,
-                                        u.field, n))
+  if (ErrorCode error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero,
+                                              true, u.field, n);
+      error != ErrorCode::none)
     read_error(io, error);
-  if (int error = parse_real_field(u.field, n, e.d, e.scale, value)) read_error(io, error);
+  if (ErrorCode error = parse_real_field(u.field, n, e.d, e.scale, value);
+      error != ErrorCode::none)
+    read_error(io, error);
 }
 
 void read_character(TextIO& io, char& value) {
@@ -216,7 +221,7 @@ void read_characters(TextIO& io, char* values, int count) {
   InputUnit& u = *io.input;
   for (int i = 0; i < count;) {
     DataEdit e = next_input_edit(io);
-    if (e.op != Op::A) read_error(io, kCharacterNeedsA);
+    if (e.op != Op::A) read_error(io, ErrorCode::character_needs_a);
     ensure_record(io);
     if (e.w > 1) {
       // Aw for one character: the first w - 1 columns are passed over.

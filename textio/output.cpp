@@ -10,55 +10,10 @@
 
 namespace plix {
 
-std::string_view io_error_message(int code) {
-  static constexpr struct {
-    int code;
-    std::string_view text;
-  } MESSAGES[] = {
-      {kIntegerOverflow, "integer overflow"},
-      {kIntegerInvalid, "invalid integer"},
-      {kRealTooLarge, "real number too large"},
-      {kRealInvalid, "invalid real number"},
-      {kRealOutOfRange, "real number out of single-precision range"},
-      {kCharacterNeedsA, "character item needs an A edit descriptor"},
-      {kRealNeedsFEDG, "real item needs an F, E, D or G edit descriptor"},
-      {kIntegerNeedsI, "integer item needs an I edit descriptor"},
-      {kSecondHash, "second '#' in integer"},
-      {kBadRadix, "radix not between 2 and 36"},
-      {kConsoleLineTooLong, "console line longer than 130 characters"},
-      {kWriteFailed, "write to standard output failed"},
-      {kDeviceFull, "no space left on device"},
-      {kReadFailed, "standard input cannot be read"},
-      {kEndOfFile, "end of file encountered"},
-      {kLiteralOnInput, "literal in a format used for input"},
-      {kNoOpeningParen, "format does not begin with '('"},
-      {kNoClosingParen, "format ends before its closing ')'"},
-      {kUnknownDescriptor, "unknown edit descriptor in format"},
-      {kMissingWidth, "missing or zero field width in format"},
-      {kMissingPoint, "missing '.' after field width in format"},
-      {kMissingDigits, "missing digit count after '.' in format"},
-      {kZeroRepeat, "repeat count of zero in format"},
-      {kRepeatNotAllowed, "repeat count not allowed here in format"},
-      {kMissingPosition, "missing or zero column or count in format"},
-      {kBadScaleFactor, "malformed scale factor in format"},
-      {kUnterminatedLiteral, "unterminated literal in format"},
-      {kBadHollerith, "H count missing or past the end of the format"},
-      {kNestedTooDeep, "groups nested too deeply in format"},
-      {kFormatTooLong, "format too long"},
-      {kNumberTooLarge, "number too large in format"},
-      {kMissingExponentWidth, "missing exponent width after E in format"},
-      {kNoDataEdit, "format has no edit descriptor for the item"},
-      {kEndlessFormat, "format repeats without reaching an edit descriptor for the item"},
-  };
-  for (const auto& m : MESSAGES)
-    if (m.code == code) return m.text;
-  return "input/output error";
-}
-
 namespace {
 
-int error_number_of_write_failure(int error) {
-  return (error == ENOSPC || error == EDQUOT) ? kDeviceFull : kWriteFailed;
+ErrorCode error_of_write_failure(int error) {
+  return (error == ENOSPC || error == EDQUOT) ? ErrorCode::device_full : ErrorCode::write_failed;
 }
 
 // Writes the held output bytes; returns 0 or the errno of the failure.
@@ -88,8 +43,8 @@ std::size_t frame(char* text, std::size_t size, char letter, int number, std::st
 [[noreturn]] void end_with_report(TextIO& io, const char* report, std::size_t size) {
   char text[160];
   if (int error = try_flush(io); error != 0) {
-    size = frame(text, sizeof text, 'F', error_number_of_write_failure(error), "WRITE(CON)",
-                 io_error_message(error_number_of_write_failure(error)));
+    const ErrorCode code = error_of_write_failure(error);
+    size = frame(text, sizeof text, 'F', static_cast<int>(code), "WRITE(CON)", error_text(code));
     report = text;
   }
   io.err.write(report, size);
@@ -103,7 +58,7 @@ struct OutputActions final : FormatActions {
   void position(Op op, std::int32_t n) override;
   void next_record() override;
   void literal(const char* text, std::int32_t length) override;
-  [[noreturn]] void error(int code) override { run_time_error(io, Direction::write, code); }
+  [[noreturn]] void error(ErrorCode code) override { run_time_error(io, Direction::write, code); }
   TextIO& io;
 };
 
@@ -230,7 +185,7 @@ void put_output(TextIO& io, const char* bytes, std::int32_t size) {
 
 void flush_output(TextIO& io) {
   if (int error = try_flush(io); error != 0)
-    run_time_error(io, Direction::write, error_number_of_write_failure(error));
+    run_time_error(io, Direction::write, error_of_write_failure(error));
 }
 
 void write_owed_line_end(TextIO& io) {
@@ -241,11 +196,11 @@ void write_owed_line_end(TextIO& io) {
   }
 }
 
-void run_time_error(TextIO& io, Direction direction, int code) {
+void run_time_error(TextIO& io, Direction direction, ErrorCode code) {
   char text[160];
   std::size_t size =
-      frame(text, sizeof text, 'F', code, direction == Direction::read ? "READ(CON)" : "WRITE(CON)",
-            io_error_message(code));
+      frame(text, sizeof text, 'F', static_cast<int>(code), direction == Direction::read ? "READ(CON)" : "WRITE(CON)",
+            error_text(code));
   end_with_report(io, text, size);
 }
 
@@ -257,7 +212,7 @@ void begin_write(TextIO& io, std::string_view format) {
 
 void write_integer(TextIO& io, std::int32_t value) {
   DataEdit e = next_output_edit(io);
-  if (e.op != Op::I) run_time_error(io, Direction::write, kIntegerNeedsI);
+  if (e.op != Op::I) run_time_error(io, Direction::write, ErrorCode::integer_needs_i);
   put_field(io, e.w, [&](std::int32_t w, char* out) {
     edit_integer(value, w, e.d, e.sign == SignMode::plus, out);
   });
@@ -281,13 +236,13 @@ void write_real(TextIO& io, float value) {
         edit_general(value, w, e.d, e.e, e.scale, plus, out);
       });
     default:
-      run_time_error(io, Direction::write, kRealNeedsFEDG);
+      run_time_error(io, Direction::write, ErrorCode::real_needs_fedg);
   }
 }
 
 void write_character(TextIO& io, char value) {
   DataEdit e = next_output_edit(io);
-  if (e.op != Op::A) run_time_error(io, Direction::write, kCharacterNeedsA);
+  if (e.op != Op::A) run_time_error(io, Direction::write, ErrorCode::character_needs_a);
   for (std::int32_t k = 1; k < e.w; ++k) put_character(io, ' ');
   put_character(io, value);
 }
@@ -313,9 +268,7 @@ void stop_run(TextIO& io, std::string_view message) {
 }
 
 void floating_point_error(TextIO& io, FpFault kind) {
-  std::string_view text = "invalid";
-  if (kind == FpFault::divide_by_zero) text = "divide by zero";
-  if (kind == FpFault::overflow) text = "overflow";
+  const std::string_view text = fp_fault_text(kind);
   int number = kind == FpFault::none ? static_cast<int>(FpFault::invalid) : static_cast<int>(kind);
   char report[160];
   std::size_t size =
@@ -324,9 +277,7 @@ void floating_point_error(TextIO& io, FpFault kind) {
 }
 
 void math_function_error(TextIO& io, std::string_view function, MathError kind) {
-  std::string_view text = "DOMAIN";
-  if (kind == MathError::sing) text = "SING";
-  if (kind == MathError::overflow) text = "OVERFLOW";
+  const std::string_view text = math_error_text(kind);
   char message[96];
   int n = std::snprintf(message, sizeof message, "%.*s: %.*s error",
                         static_cast<int>(function.size() > 60 ? 60 : function.size()),

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "textio/byte_stream.h"
+#include "textio/errors.h"
 
 namespace plix {
 
@@ -15,12 +16,6 @@ namespace plix {
 struct RunEnd {
   int status;
 };
-
-// Kinds of trapped floating-point fault, with the numbers of their reports.
-enum class FpFault { none = 0, invalid = 6101, divide_by_zero = 6103, overflow = 6104 };
-
-// Kinds of math-function argument error, with the numbers of their reports.
-enum class MathError { domain = 6201, sing = 6202, overflow = 6203 };
 
 struct TextIO;  // the record units of one run (textio/units.h)
 

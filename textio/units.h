@@ -75,7 +75,7 @@ struct TextIO {
 
 // Shared by the input and output sides.
 enum class Direction { read, write };
-[[noreturn]] void run_time_error(TextIO& io, Direction direction, int code);
+[[noreturn]] void run_time_error(TextIO& io, Direction direction, ErrorCode code);
 // Writes bytes to standard output through the block buffer; a failure ends
 // the run with its report.
 void put_output(TextIO& io, const char* bytes, std::int32_t size);
