@@ -14,8 +14,14 @@
 #include <vector>
 
 #include "distance/engine.h"
+#include "report/pair_engine.h"
 #include "distance/similarity.h"
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
 #include "textio/units.h"
 
 namespace {
@@ -48,12 +54,12 @@ int main(int argc, char** argv) {
   auto run = std::make_unique<RunState>(io);
   try {
     read_run_input(*run);
-    finish_scan(*run);
+    finish_scan(run->scan_context());
   } catch (const RunEnd&) {
     std::fprintf(stderr, "the run ended before the pair loop\n");
     return 1;
   }
-  const int nlang = run->language_count;
+  const int nlang = run->scan.language_count;
   const int nmean = std::min(run->selection.meaning_count, MAX_MEANINGS);
   const int m = std::min(nlang, sample_langs);
 

@@ -15,7 +15,9 @@ endif()
 # An undefined-behaviour report must stop the fuzzer like a crash, so that
 # the input is kept.
 if(PLIX_FUZZ)
-  target_compile_options(plixcore PRIVATE -fno-sanitize-recover=undefined)
+  foreach(layer ${PLIX_LAYER_LIBRARIES})
+    target_compile_options(${layer} PRIVATE -fno-sanitize-recover=undefined)
+  endforeach()
   foreach(target fuzz_run fuzz_format)
     target_compile_options(${target} PRIVATE -fno-sanitize-recover=undefined)
   endforeach()

@@ -14,11 +14,11 @@ constexpr char TAB = '\t';
 // Column c (1-based) of the record; a blank beyond column 400.
 inline char column(const char* line, int c) { return c <= RECORD_WIDTH ? line[c - 1] : ' '; }
 
-[[noreturn]] void combination_table_full(RunState& run, const char* what) {
-  fatal_error(run.io, std::string("more than ") + std::to_string(MAX_COMBINATIONS) + " distinct " +
-                          what + ": language " + std::string(run.open_code, 3) + " (record " +
-                          std::to_string(run.open_record) + "), word record " +
-                          std::to_string(run.record_number));
+[[noreturn]] void combination_table_full(const ScanContext& db, const char* what) {
+  fatal_error(db.io, std::string("more than ") + std::to_string(MAX_COMBINATIONS) + " distinct " +
+                          what + ": language " + std::string(db.scan.open_code, 3) + " (record " +
+                          std::to_string(db.scan.open_record) + "), word record " +
+                          std::to_string(db.scan.record_number));
 }
 
 // First column of the words, or 0 when the record has none.
@@ -53,37 +53,37 @@ void build_symbol_index(SoundInventory& inventory) {
         static_cast<std::int8_t>(i);
 }
 
-std::int32_t pair_code(RunState& run, std::int32_t a, std::int32_t b) {
-  PairTable& t = run.pairs;
+std::int32_t pair_code(const ScanContext& db, std::int32_t a, std::int32_t b) {
+  PairTable& t = db.codes.pairs;
   for (int i = 1; i <= t.count; ++i)
     if (t.first[i] == a && t.second[i] == b) return t.code[i];
-  if (t.count == MAX_COMBINATIONS) combination_table_full(run, "pairs");
+  if (t.count == MAX_COMBINATIONS) combination_table_full(db, "pairs");
   const int i = ++t.count;
   t.first[i] = a;
   t.second[i] = b;
-  t.code[i] = ++run.last_code;
+  t.code[i] = ++db.codes.last_code;
   return t.code[i];
 }
 
-std::int32_t triple_code(RunState& run, std::int32_t a, std::int32_t b, std::int32_t c) {
-  TripleTable& t = run.triples;
+std::int32_t triple_code(const ScanContext& db, std::int32_t a, std::int32_t b, std::int32_t c) {
+  TripleTable& t = db.codes.triples;
   for (int i = 1; i <= t.count; ++i)
     if (t.first[i] == a && t.second[i] == b && t.third[i] == c) return t.code[i];
-  if (t.count == MAX_COMBINATIONS) combination_table_full(run, "triples");
+  if (t.count == MAX_COMBINATIONS) combination_table_full(db, "triples");
   const int i = ++t.count;
   t.first[i] = a;
   t.second[i] = b;
   t.third[i] = c;
-  t.code[i] = ++run.last_code;
+  t.code[i] = ++db.codes.last_code;
   return t.code[i];
 }
 
-void encode_word_record(RunState& run, const char* line, int slot, int meaning) {
-  const std::int32_t nsym = run.inventory.symbol_count;
+void encode_word_record(const ScanContext& db, const char* line, int slot, int meaning) {
+  const std::int32_t nsym = db.codes.inventory.symbol_count;
   // The store holds two synonyms; the parameter reader admits only 1 or 2.
-  const std::int32_t synonyms = run.params.SYNONYMS >= 2 ? 2 : 1;
+  const std::int32_t synonyms = db.params.SYNONYMS >= 2 ? 2 : 1;
   // code(p) is position p (1..100) of the meaning's codes.
-  SoundCode* const codes_of_meaning = codes(run.store, slot, meaning);
+  SoundCode* const codes_of_meaning = codes(db.store, slot, meaning);
   auto code = [codes_of_meaning](int p) -> SoundCode& { return codes_of_meaning[p - 1]; };
 
   std::int32_t synonym = 1;
@@ -102,7 +102,7 @@ void encode_word_record(RunState& run, const char* line, int slot, int meaning) 
           synonym = synonyms;
           break;
         }
-        word_length(run.store, slot, meaning, 1) =
+        word_length(db.store, slot, meaning, 1) =
             static_cast<std::int16_t>(count > SYNONYM2_OFFSET ? SYNONYM2_OFFSET : count);
         offset = SYNONYM2_OFFSET;
         count = 0;
@@ -115,19 +115,19 @@ void encode_word_record(RunState& run, const char* line, int slot, int meaning) 
       } else if (ch == '~') {
         if (count >= 2) {
           const int q = offset + count;
-          const std::int32_t combined = pair_code(run, code(q - 1), code(q));
+          const std::int32_t combined = pair_code(db, code(q - 1), code(q));
           --count;
           code(offset + count) = static_cast<SoundCode>(combined);
         }
       } else if (ch == '$') {
         if (count >= 3) {
           const int q = offset + count;
-          const std::int32_t combined = triple_code(run, code(q - 2), code(q - 1), code(q));
+          const std::int32_t combined = triple_code(db, code(q - 2), code(q - 1), code(q));
           count -= 2;
           code(offset + count) = static_cast<SoundCode>(combined);
         }
       } else {
-        const int k = symbol_index(run.inventory, ch);
+        const int k = symbol_index(db.codes.inventory, ch);
         if (k == 0) continue;
         if (offset + count >= MAX_CODES) break;
         ++count;
@@ -136,8 +136,8 @@ void encode_word_record(RunState& run, const char* line, int slot, int meaning) 
     }
   }
 
-  word_length(run.store, slot, meaning, synonym) = static_cast<std::int16_t>(count);
-  if (count >= 1) ++run.attested;
+  word_length(db.store, slot, meaning, synonym) = static_cast<std::int16_t>(count);
+  if (count >= 1) ++db.scan.attested;
 }
 
 }  // namespace plix

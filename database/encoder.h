@@ -5,14 +5,15 @@
 
 #include <cstdint>
 
-#include "run/run_state.h"
+#include "database/codes.h"
+#include "database/scan_state.h"
 
 namespace plix {
 
 // Encodes the words of the word record `line` (400 columns) into meaning
 // position `meaning` (1..meaning_count) of slot `slot`; adds 1 to attested when the
 // length it stores last is at least 1.
-void encode_word_record(RunState& run, const char* line, int slot, int meaning);
+void encode_word_record(const ScanContext& db, const char* line, int slot, int meaning);
 
 // Fills inventory.first_position from symbols[1..symbol_count]; called once after the
 // inventory is read, before the first symbol_index.
@@ -26,7 +27,7 @@ inline int symbol_index(const SoundInventory& inventory, char ch) {
 // The code of the combined sound (a, b) or (a, b, c): the code it was given
 // when the run first met it, or a new code last_code + 1. A combination that
 // would need a table entry beyond the capacity ends the run.
-std::int32_t pair_code(RunState& run, std::int32_t a, std::int32_t b);
-std::int32_t triple_code(RunState& run, std::int32_t a, std::int32_t b, std::int32_t c);
+std::int32_t pair_code(const ScanContext& db, std::int32_t a, std::int32_t b);
+std::int32_t triple_code(const ScanContext& db, std::int32_t a, std::int32_t b, std::int32_t c);
 
 }  // namespace plix

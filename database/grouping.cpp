@@ -34,9 +34,9 @@ int first_difference(const char* a, const char* b, int n) {
 
 }  // namespace
 
-void assign_branch(RunState& run, const char* line, int bar_column, const char* language_code,
+void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code,
                    int header_record) {
-  BranchTable& table = run.branches;
+  BranchTable& table = db.branches;
 
   // The key: classification text up to '@', then ",code,", cut at RECORD_WIDTH.
   char key[RECORD_WIDTH];
@@ -55,24 +55,24 @@ void assign_branch(RunState& run, const char* line, int bar_column, const char* 
   commas[0] = 0;
   for (int i = 0; i < n; ++i) commas[i + 1] = commas[i] + (key[i] == ',');
 
-  const std::int64_t level = run.params.LEVEL;
+  const std::int64_t level = db.params.LEVEL;
   std::int32_t remembered_node = 0;
   for (int g = 1; g <= table.branch_count; ++g) {
     const std::int64_t d = commas[first_difference(key, table.branch_key[g], n)] - level;
     if (d > 0) {
-      run.store.branch_of[run.open_slot] = g;
+      db.store.branch_of[db.scan.open_slot] = g;
       return;
     }
     if (d == 0) remembered_node = table.node_of[g];
   }
 
   if (table.branch_count == MAX_BRANCHES) {
-    fatal_error(run.io, "more than " + std::to_string(MAX_BRANCHES) + " branches: language " +
+    fatal_error(db.io, "more than " + std::to_string(MAX_BRANCHES) + " branches: language " +
                             std::string(language_code, 3) + " (record " +
                             std::to_string(header_record) + ") needs a new branch");
   }
   const int g = ++table.branch_count;
-  run.store.branch_of[run.open_slot] = g;
+  db.store.branch_of[db.scan.open_slot] = g;
   std::memcpy(table.branch_key[g], key, static_cast<std::size_t>(n));
   table.node_of[g] = remembered_node != 0 ? remembered_node : ++table.node_count;
 }

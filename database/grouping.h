@@ -3,7 +3,7 @@
 // with the paths of the branches seen so far.
 #pragma once
 
-#include "run/run_state.h"
+#include "database/scan_state.h"
 
 namespace plix {
 
@@ -14,7 +14,7 @@ namespace plix {
 // or to a new branch, in the node of the last branch sharing exactly LEVEL,
 // or else in a new node. `header_record` names the language in the message
 // that ends the run when the branch table is full.
-void assign_branch(RunState& run, const char* line, int bar_column, const char* language_code,
+void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code,
                    int header_record);
 
 }  // namespace plix

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "run/run_state.h"
+#include "database/scan_state.h"
 
 namespace plix {
 
@@ -15,12 +15,20 @@ std::int32_t meaning_number(const char* line);
 
 // Whether a language with this header (bar column 1..401, beyond column 400
 // when the header has no usable '|') and figure is admitted.
-bool language_admitted(const RunState& run, const char* line, int bar_column, float figure);
+bool language_admitted(const ScanContext& db, const char* line, int bar_column, float figure);
 
 // Closes the open language (retained when it attested at least WORDS
 // meanings, otherwise its slot is reused) and opens the language of header
 // record `line` in slot open_slot.
-void admit_language(RunState& run, const char* line, int bar_column, const char* language_code,
+void admit_language(const ScanContext& db, const char* line, int bar_column, const char* language_code,
                     int header_record);
+
+// Reads the database records up to the end-of-data record; the record
+// before them has been read into scan.record and open_slot is 0.
+void scan_database(const ScanContext& db);
+
+// Closes the last open language (retained when it attested at least WORDS
+// meanings) and sets scan.language_count to the retained languages.
+void finish_scan(const ScanContext& db);
 
 }  // namespace plix

@@ -1,14 +1,14 @@
-// The fast similarity engine: the same similarities as language_similarity,
-// bit for bit, computed for many language pairs at once with bit-parallel
-// edit distances in SIMD lanes, on all processors the process may use.
+// The batch interface of the similarity kernels: the same similarities as
+// language_similarity, bit for bit, computed for many language pairs at once
+// with bit-parallel edit distances in SIMD lanes, and the choice of the
+// kernel path for this processor. report/pair_engine.h drives them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "database/store.h"
-#include "run/run_state.h"
-#include "textio/textio.h"
+#include "textio/errors.h"
 
 namespace plix {
 
@@ -73,26 +73,5 @@ class KernelWork {
   void* block_ = nullptr;
   unsigned char* aligned_ = nullptr;
 };
-
-struct EngineOptions {
-  EngineIsa isa = best_engine_isa();
-  int threads = 0;             // 0: one per processor of the affinity mask
-  ByteSink* progress = nullptr;  // standard error, for the progress line
-};
-
-// The first faulting pair in loop order (first < second), if any.
-struct EngineFault {
-  int first = 0;
-  int second = 0;
-  FpFault kind = FpFault::none;
-};
-
-// Fills the tally as the literal pair loop does: for every node, the number
-// of cross-branch pairs of retained languages 1..nlang and the sum of their
-// similarities in the loop's order (i ascending, then j ascending). When a
-// pair has no similarity, returns the first such pair in that order; the
-// tally is then incomplete.
-EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
-                             int nmean, NodeTally& tally, const EngineOptions& options);
 
 }  // namespace plix

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "run/phases.h"
 #include "textio/textio.h"
 
 namespace plix {
@@ -40,10 +39,8 @@ int branch_label(const BranchTable& table, int b, std::int32_t level, char (&lab
   return RECORD_WIDTH;
 }
 
-void write_report(RunState& run) {
-  TextIO& io = run.io;
-  const BranchTable& branches = run.branches;
-  const NodeTally& tally = run.tally;
+void write_report(TextIO& io, const RunParameters& params, const BranchTable& branches,
+                  const NodeTally& tally) {
   char label[RECORD_WIDTH];
   for (int k = 1; k <= branches.node_count; ++k) {
     if (tally.pair_count[k] == 0.0) continue;
@@ -51,7 +48,7 @@ void write_report(RunState& run) {
     end_write(io);
     for (int b = 1; b <= branches.branch_count; ++b) {
       if (branches.node_of[b] != k || branches.member_count[b] == 0) continue;
-      const int length = branch_label(branches, b, run.params.LEVEL, label);
+      const int length = branch_label(branches, b, params.LEVEL, label);
       begin_write(io, "(I7,2X,400A1)");
       write_integer(io, branches.member_count[b]);
       for (int m = 0; m < length; ++m) write_character(io, label[m]);
@@ -60,7 +57,7 @@ void write_report(RunState& run) {
     const float mean = static_cast<float>(tally.similarity_sum[k] / tally.pair_count[k]);
     const std::int32_t pairs = truncate_saturating(tally.pair_count[k]);
     if (mean >= AGE_THRESHOLD) {
-      const std::int32_t age = estimate_age(run.params, mean);
+      const std::int32_t age = estimate_age(params, mean);
       begin_write(io, "(I7,'  PAIRS',F8.2,'%',I7,' BP')");
       write_integer(io, pairs);
       write_real(io, mean);

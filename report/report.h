@@ -4,10 +4,13 @@
 
 #include <cstdint>
 
+#include "database/settings.h"
 #include "database/store.h"
-#include "run/run_state.h"
+#include "report/aggregate.h"
 
 namespace plix {
+
+struct TextIO;
 
 // A mean below this single-precision value (0.004999999888) gets no age.
 constexpr float AGE_THRESHOLD = 0.005f;
@@ -22,5 +25,10 @@ std::int32_t estimate_age(const RunParameters& params, float mean);
 // up to its (level + 1)-th comma or its first blank, followed by one blank.
 // A key that neither stops gives its 400 characters.
 int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[RECORD_WIDTH]);
+
+// Writes a block for every node with counted pairs and ends the run with
+// the stop line.
+[[noreturn]] void write_report(TextIO& io, const RunParameters& params, const BranchTable& branches,
+                               const NodeTally& tally);
 
 }  // namespace plix

@@ -1,24 +1,31 @@
 #include <memory>
 
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "database/store.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
 #include "run/run.h"
-#include "textio/units.h"
+#include "run/run_state.h"
+#include "run/selection.h"
+#include "textio/textio.h"
 
 namespace plix {
 
 void read_run_input(RunState& run) {
-  read_run_parameters(run);
-  read_meaning_selection(run);
-  write_header_lines(run);
+  std::int32_t& records = run.scan.record_number;
+  read_run_parameters(run.io, run.params, records);
+  read_meaning_selection(run.io, run.selection, records);
+  write_header_lines(run.io, run.params);
   clear_branch_table(run.branches);
-  read_sound_inventory(run);
+  read_sound_inventory(run.io, run.codes, records);
   // One record passed over unread.
   begin_read(run.io, "(400A1)");
-  read_characters(run.io, run.record, RECORD_WIDTH);
+  read_characters(run.io, run.scan.record, RECORD_WIDTH);
   end_read(run.io);
-  ++run.record_number;
-  run.open_slot = 0;
-  scan_database(run);
+  ++records;
+  run.scan.open_slot = 0;
+  scan_database(run.scan_context());
 }
 
 namespace {
@@ -26,19 +33,20 @@ namespace {
 // Every phase once, in order; write_report ends the run with stop_run.
 [[noreturn]] void run_phases(RunState& run) {
   read_run_input(run);
-  finish_scan(run);
-  aggregate_pairs(run);
-  write_report(run);
+  finish_scan(run.scan_context());
+  aggregate_pairs(run.io, run.store, run.branches, run.scan.language_count,
+                  run.selection.meaning_count, run.tally);
+  write_report(run.io, run.params, run.branches, run.tally);
 }
 
 }  // namespace
 
 int run_program(ByteSource& in, ByteSink& out, ByteSink& err) {
-  TextIO io(in, out, err);
+  TextIOHandle io = open_text_io(in, out, err);
   try {
     // The tables are large: made once per run, not zeroed wholesale; each
     // phase clears what it reads.
-    auto run = std::make_unique<RunState>(io);
+    auto run = std::make_unique<RunState>(*io);
     run_phases(*run);
   } catch (const RunEnd& end) {
     return end.status;

@@ -1,31 +1,26 @@
-// The run parameters: the first input record, the reals derived from it and
-// the two header lines of the report.
 #include "run/parameters.h"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "run/phases.h"
 #include "textio/textio.h"
 
 namespace plix {
 
-void read_run_parameters(RunState& run) {
-  RunParameters& p = run.params;
-  begin_read(run.io, "(12I6)");
-  read_integer(run.io, p.SYNONYMS);
-  read_integer(run.io, p.WORDS);
-  read_integer(run.io, p.DATE);
-  read_integer(run.io, p.LEVEL);
-  read_integer(run.io, p.S0);
-  read_integer(run.io, p.R);
-  end_read(run.io);
-  ++run.record_number;
-  derive_run_parameters(run);
+void read_run_parameters(TextIO& io, RunParameters& p, std::int32_t& record_number) {
+  begin_read(io, "(12I6)");
+  read_integer(io, p.SYNONYMS);
+  read_integer(io, p.WORDS);
+  read_integer(io, p.DATE);
+  read_integer(io, p.LEVEL);
+  read_integer(io, p.S0);
+  read_integer(io, p.R);
+  end_read(io);
+  ++record_number;
+  derive_run_parameters(io, p);
 }
 
-void derive_run_parameters(RunState& run) {
-  RunParameters& p = run.params;
+void derive_run_parameters(TextIO& io, RunParameters& p) {
   if (p.SYNONYMS == 0) p.SYNONYMS = 1;
   // The store keeps two synonyms per meaning; other counts cannot be honoured.
   if (p.SYNONYMS < 0 || p.SYNONYMS > 2) {
@@ -34,7 +29,7 @@ void derive_run_parameters(RunState& run) {
                   "SYNONYMS is %d in the parameter record; it must be 0, 1 or 2 "
                   "(at most two synonyms per meaning are kept)",
                   static_cast<int>(p.SYNONYMS));
-    fatal_error(run.io, message);
+    fatal_error(io, message);
   }
 
   // Products in double precision of the single-precision 0.01, each stored
@@ -43,24 +38,23 @@ void derive_run_parameters(RunState& run) {
   p.date_limit = static_cast<float>(-static_cast<std::int64_t>(p.DATE));
   const double s0 = static_cast<double>(p.S0) * hundredth;
   p.s0_fraction = static_cast<float>(s0);
-  p.log_s0 = static_cast<float>(checked_log10(run.io, s0));
+  p.log_s0 = static_cast<float>(checked_log10(io, s0));
   const double r = static_cast<double>(p.R) * hundredth;
   p.r_fraction = static_cast<float>(r);
-  p.two_log_r = static_cast<float>(checked_log10(run.io, r) * 2.0);
+  p.two_log_r = static_cast<float>(checked_log10(io, r) * 2.0);
 }
 
-void write_header_lines(RunState& run) {
-  const RunParameters& p = run.params;
-  begin_write(run.io, "(I2,' SYNONYMS,',I3,' WORDS, DATE >',I5,', LEVEL',I3)");
-  write_integer(run.io, p.SYNONYMS);
-  write_integer(run.io, p.WORDS);
-  write_integer(run.io, p.DATE);
-  write_integer(run.io, p.LEVEL);
-  end_write(run.io);
-  begin_write(run.io, "(' S0 =',I3,'%, R =',F4.2)");
-  write_integer(run.io, p.S0);
-  write_real(run.io, p.r_fraction);
-  end_write(run.io);
+void write_header_lines(TextIO& io, const RunParameters& p) {
+  begin_write(io, "(I2,' SYNONYMS,',I3,' WORDS, DATE >',I5,', LEVEL',I3)");
+  write_integer(io, p.SYNONYMS);
+  write_integer(io, p.WORDS);
+  write_integer(io, p.DATE);
+  write_integer(io, p.LEVEL);
+  end_write(io);
+  begin_write(io, "(' S0 =',I3,'%, R =',F4.2)");
+  write_integer(io, p.S0);
+  write_real(io, p.r_fraction);
+  end_write(io);
 }
 
 }  // namespace plix

@@ -4,7 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
 #include "textio/units.h"
 
 namespace plix {
@@ -25,9 +30,9 @@ class Aggregation : public ::testing::Test {
     clear_branch_table(run->branches);
     run->selection.meaning_count = 3;
     run->params.WORDS = 2;
-    run->open_slot = 0;
-    run->attested = 0;
-    run->language_count = 0;
+    run->scan.open_slot = 0;
+    run->scan.attested = 0;
+    run->scan.language_count = 0;
   }
   void branch(int b, int node) {
     run->branches.node_of[b] = node;
@@ -46,12 +51,13 @@ class Aggregation : public ::testing::Test {
       for (std::size_t k = 0; k < words[m].size(); ++k)
         codes(run->store, slot, static_cast<int>(m) + 1)[k] = words[m][k];
     }
-    run->language_count = std::max(run->language_count, slot);
+    run->scan.language_count = std::max(run->scan.language_count, slot);
   }
   // Runs aggregate_pairs; returns the status when the run ends inside it, -1 otherwise.
   int aggregate() {
     try {
-      aggregate_pairs(*run);
+      aggregate_pairs(run->io, run->store, run->branches, run->scan.language_count,
+                      run->selection.meaning_count, run->tally);
     } catch (const RunEnd& end) {
       return end.status;
     }
@@ -65,20 +71,20 @@ class Aggregation : public ::testing::Test {
 };
 
 TEST_F(Aggregation, FinishScanKeepsOrDropsTheOpenLanguage) {
-  finish_scan(*run);  // nothing admitted
-  EXPECT_EQ(run->language_count, 0);
+  finish_scan(run->scan_context());  // nothing admitted
+  EXPECT_EQ(run->scan.language_count, 0);
   branch(1, 1);
   branch(2, 1);
   run->store.branch_of[3] = 2;
   run->branches.member_count[2] = 1;
-  run->open_slot = 3;
-  run->attested = 1;  // WORDS - 1: dropped
-  finish_scan(*run);
-  EXPECT_EQ(run->language_count, 2);
+  run->scan.open_slot = 3;
+  run->scan.attested = 1;  // WORDS - 1: dropped
+  finish_scan(run->scan_context());
+  EXPECT_EQ(run->scan.language_count, 2);
   EXPECT_EQ(run->branches.member_count[2], 1);
-  run->attested = 2;  // WORDS: retained
-  finish_scan(*run);
-  EXPECT_EQ(run->language_count, 3);
+  run->scan.attested = 2;  // WORDS: retained
+  finish_scan(run->scan_context());
+  EXPECT_EQ(run->scan.language_count, 3);
   EXPECT_EQ(run->branches.member_count[2], 2);
   EXPECT_EQ(run->branches.member_count[1], 0);
 }
@@ -130,10 +136,10 @@ TEST_F(Aggregation, NoPairWithFewerThanTwoLanguages) {
   branch(2, 1);
   language(1, 1, Z);
   language(2, 2, Z);
-  run->language_count = 1;
+  run->scan.language_count = 1;
   ASSERT_EQ(aggregate(), -1);
   EXPECT_EQ(run->tally.pair_count[1], 0.0);
-  run->language_count = 0;
+  run->scan.language_count = 0;
   ASSERT_EQ(aggregate(), -1);
   EXPECT_EQ(run->tally.pair_count[1], 0.0);
 }

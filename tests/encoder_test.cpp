@@ -23,15 +23,15 @@ struct EncoderTest : ::testing::Test {
   void SetUp() override {
     run->params.SYNONYMS = 2;
     const char* symbols = "pats";
-    run->inventory.symbol_count = 4;
-    for (int i = 1; i <= 4; ++i) run->inventory.symbols[i] = symbols[i - 1];
-    build_symbol_index(run->inventory);
-    run->last_code = 12;
-    run->pairs.count = 0;
-    run->triples.count = 0;
-    run->attested = 0;
-    std::memcpy(run->open_code, "abc", 3);
-    run->open_record = 7;
+    run->codes.inventory.symbol_count = 4;
+    for (int i = 1; i <= 4; ++i) run->codes.inventory.symbols[i] = symbols[i - 1];
+    build_symbol_index(run->codes.inventory);
+    run->codes.last_code = 12;
+    run->codes.pairs.count = 0;
+    run->codes.triples.count = 0;
+    run->scan.attested = 0;
+    std::memcpy(run->scan.open_code, "abc", 3);
+    run->scan.open_record = 7;
     for (int slot = 1; slot <= 2; ++slot)
       for (int m = 1; m <= MAX_MEANINGS; ++m)
         for (int s = 1; s <= 2; ++s) word_length(run->store, slot, m, s) = 0;
@@ -48,7 +48,7 @@ struct EncoderTest : ::testing::Test {
 
   void encode(const std::string& line, int slot = 1, int meaning = 1) {
     ASSERT_EQ(line.size(), 400u);
-    encode_word_record(*run, line.data(), slot, meaning);
+    encode_word_record(run->scan_context(), line.data(), slot, meaning);
   }
   int length(int syn, int slot = 1, int meaning = 1) const {
     return word_length(run->store, slot, meaning, syn);
@@ -64,24 +64,24 @@ using V = std::vector<int>;
 TEST_F(EncoderTest, PlainSymbolsAreTheirInventoryPositions) {
   encode(words("pat"));
   EXPECT_EQ(synonym(1), (V{1, 2, 3}));
-  EXPECT_EQ(run->attested, 1);
+  EXPECT_EQ(run->scan.attested, 1);
 
   encode(words("pa ta"), 1, 2);  // a single blank is passed over
   EXPECT_EQ(synonym(1, 1, 2), (V{1, 2, 3, 2}));
 
   encode(words("p7a"), 1, 3);  // not in the inventory: passed over
   EXPECT_EQ(synonym(1, 1, 3), (V{1, 2}));
-  EXPECT_EQ(run->attested, 3);
+  EXPECT_EQ(run->scan.attested, 3);
 }
 
 TEST_F(EncoderTest, SymbolLookupIsExactAndTakesTheFirstDuplicate) {
-  run->inventory.symbol_count = 5;
-  run->inventory.symbols[5] = 'a';  // a duplicate of position 2
-  build_symbol_index(run->inventory);
-  EXPECT_EQ(symbol_index(run->inventory, 'a'), 2);
-  EXPECT_EQ(symbol_index(run->inventory, 'P'), 0);
-  EXPECT_EQ(symbol_index(run->inventory, 's'), 4);
-  EXPECT_EQ(symbol_index(run->inventory, '\0'), 0);
+  run->codes.inventory.symbol_count = 5;
+  run->codes.inventory.symbols[5] = 'a';  // a duplicate of position 2
+  build_symbol_index(run->codes.inventory);
+  EXPECT_EQ(symbol_index(run->codes.inventory, 'a'), 2);
+  EXPECT_EQ(symbol_index(run->codes.inventory, 'P'), 0);
+  EXPECT_EQ(symbol_index(run->codes.inventory, 's'), 4);
+  EXPECT_EQ(symbol_index(run->codes.inventory, '\0'), 0);
 }
 
 TEST_F(EncoderTest, ModifierMarksAddToTheLastCode) {
@@ -99,31 +99,31 @@ TEST_F(EncoderTest, ModifierMarksAddToTheLastCode) {
 TEST_F(EncoderTest, PairsAreNumberedOnceAcrossRecordsAndSlots) {
   encode(words("ts~a"));
   EXPECT_EQ(synonym(1), (V{13, 2}));
-  ASSERT_EQ(run->pairs.count, 1);
-  EXPECT_EQ(run->pairs.first[1], 3);
-  EXPECT_EQ(run->pairs.second[1], 4);
-  EXPECT_EQ(run->pairs.code[1], 13);
-  EXPECT_EQ(run->last_code, 13);
+  ASSERT_EQ(run->codes.pairs.count, 1);
+  EXPECT_EQ(run->codes.pairs.first[1], 3);
+  EXPECT_EQ(run->codes.pairs.second[1], 4);
+  EXPECT_EQ(run->codes.pairs.code[1], 13);
+  EXPECT_EQ(run->codes.last_code, 13);
 
   encode(words("ts~"), 2, 5);  // another language, another meaning
   EXPECT_EQ(synonym(1, 2, 5), (V{13}));
-  EXPECT_EQ(run->pairs.count, 1);
+  EXPECT_EQ(run->codes.pairs.count, 1);
 
   encode(words("st~"));  // order counts
   EXPECT_EQ(synonym(1), (V{14}));
-  EXPECT_EQ(run->pairs.count, 2);
+  EXPECT_EQ(run->codes.pairs.count, 2);
 }
 
 TEST_F(EncoderTest, TriplesShareTheNumberingWithPairs) {
   encode(words("ts~"));  // 13
   encode(words("tsp$"));
   EXPECT_EQ(synonym(1), (V{14}));
-  ASSERT_EQ(run->triples.count, 1);
-  EXPECT_EQ(run->triples.code[1], 14);
+  ASSERT_EQ(run->codes.triples.count, 1);
+  EXPECT_EQ(run->codes.triples.code[1], 14);
   encode(words("atsp$t"), 2, 1);
   EXPECT_EQ(synonym(1, 2, 1), (V{2, 14, 3}));
-  EXPECT_EQ(run->triples.count, 1);
-  EXPECT_EQ(run->last_code, 14);
+  EXPECT_EQ(run->codes.triples.count, 1);
+  EXPECT_EQ(run->codes.last_code, 14);
 }
 
 TEST_F(EncoderTest, CombinationMarksNeedEnoughCodesInTheSynonym) {
@@ -134,9 +134,9 @@ TEST_F(EncoderTest, CombinationMarksNeedEnoughCodesInTheSynonym) {
   // The codes of synonym 1 do not count for a mark in synonym 2.
   encode(words("pa,t~s"));
   EXPECT_EQ(synonym(2), (V{3, 4}));
-  EXPECT_EQ(run->pairs.count, 0);
-  EXPECT_EQ(run->triples.count, 0);
-  EXPECT_EQ(run->last_code, 12);
+  EXPECT_EQ(run->codes.pairs.count, 0);
+  EXPECT_EQ(run->codes.triples.count, 0);
+  EXPECT_EQ(run->codes.last_code, 12);
 }
 
 TEST_F(EncoderTest, SecondSynonymStartsAtPosition51) {
@@ -145,7 +145,7 @@ TEST_F(EncoderTest, SecondSynonymStartsAtPosition51) {
   EXPECT_EQ(synonym(2), (V{3, 2}));
   EXPECT_EQ(codes(run->store, 1, 1)[50], 3);
   EXPECT_EQ(codes(run->store, 1, 1)[51], 2);
-  EXPECT_EQ(run->attested, 1);
+  EXPECT_EQ(run->scan.attested, 1);
 
   // A third synonym is not read.
   encode(words("pa,ta,ps"), 1, 2);
@@ -158,19 +158,19 @@ TEST_F(EncoderTest, OneSynonymEndsTheWordsAtTheComma) {
   encode(words("pa, ta"));
   EXPECT_EQ(synonym(1), (V{1, 2}));
   EXPECT_EQ(length(2), 0);
-  EXPECT_EQ(run->attested, 1);
+  EXPECT_EQ(run->scan.attested, 1);
 }
 
 TEST_F(EncoderTest, OnlyTheLastStoredLengthCountsAsAttested) {
   encode(words("pa,"));
   EXPECT_EQ(length(1), 2);
   EXPECT_EQ(length(2), 0);
-  EXPECT_EQ(run->attested, 0);
+  EXPECT_EQ(run->scan.attested, 0);
   // An empty first synonym.
   encode(words(",ta"), 1, 2);
   EXPECT_EQ(length(1, 1, 2), 0);
   EXPECT_EQ(synonym(2, 1, 2), (V{3, 2}));
-  EXPECT_EQ(run->attested, 1);
+  EXPECT_EQ(run->scan.attested, 1);
 }
 
 TEST_F(EncoderTest, RecordsWithoutWords) {
@@ -185,7 +185,7 @@ TEST_F(EncoderTest, RecordsWithoutWords) {
   word_length(run->store, 1, 1, 1) = 9;
   encode(record(" / / "));
   EXPECT_EQ(length(1), 0);
-  EXPECT_EQ(run->attested, 0);
+  EXPECT_EQ(run->scan.attested, 0);
   // Two X are words, not the no-word mark; X is not a symbol here.
   encode(words("XXpa"));
   EXPECT_EQ(synonym(1), (V{1, 2}));
@@ -243,15 +243,15 @@ TEST_F(EncoderTest, LaterRecordOverwritesOnlyWhatItReaches) {
   encode(words("ts"));
   EXPECT_EQ(synonym(1), (V{3, 4}));
   EXPECT_EQ(synonym(2), (V{4, 2, 3}));
-  EXPECT_EQ(run->attested, 2);
+  EXPECT_EQ(run->scan.attested, 2);
 }
 
 TEST_F(EncoderTest, MarkCharactersAreNeverLookedUp) {
   // Even when they stand in the inventory.
-  run->inventory.symbol_count = 6;
-  run->inventory.symbols[5] = '*';
-  run->inventory.symbols[6] = 'X';
-  build_symbol_index(run->inventory);
+  run->codes.inventory.symbol_count = 6;
+  run->codes.inventory.symbols[5] = '*';
+  run->codes.inventory.symbols[6] = 'X';
+  build_symbol_index(run->codes.inventory);
   encode(words("p*"));
   EXPECT_EQ(synonym(1), (V{13}));  // 1 + 2 x 6
   encode(words("pX"));
@@ -259,26 +259,26 @@ TEST_F(EncoderTest, MarkCharactersAreNeverLookedUp) {
 }
 
 TEST_F(EncoderTest, FullCombinationTableEndsTheRun) {
-  run->pairs.count = MAX_COMBINATIONS;
+  run->codes.pairs.count = MAX_COMBINATIONS;
   for (int i = 1; i <= MAX_COMBINATIONS; ++i) {
-    run->pairs.first[i] = 1000 + i;
-    run->pairs.second[i] = 1;
-    run->pairs.code[i] = 2000 + i;
+    run->codes.pairs.first[i] = 1000 + i;
+    run->codes.pairs.second[i] = 1;
+    run->codes.pairs.code[i] = 2000 + i;
   }
   // A known pair still gets its code.
-  EXPECT_EQ(pair_code(*run, 1005, 1), 2005);
+  EXPECT_EQ(pair_code(run->scan_context(), 1005, 1), 2005);
   EXPECT_THROW(encode(words("ts~")), RunEnd);
-  EXPECT_EQ(run->pairs.count, MAX_COMBINATIONS);
+  EXPECT_EQ(run->codes.pairs.count, MAX_COMBINATIONS);
   EXPECT_NE(err.data.find("2000"), std::string::npos);
   EXPECT_NE(err.data.find("abc"), std::string::npos);
 
-  run->triples.count = MAX_COMBINATIONS;
+  run->codes.triples.count = MAX_COMBINATIONS;
   for (int i = 1; i <= MAX_COMBINATIONS; ++i) {
-    run->triples.first[i] = run->triples.second[i] = run->triples.third[i] = 0;
-    run->triples.code[i] = 3000 + i;
+    run->codes.triples.first[i] = run->codes.triples.second[i] = run->codes.triples.third[i] = 0;
+    run->codes.triples.code[i] = 3000 + i;
   }
   EXPECT_THROW(encode(words("tsp$")), RunEnd);
-  EXPECT_EQ(run->triples.count, MAX_COMBINATIONS);
+  EXPECT_EQ(run->codes.triples.count, MAX_COMBINATIONS);
 }
 
 }  // namespace

@@ -9,8 +9,14 @@
 #include <vector>
 
 #include "distance/engine.h"
+#include "report/pair_engine.h"
 #include "distance/similarity.h"
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
 #include "run/run.h"
 #include "run/run_state.h"
 #include "textio/units.h"
@@ -478,9 +484,10 @@ int literal_run(ByteSource& in, ByteSink& out, ByteSink& err) {
   try {
     auto run = std::make_unique<RunState>(io);
     read_run_input(*run);
-    finish_scan(*run);
-    aggregate_pairs_reference(*run);
-    write_report(*run);
+    finish_scan(run->scan_context());
+    aggregate_pairs_reference(run->io, run->store, run->branches, run->scan.language_count,
+                              run->selection.meaning_count, run->tally);
+    write_report(run->io, run->params, run->branches, run->tally);
   } catch (const RunEnd& end) {
     return end.status;
   }

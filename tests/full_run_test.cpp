@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run.h"
-#include "textio/byte_stream.h"
+#include "tests/whole_run.h"
 
 namespace plix {
 namespace {
@@ -36,17 +35,9 @@ const char* const kSmallReport =
     "     2  PAIRS   72.08%    371 BP\r\n"
     "Stop - Program terminated.\r\n";
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using Result = RunResult;
 
-Result run(const std::string& input) {
-  StringSource in(input);
-  StringSink out, err;
-  const int status = run_program(in, out, err);
-  return {status, out.data, err.data};
-}
+Result run(const std::string& input) { return run_whole(input); }
 
 // Standard output and exit status of a shell command.
 Result shell(const std::string& command) {

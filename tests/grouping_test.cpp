@@ -20,7 +20,7 @@ struct GroupingTest : ::testing::Test {
 
   void SetUp() override {
     clear_branch_table(run->branches);
-    run->open_slot = 0;
+    run->scan.open_slot = 0;
   }
 
   // A header record: free text, '|', the classification text, '@'.
@@ -35,9 +35,9 @@ struct GroupingTest : ::testing::Test {
   int add(const std::string& line, const char* code) {
     EXPECT_EQ(line.size(), 400u);
     const int bar = static_cast<int>(line.find('|')) + 2;
-    ++run->open_slot;
-    assign_branch(*run, line.data(), bar, code, 10 + run->open_slot);
-    return run->store.branch_of[run->open_slot];
+    ++run->scan.open_slot;
+    assign_branch(run->scan_context(), line.data(), bar, code, 10 + run->scan.open_slot);
+    return run->store.branch_of[run->scan.open_slot];
   }
   int node(int branch) const { return run->branches.node_of[branch]; }
   std::string key(int branch) const {
@@ -147,9 +147,9 @@ TEST_F(GroupingTest, FullBranchTableEndsTheRun) {
   for (int g = 2; g <= MAX_BRANCHES; ++g) run->branches.node_of[g] = 1;
   // Joining an existing branch still works.
   EXPECT_EQ(add(header("A,B"), "aab"), 1);
-  ++run->open_slot;
+  ++run->scan.open_slot;
   std::string line = header("Z");
-  EXPECT_THROW(assign_branch(*run, line.data(), 10, "zzz", 42), RunEnd);
+  EXPECT_THROW(assign_branch(run->scan_context(), line.data(), 10, "zzz", 42), RunEnd);
   EXPECT_EQ(run->branches.branch_count, MAX_BRANCHES);
   EXPECT_NE(err.data.find("8000"), std::string::npos);
   EXPECT_NE(err.data.find("zzz"), std::string::npos);

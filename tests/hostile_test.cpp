@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "run/run.h"
 #include "tests/textio_harness.h"
+#include "tests/whole_run.h"
 #include "textio/byte_stream.h"
 
 extern char** environ;
@@ -21,20 +21,12 @@ extern char** environ;
 namespace plix {
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using Result = RunResult;
 
-Result run(ByteSource& in) {
-  StringSink out, err;
-  const int status = run_program(in, out, err);
-  return {status, out.data, err.data};
-}
+Result run(ByteSource& in) { return run_whole(in); }
 
 Result run(const std::string& input, std::size_t chunk = 1 << 16) {
-  StringSource in(input, chunk);
-  return run(in);
+  return run_whole(input, chunk);
 }
 
 std::string read_frame(int number, const std::string& message) {

@@ -7,7 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
 #include "tests/textio_harness.h"
 
 namespace plix {
@@ -17,12 +22,12 @@ struct ParameterRun {
   explicit ParameterRun(std::string input)
       : h(std::move(input)), run(std::make_unique<RunState>(h.io)) {}
   int read() {
-    return h.run([&](TextIO&) { read_run_parameters(*run); });
+    return h.run([&](TextIO&) { read_run_parameters(run->io, run->params, run->scan.record_number); });
   }
   int read_and_write() {
     return h.run([&](TextIO& io) {
-      read_run_parameters(*run);
-      write_header_lines(*run);
+      read_run_parameters(run->io, run->params, run->scan.record_number);
+      write_header_lines(run->io, run->params);
       stop_run(io);
     });
   }
@@ -71,7 +76,7 @@ TEST(RunParameters, NegatedDateWithoutOverflowAndRetentionOfOneHundred) {
   EXPECT_LT(r.run->params.two_log_r, 0.0f);
   // The smallest DATE does not fit six columns; its negation is still exact.
   r.run->params.DATE = INT32_MIN;
-  ASSERT_EQ(r.h.run([&](TextIO&) { derive_run_parameters(*r.run); }), -1);
+  ASSERT_EQ(r.h.run([&](TextIO&) { derive_run_parameters(r.run->io, r.run->params); }), -1);
   EXPECT_EQ(r.run->params.date_limit, 2147483648.0f);
 }
 
@@ -119,7 +124,7 @@ TEST(HeaderLines, ExamplesAndCarriageControlOfTheFirstField) {
     run->params.LEVEL = level;
     run->params.S0 = 86;
     run->params.r_fraction = 1.0f;
-    EXPECT_EQ(h.run([&](TextIO&) { write_header_lines(*run); }), -1);
+    EXPECT_EQ(h.run([&](TextIO&) { write_header_lines(run->io, run->params); }), -1);
     return h.out.data;
   };
   EXPECT_EQ(header(2, 30, 1000, 2),

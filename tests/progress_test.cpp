@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "report/progress.h"
+#include "textio/progress.h"
 
 namespace plix {
 namespace {

@@ -6,7 +6,12 @@
 #include <string>
 
 #include "report/report.h"
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
 #include "textio/units.h"
 
 namespace plix {
@@ -105,7 +110,7 @@ class Report : public ::testing::Test {
   }
   int report() {
     try {
-      write_report(*run);
+      write_report(run->io, run->params, run->branches, run->tally);
     } catch (const RunEnd& end) {
       return end.status;
     }

@@ -10,7 +10,12 @@
 
 #include "database/encoder.h"
 #include "database/scanner.h"
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
 #include "textio/units.h"
 
 namespace plix {
@@ -58,16 +63,16 @@ struct ScannerTest : ::testing::Test {
     std::memset(run->selection.meaning_index, 0, sizeof run->selection.meaning_index);
     for (int m = 1; m <= 3; ++m) run->selection.meaning_index[m] = m;
     run->selection.meaning_count = 3;
-    run->inventory.symbol_count = 4;
-    std::memcpy(run->inventory.symbols + 1, "pats", 4);
-    build_symbol_index(run->inventory);
-    run->last_code = 12;
-    run->pairs.count = 0;
-    run->triples.count = 0;
+    run->codes.inventory.symbol_count = 4;
+    std::memcpy(run->codes.inventory.symbols + 1, "pats", 4);
+    build_symbol_index(run->codes.inventory);
+    run->codes.last_code = 12;
+    run->codes.pairs.count = 0;
+    run->codes.triples.count = 0;
     clear_branch_table(run->branches);
-    run->open_slot = 0;
+    run->scan.open_slot = 0;
     try {
-      scan_database(*run);
+      scan_database(run->scan_context());
     } catch (const RunEnd& end) {
       return end.status;
     }
@@ -83,7 +88,7 @@ struct ScannerTest : ::testing::Test {
   }
   std::vector<std::string> slots() const {
     std::vector<std::string> codes;
-    for (int l = 1; l <= run->open_slot; ++l) codes.push_back(code_in_slot(l));
+    for (int l = 1; l <= run->scan.open_slot; ++l) codes.push_back(code_in_slot(l));
     return codes;
   }
 };
@@ -132,7 +137,7 @@ TEST_F(ScannerTest, EmptyClassificationTextSkipsTheLanguage) {
   EXPECT_EQ(slots(), (S{"aaa", "ccc", "fff"}));
   // The words after the header without a bar did not go to the open language.
   EXPECT_EQ(word_length(run->store, 2, 1, 1), 0);
-  EXPECT_EQ(run->record_number, 14);
+  EXPECT_EQ(run->scan.record_number, 14);
 }
 
 TEST_F(ScannerTest, DroppedAndSkippedLanguages) {
@@ -146,10 +151,10 @@ TEST_F(ScannerTest, DroppedAndSkippedLanguages) {
       language("E", "5", "eee", enough) + END;
   ASSERT_EQ(scan(db), -1);
   // B's slot went to D; D (one word) was dropped in turn and E took slot 2.
-  EXPECT_EQ(run->open_slot, 2);
+  EXPECT_EQ(run->scan.open_slot, 2);
   EXPECT_EQ(code_in_slot(1), "aaa");
   EXPECT_EQ(code_in_slot(2), "eee");
-  EXPECT_EQ(run->attested, 2);
+  EXPECT_EQ(run->scan.attested, 2);
   EXPECT_EQ(run->branches.branch_count, 4);  // dropped languages keep their branches
   EXPECT_EQ(run->branches.member_count[1], 1);
   EXPECT_EQ(run->branches.member_count[2], 0);
@@ -168,15 +173,15 @@ TEST_F(ScannerTest, SlotExampleAbcd) {
                          language("D", "5", "ddd", words(3, "pat")) + END;
   ASSERT_EQ(scan(db), -1);
   EXPECT_EQ(slots(), (S{"aaa", "ddd"}));
-  EXPECT_EQ(run->attested, 1);
+  EXPECT_EQ(run->scan.attested, 1);
   EXPECT_EQ(run->branches.member_count[run->store.branch_of[1]], 1);
 }
 
 TEST_F(ScannerTest, WordsZeroRetainsLanguagesWithoutWords) {
   words_needed = 0;
   ASSERT_EQ(scan(language("A", "5", "aaa") + language("B", "5", "bbb") + END), -1);
-  EXPECT_EQ(run->open_slot, 2);
-  EXPECT_EQ(run->attested, 0);
+  EXPECT_EQ(run->scan.open_slot, 2);
+  EXPECT_EQ(run->scan.attested, 0);
   EXPECT_EQ(run->branches.member_count[1], 1);
 }
 
@@ -188,8 +193,8 @@ TEST_F(ScannerTest, WordRecordsThatBelongToNoLanguageOrNoSelectedMeaning) {
                                       words(2, "ta")) +
                          END;
   ASSERT_EQ(scan(db), -1);
-  EXPECT_EQ(run->open_slot, 1);
-  EXPECT_EQ(run->attested, 1);
+  EXPECT_EQ(run->scan.open_slot, 1);
+  EXPECT_EQ(run->scan.attested, 1);
   EXPECT_EQ(word_length(run->store, 1, 1, 1), 0);
   EXPECT_EQ(word_length(run->store, 1, 2, 1), 2);
 }
@@ -204,8 +209,8 @@ TEST_F(ScannerTest, SelectedWordsAreEncodedIntoTheOpenSlot) {
   EXPECT_EQ(word_length(run->store, 1, 1, 1), 2);
   EXPECT_EQ(codes(run->store, 1, 1)[0], 8);
   EXPECT_EQ(codes(run->store, 1, 1)[1], 3);
-  EXPECT_EQ(run->pairs.count, 0);  // the second synonym was not read
-  EXPECT_EQ(run->attested, 2);
+  EXPECT_EQ(run->codes.pairs.count, 0);  // the second synonym was not read
+  EXPECT_EQ(run->scan.attested, 2);
 }
 
 TEST_F(ScannerTest, GroupingFollowsTheDatabaseOrder) {
@@ -227,7 +232,7 @@ TEST_F(ScannerTest, SkipEndsAtTheEndOfData) {
                          END + language("C", "5", "ccc");
   ASSERT_EQ(scan(db), -1);
   EXPECT_EQ(slots(), (S{"aaa"}));
-  EXPECT_EQ(run->record_number, 6);  // nothing after the end-of-data record
+  EXPECT_EQ(run->scan.record_number, 6);  // nothing after the end-of-data record
 }
 
 TEST_F(ScannerTest, EndOfInputBeforeTheEndOfDataIsAnInputFailure) {
@@ -242,22 +247,22 @@ TEST_F(ScannerTest, BadFigureIsAnInputFailure) {
 TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
   ASSERT_EQ(scan(END), -1);
   // 8000 slots taken, the one in slot 8000 retained: the next needs 8001.
-  run->open_slot = MAX_LANGUAGES;
-  run->attested = 0;
+  run->scan.open_slot = MAX_LANGUAGES;
+  run->scan.attested = 0;
   run->branches.branch_count = 1;
   run->branches.node_of[1] = 1;
   run->store.branch_of[MAX_LANGUAGES] = 1;
   const std::string line = "Next|A@" + std::string(393, ' ');
-  EXPECT_THROW(admit_language(*run, line.data(), 6, "nxt", 24003), RunEnd);
-  EXPECT_EQ(run->open_slot, MAX_LANGUAGES);
+  EXPECT_THROW(admit_language(run->scan_context(), line.data(), 6, "nxt", 24003), RunEnd);
+  EXPECT_EQ(run->scan.open_slot, MAX_LANGUAGES);
   EXPECT_NE(err.data.find("8000"), std::string::npos) << err.data;
   EXPECT_NE(err.data.find("nxt"), std::string::npos) << err.data;
   EXPECT_NE(err.data.find("24003"), std::string::npos) << err.data;
   // A dropped language in slot 8000 leaves its slot to the next one.
   err.data.clear();
   run->params.WORDS = 1;
-  admit_language(*run, line.data(), 6, "nxt", 24003);
-  EXPECT_EQ(run->open_slot, MAX_LANGUAGES);
+  admit_language(run->scan_context(), line.data(), 6, "nxt", 24003);
+  EXPECT_EQ(run->scan.open_slot, MAX_LANGUAGES);
   EXPECT_EQ(err.data, "");
 }
 
@@ -285,7 +290,7 @@ TEST(ExampleDatabase, FamiliesScanToTheEnd) {
   EXPECT_EQ(run->params.SYNONYMS, 2);
   EXPECT_EQ(run->selection.meaning_count, 10);
   EXPECT_EQ(run->selection.meaning_index[12], 10);
-  EXPECT_EQ(run->inventory.symbol_count, 19);
+  EXPECT_EQ(run->codes.inventory.symbol_count, 19);
 
   // Three families of two or three subgroups; the reconstructed language
   // and the unclassified one are skipped, the fragmentary one is dropped.
@@ -299,14 +304,14 @@ TEST(ExampleDatabase, FamiliesScanToTheEnd) {
     EXPECT_EQ(b.member_count[g], members[g]) << g;
   }
   EXPECT_EQ(std::string(b.branch_key[4], 25), "Highland,North,Garu,gar, ");
-  EXPECT_EQ(run->open_slot, 27);
-  EXPECT_EQ(run->attested, 10);
+  EXPECT_EQ(run->scan.open_slot, 27);
+  EXPECT_EQ(run->scan.attested, 10);
   EXPECT_EQ(run->store.branch_of[20], 6);  // Ule took the dropped language's slot
 
   // Combined sounds: ts~ first (58), then mb~ (59), then ndj$ (60).
-  EXPECT_EQ(run->pairs.count, 2);
-  EXPECT_EQ(run->triples.count, 1);
-  EXPECT_EQ(run->last_code, 60);
+  EXPECT_EQ(run->codes.pairs.count, 2);
+  EXPECT_EQ(run->codes.triples.count, 1);
+  EXPECT_EQ(run->codes.last_code, 60);
   // Delta Ma (slot 9), fire: ts~ u l o.
   ASSERT_EQ(word_length(run->store, 9, 2, 1), 4);
   const SoundCode fire[] = {58, 19, 11, 18};

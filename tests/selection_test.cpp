@@ -3,7 +3,12 @@
 #include <memory>
 #include <string>
 
-#include "run/phases.h"
+#include "database/scanner.h"
+#include "report/aggregate.h"
+#include "report/report.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
 #include "textio/units.h"
 
 namespace plix {
@@ -25,7 +30,7 @@ struct SelectionTest : ::testing::Test {
   int select(const std::string& input) {
     open(input);
     try {
-      read_meaning_selection(*run);
+      read_meaning_selection(run->io, run->selection, run->scan.record_number);
     } catch (const RunEnd& end) {
       return end.status;
     }
@@ -34,7 +39,7 @@ struct SelectionTest : ::testing::Test {
   int inventory(const std::string& input) {
     open(input);
     try {
-      read_sound_inventory(*run);
+      read_sound_inventory(run->io, run->codes, run->scan.record_number);
     } catch (const RunEnd& end) {
       return end.status;
     }
@@ -62,7 +67,7 @@ TEST_F(SelectionTest, ListOrderIsStoredOrder) {
   int selected = 0;
   for (int k = 1; k <= 100; ++k) selected += map()[k] != 0;
   EXPECT_EQ(selected, 3);
-  EXPECT_EQ(run->record_number, 5);  // format record, three numbers, the 0
+  EXPECT_EQ(run->scan.record_number, 5);  // format record, three numbers, the 0
 }
 
 TEST_F(SelectionTest, RepeatedNumberTakesItsLaterPosition) {
@@ -127,31 +132,31 @@ TEST_F(SelectionTest, EndOfInputInsideTheListIsAnInputFailure) {
 
 TEST_F(SelectionTest, InventoryEndsAtABlankColumnOne) {
   ASSERT_EQ(inventory("p\na  17\nt\n 12\ns\n"), -1);
-  EXPECT_EQ(run->inventory.symbol_count, 3);
-  EXPECT_EQ(run->inventory.symbols[1], 'p');
-  EXPECT_EQ(run->inventory.symbols[2], 'a');  // its number is not read
-  EXPECT_EQ(run->inventory.symbols[3], 't');
-  EXPECT_EQ(run->last_code, 9);
-  EXPECT_EQ(run->pairs.count, 0);
-  EXPECT_EQ(run->triples.count, 0);
-  EXPECT_EQ(run->record_number, 4);
+  EXPECT_EQ(run->codes.inventory.symbol_count, 3);
+  EXPECT_EQ(run->codes.inventory.symbols[1], 'p');
+  EXPECT_EQ(run->codes.inventory.symbols[2], 'a');  // its number is not read
+  EXPECT_EQ(run->codes.inventory.symbols[3], 't');
+  EXPECT_EQ(run->codes.last_code, 9);
+  EXPECT_EQ(run->codes.pairs.count, 0);
+  EXPECT_EQ(run->codes.triples.count, 0);
+  EXPECT_EQ(run->scan.record_number, 4);
 }
 
 TEST_F(SelectionTest, InventoryOfThirtySymbols) {
   std::string s;
   for (int i = 0; i < 30; ++i) s += std::string(1, static_cast<char>('A' + i)) + "\n";
   ASSERT_EQ(inventory(s + "\n"), -1);
-  EXPECT_EQ(run->inventory.symbol_count, 30);
-  EXPECT_EQ(run->last_code, 90);
+  EXPECT_EQ(run->codes.inventory.symbol_count, 30);
+  EXPECT_EQ(run->codes.last_code, 90);
 }
 
 TEST_F(SelectionTest, HundredSymbolsNeedNoTerminator) {
   std::string s;
   for (int i = 0; i < 100; ++i) s += std::string(1, static_cast<char>('!' + i)) + "\n";
   ASSERT_EQ(inventory(s + "next record\n"), -1);
-  EXPECT_EQ(run->inventory.symbol_count, 100);
-  EXPECT_EQ(run->last_code, 300);
-  EXPECT_EQ(run->record_number, 100);
+  EXPECT_EQ(run->codes.inventory.symbol_count, 100);
+  EXPECT_EQ(run->codes.last_code, 300);
+  EXPECT_EQ(run->scan.record_number, 100);
   // The record after the hundredth symbol is still unread.
   char first = 0;
   begin_read(*io, "(A1)");

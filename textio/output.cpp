@@ -302,4 +302,12 @@ double checked_log10(TextIO& io, double x) {
   return std::log10(x);
 }
 
+TextIOHandle open_text_io(ByteSource& in, ByteSink& out, ByteSink& err) {
+  return TextIOHandle(new TextIO(in, out, err));
+}
+
+void TextIOClose::operator()(TextIO* io) const { delete io; }
+
+ByteSink& error_stream(TextIO& io) { return io.err; }
+
 }  // namespace plix

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "textio/byte_stream.h"
@@ -18,6 +19,16 @@ struct RunEnd {
 };
 
 struct TextIO;  // the record units of one run (textio/units.h)
+
+// Makes the record units of a run over its three streams, once per run.
+struct TextIOClose {
+  void operator()(TextIO* io) const;
+};
+using TextIOHandle = std::unique_ptr<TextIO, TextIOClose>;
+TextIOHandle open_text_io(ByteSource& in, ByteSink& out, ByteSink& err);
+
+// Standard error of the run, for the progress line.
+ByteSink& error_stream(TextIO& io);
 
 // --- input (standard input) ---
 // The format text is compiled anew by every read. Without a length the text

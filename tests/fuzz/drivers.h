@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/run.h"
+#include "tests/whole_run.h"
 #include "textio/format.h"
 #include "textio/units.h"
 
@@ -46,19 +46,18 @@ inline bool is_error_report(const std::string& err) {
 // writes nothing on standard error; status 1 comes with an error report.
 inline std::string check_run(const std::uint8_t* data, std::size_t size) {
   const std::size_t chunk = size == 0 ? 1 : 1 + data[0] % 200;
-  StringSource in(std::string(reinterpret_cast<const char*>(data), size), chunk);
-  StringSink out, err;
-  const int status = run_program(in, out, err);
+  const RunResult r = run_whole(std::string(reinterpret_cast<const char*>(data), size), chunk);
+  const int status = r.status;
   if (status == 0) {
     static constexpr std::string_view kStop = "Stop - Program terminated.\r\n";
-    if (out.data.size() < kStop.size() ||
-        out.data.compare(out.data.size() - kStop.size(), kStop.size(), kStop) != 0)
+    if (r.out.size() < kStop.size() ||
+        r.out.compare(r.out.size() - kStop.size(), kStop.size(), kStop) != 0)
       return "status 0 without the stop line";
-    if (!err.data.empty()) return "status 0 with output on standard error";
+    if (!r.err.empty()) return "status 0 with output on standard error";
     return {};
   }
   if (status != 1) return "exit status " + std::to_string(status);
-  if (!is_error_report(err.data)) return "status 1 without an error report: [" + err.data + "]";
+  if (!is_error_report(r.err)) return "status 1 without an error report: [" + r.err + "]";
   return {};
 }
 

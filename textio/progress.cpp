@@ -1,4 +1,4 @@
-#include "report/progress.h"
+#include "textio/progress.h"
 
 #include <cstdio>
 #include <cstring>

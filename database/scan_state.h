@@ -1,0 +1,37 @@
+// The state of the database scan, and the parts of a run that the database
+// phases read and write.
+#pragma once
+
+#include <cstdint>
+
+#include "database/codes.h"
+#include "database/settings.h"
+#include "database/store.h"
+
+namespace plix {
+
+struct TextIO;
+
+struct ScanState {
+  char record[RECORD_WIDTH];        // the database record read last
+  std::int32_t open_slot = 0;       // slot of the open language, 0 = none yet
+  std::int32_t attested = 0;        // meanings the open language attested so far
+  std::int32_t language_count = 0;  // retained languages, set when the scan ends
+  std::int32_t record_number = 0;   // input records read so far, for messages
+  char open_code[3];                // language code of the open language, for messages
+  std::int32_t open_record = 0;     // record number of its header, for messages
+};
+
+// What the scanner, the grouping and the encoder work on: the settings they
+// read and the tables they fill. The run assembles it from its own parts.
+struct ScanContext {
+  TextIO& io;
+  const RunParameters& params;
+  const MeaningSelection& selection;
+  CodeTables& codes;
+  ScanState& scan;
+  BranchTable& branches;
+  LanguageStore& store;
+};
+
+}  // namespace plix

@@ -1,0 +1,28 @@
+// Tallying the cross-branch language pairs of every node: the count and the
+// sum of their similarities, which the report divides.
+#pragma once
+
+#include "database/store.h"
+
+namespace plix {
+
+struct TextIO;
+
+struct NodeTally {
+  double pair_count[MAX_BRANCHES + 1];
+  double similarity_sum[MAX_BRANCHES + 1];
+};
+
+// Fills the tally of retained languages 1..language_count over meaning
+// positions 1..meaning_count with the pair engine, showing the progress line
+// on standard error; a pair without a similarity ends the run with its
+// floating-point report.
+void aggregate_pairs(TextIO& io, const LanguageStore& store, const BranchTable& branches,
+                     int language_count, int meaning_count, NodeTally& tally);
+
+// The literal pair loop the engine must match byte for byte, for tests.
+void aggregate_pairs_reference(TextIO& io, const LanguageStore& store,
+                               const BranchTable& branches, int language_count,
+                               int meaning_count, NodeTally& tally);
+
+}  // namespace plix
