@@ -18,7 +18,6 @@
 #include "run/run_state.h"
 #include "run/selection.h"
 #include "run/run.h"
-#include "run/run_state.h"
 #include "textio/units.h"
 
 #include <fstream>

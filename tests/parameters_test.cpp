@@ -10,7 +10,6 @@
 #include "database/scanner.h"
 #include "report/aggregate.h"
 #include "report/report.h"
-#include "run/parameters.h"
 #include "run/run_state.h"
 #include "run/selection.h"
 #include "tests/textio_harness.h"

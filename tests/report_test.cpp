@@ -8,7 +8,6 @@
 #include "report/report.h"
 #include "database/scanner.h"
 #include "report/aggregate.h"
-#include "report/report.h"
 #include "run/parameters.h"
 #include "run/run_state.h"
 #include "run/selection.h"

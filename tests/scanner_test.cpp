@@ -10,7 +10,6 @@
 
 #include "database/encoder.h"
 #include "database/scanner.h"
-#include "database/scanner.h"
 #include "report/aggregate.h"
 #include "report/report.h"
 #include "run/parameters.h"
