@@ -82,15 +82,16 @@ void Glottolog::add_trees(std::string_view nexus, const std::string& file) {
       if (c == '(') {
         open.push_back({});
         ++i;
-      } else if (c == ')' || c == ',' || c == ';') {
-        throw InputError(file, line_at(nexus, i), std::string("unexpected '") + c + "' in a tree");
-      } else {
-        // A leaf label.
-        read_label();
-        if (label.empty()) throw InputError(file, line_at(nexus, i), "unreadable tree");
-        parent_.emplace(label, "");
-        open.back().push_back(label);
+        continue;
       }
+      if (c == ')' || c == ',' || c == ';') {
+        throw InputError(file, line_at(nexus, i), std::string("unexpected '") + c + "' in a tree");
+      }
+      // A leaf label.
+      read_label();
+      if (label.empty()) throw InputError(file, line_at(nexus, i), "unreadable tree");
+      parent_.emplace(label, "");
+      open.back().push_back(label);
       // After a node: ',' (a sibling follows), ')' (the parent closes; its
       // label follows) or ';' (the tree ends).
       while (true) {

@@ -294,8 +294,7 @@ void segment_form(std::string_view form, std::vector<std::string>& tokens) {
 }
 
 void read_forms(Dataset& d, const Options& o, const std::string& file, const Table* table,
-                const ConceptTable& concepts, const std::unordered_map<std::string, int>& meaning_of,
-                bool has_parameter_table) {
+                const ConceptTable& concepts, const std::unordered_map<std::string, int>& meaning_of) {
   Header h;
   int lang = -1, param = -1, form = -1, segments = -1, loan = -1;
   std::string separator = " ";
@@ -339,7 +338,7 @@ void read_forms(Dataset& d, const Options& o, const std::string& file, const Tab
     std::string pid(trim(field(f, param)));
     int meaning = 0;
     if (auto it = meaning_of.find(pid); it != meaning_of.end()) meaning = it->second;
-    else if (!has_parameter_table || o.own_concepts) meaning = concepts.number(pid);
+    else if (o.own_concepts) meaning = concepts.number(pid);
     if (meaning == 0) {
       ++d.tally.unmapped;
       ++d.tally.unmapped_parameters[pid];
@@ -397,7 +396,6 @@ Dataset load(const Options& o, const ConceptTable& concepts) {
   Dataset d;
   Located where = locate(o.dataset);
   std::unordered_map<std::string, int> meaning_of;
-  bool has_parameter_table = false;
   const Table* forms_table = nullptr;
   Metadata meta;
   if (!where.metadata.empty()) {
@@ -419,7 +417,6 @@ Dataset load(const Options& o, const ConceptTable& concepts) {
       read_languages(d, o, d.languages_file, t);
     }
     if (const Table* t = meta.table("ParameterTable")) {
-      has_parameter_table = true;
       read_parameters(table_path(where.metadata, *t), t, concepts, o.own_concepts, meaning_of);
     }
   } else {
@@ -431,7 +428,7 @@ Dataset load(const Options& o, const ConceptTable& concepts) {
       throw InputError(where.forms, 0, "a dataset without metadata has no LanguageTable for --classification or --figure");
   }
   if (d.name.empty()) d.name = "dataset";
-  read_forms(d, o, d.forms_file, forms_table, concepts, meaning_of, has_parameter_table);
+  read_forms(d, o, d.forms_file, forms_table, concepts, meaning_of);
   return d;
 }
 
