@@ -699,7 +699,8 @@ Result import_dataset(const Options& o, const ConceptTable& concepts) {
   line(right(o.synonyms, 6) + right(words, 6) + right(o.date, 6) + right(o.level, 6) + right(o.s0, 6) +
        right(o.r, 6) + "   SYNONYMS WORDS DATE LEVEL S0 R");
   line("(I3)");
-  for (int m : selected) line(right(m, 3) + "  " + printable(concepts.gloss[static_cast<std::size_t>(m)]));
+  for (int m : selected)
+    line(utf8_prefix(right(m, 3) + "  " + printable(concepts.gloss[static_cast<std::size_t>(m)]), kRecord));
   line("  0");
   // Sound inventory: the symbol, then (not read) the sounds it stands for.
   for (std::int32_t id : inventory) {
@@ -709,7 +710,7 @@ Result import_dataset(const Options& o, const ConceptTable& concepts) {
     for (std::int32_t other = 0; other < d.sounds.size(); ++other)
       if (other != id && rep[static_cast<std::size_t>(other)] == id && sound_count[static_cast<std::size_t>(other)] > 0)
         rec += " " + d.sounds.text(other);
-    line(rec);
+    line(utf8_prefix(rec, kRecord));
   }
   if (inventory.size() < kMaxSymbols) line("");
   // The passed-over record.

@@ -176,3 +176,30 @@ TEST(CldfSounds, SymbolsAreDistinctBytesWithoutRoles) {
 
 }  // namespace
 }  // namespace plix::cldf
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tests/fuzz/cldf_driver.h"
+
+namespace plix::cldf {
+namespace {
+
+// The fuzz target's seeds and every input it ever failed on.
+TEST(CldfFuzz, CorpusAndRegressionsReplay) {
+  int n = 0;
+  for (const char* folder : {"corpus/cldf", "regressions/cldf"}) {
+    std::filesystem::path dir = std::filesystem::path(PLIX_SOURCE_DIR) / "tests/fuzz" / folder;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+      std::ifstream in(e.path(), std::ios::binary);
+      std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      plix::fuzz::check_cldf(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+      ++n;
+    }
+  }
+  EXPECT_GE(n, 6);
+}
+
+}  // namespace
+}  // namespace plix::cldf
