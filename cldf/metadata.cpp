@@ -87,6 +87,11 @@ Metadata parse_metadata(std::string_view text, const std::string& file) {
     // nlohmann's text begins "[json.exception.parse_error.101] parse error at line 1, column 2: ".
     if (auto colon = what.find(": "); colon != std::string::npos) what = what.substr(colon + 2);
     throw InputError(file, line, "invalid JSON: " + what);
+  } catch (const json::exception& e) {
+    // A number too large for any type, for one.
+    std::string what = e.what();
+    if (auto close = what.find("] "); close != std::string::npos) what = what.substr(close + 2);
+    throw InputError(file, 0, "invalid JSON: " + what);
   }
   if (!doc.is_object()) throw InputError(file, 0, "the metadata is not a JSON object");
   Metadata m;
