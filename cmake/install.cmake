@@ -11,7 +11,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Lexicostatistical dating of language grou
 set(CPACK_PACKAGE_CONTACT "plix62c maintainers <plix62c@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libutf8proc2, libcsv3")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

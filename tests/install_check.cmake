@@ -22,6 +22,14 @@ function(check_tree bin man label)
      NOT report_hex MATCHES "53746f70202d2050726f6772616d207465726d696e617465642e0d0a$")
     message(FATAL_ERROR "${label}: the example run failed (status ${rc}):\n${report}")
   endif()
+  # The importer finds its meaning table beside the installed program.
+  get_filename_component(bindir "${bin}" DIRECTORY)
+  execute_process(COMMAND "${bindir}/plix62c-cldf" -q "${SOURCE_DIR}/examples/cldf"
+                  OUTPUT_VARIABLE stream ERROR_VARIABLE err RESULT_VARIABLE rc)
+  get_filename_component(mandir "${man}" DIRECTORY)
+  if(NOT rc EQUAL 0 OR NOT stream MATCHES "Ana{ana[|]Alpha,North@}" OR NOT EXISTS "${mandir}/plix62c-cldf.1")
+    message(FATAL_ERROR "${label}: plix62c-cldf failed (status ${rc}): ${err}")
+  endif()
 endfunction()
 
 set(prefix "${BUILD_DIR}/install-check")
