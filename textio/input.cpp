@@ -163,6 +163,16 @@ struct InputActions final : FormatActions {
   }
   void literal(const char*, std::int32_t) override { read_error(io, kLiteralOnInput); }
   [[noreturn]] void error(int code) override { read_error(io, code); }
+  bool position_state(std::int64_t& position, PositionRules& rules) override {
+    ensure_record(io);
+    position = io.input->position;
+    rules.end = io.input->length;
+    rules.t_to_start = false;
+    return true;
+  }
+  void set_position(std::int64_t position) override {
+    io.input->position = static_cast<std::int32_t>(position);
+  }
   TextIO& io;
 };
 

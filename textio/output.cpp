@@ -48,7 +48,7 @@ std::string_view io_error_message(int code) {
       {kNumberTooLarge, "number too large in format"},
       {kMissingExponentWidth, "missing exponent width after E in format"},
       {kNoDataEdit, "format has no edit descriptor for the item"},
-      {kEndlessFormat, "format repeats without reaching an edit descriptor for the item"},
+      {kMisplacedComma, "misplaced comma in format"},
   };
   for (const auto& m : kMessages)
     if (m.code == code) return m.text;
@@ -104,6 +104,15 @@ struct OutputActions final : FormatActions {
   void next_record() override;
   void literal(const char* text, std::int32_t length) override;
   [[noreturn]] void error(int code) override { run_time_error(io, Direction::write, code); }
+  // X and TR have no record end to stop at; T goes to the first column once
+  // a piece of the record is written (see position()).
+  bool position_state(std::int64_t& position, PositionRules& rules) override {
+    position = io.output->position;
+    rules.end = std::int64_t{1} << 60;
+    rules.t_to_start = io.output->first_piece_written;
+    return true;
+  }
+  void set_position(std::int64_t position) override { io.output->position = position; }
   TextIO& io;
 };
 
