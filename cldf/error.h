@@ -13,7 +13,7 @@ class InputError : public std::runtime_error {
       : std::runtime_error(what), file_(std::move(file)), line_(line) {}
   const std::string& file() const { return file_; }
   long line() const { return line_; }  // 0: the file as a whole
-  // "FILE:LINE: message" (or "FILE: message").
+  // "FILE:record: message" (or "FILE: message").
   std::string message() const {
     std::string m = file_;
     if (line_ > 0) m += ":" + std::to_string(line_);

@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 constexpr int kMaxSymbols = 100;
 constexpr int kMaxCombinations = 2000;  // entries of the pair and of the triple table
 constexpr int kRecord = 400;            // columns of a database record
-constexpr int kCodeLimit = MAXCODES;
+constexpr int kCodeLimit = MAX_CODES;
 constexpr int kSynonymLimit = SYNONYM2_OFFSET;
 
 struct Language {
@@ -623,9 +623,9 @@ Result import_dataset(const Options& o, const ConceptTable& concepts) {
   if (nwritten == 0)
     throw InputError(d.forms_file, 0, "no language has forms of " + std::to_string(std::max(words, 1)) +
                                           " of the " + std::to_string(nmean) + " selected meanings");
-  if (nwritten > MAXLANG)
+  if (nwritten > MAX_LANGUAGES)
     throw InputError(d.forms_file, 0, std::to_string(nwritten) + " languages to write; plix62c holds at most " +
-                                          std::to_string(MAXLANG) + " (leave some out, e.g. with --meanings or --words)");
+                                          std::to_string(MAX_LANGUAGES) + " (leave some out, e.g. with --meanings or --words)");
 
   // The synonyms written per language and meaning: distinct unit sequences,
   // the first --synonyms of them.

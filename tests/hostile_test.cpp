@@ -286,13 +286,13 @@ TEST(TableLimits, The2001stDistinctPairOrTripleIsRefused) {
 }
 
 TEST(HostileFormat, SeventyTwoOpenParenthesesAreASyntaxError) {
-  // Groups nest at most 16 deep: the 17th '(' inside the format is the
-  // syntax error 6982, reached by the first meaning-number read before any
+  // 72 groups open and none closed: the format ends before its closing ')',
+  // syntax error 6971, reached by the first meaning-number read before any
   // record is needed and before the header lines.
   Result r = run(kParameters + std::string(72, '(') + "\n  1\n  0\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, read_frame(6982, "groups nested too deeply in format"));
+  EXPECT_EQ(r.err, read_frame(6971, "format ends before its closing ')'"));
 
   // 16 nested groups are fine and read the number in columns 1-3.
   const std::string nested = "(" + std::string(16, '(') + "I3" + std::string(17, ')');

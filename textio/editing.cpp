@@ -40,7 +40,7 @@ int decimal_digits(double x, char digits[17]) {
 // Keeps `count` significant digits (at most 7), rounding on the first digit
 // dropped. A count of 0 keeps the single digit 1 one place higher when the
 // first digit is 5 or more. Returns the digits kept; 0 means the value is 0.
-int round_digits(char digits[17], int count, int& n) {
+int round_digits(char digits[17], int count, std::int64_t& n) {
   if (count <= 0) {
     if (count == 0 && digits[0] >= '5') {
       digits[0] = '1';
@@ -121,7 +121,15 @@ ErrorCode parse_integer_field(const char* f, std::int32_t n, std::int32_t& value
     int v = digit_value(f[i]);
     if (v >= base) return ErrorCode::integer_invalid;
     magnitude = magnitude * base + v;
-    if (magnitude > 2147483648LL) return ErrorCode::integer_overflow;
+    if (magnitude > 2147483648LL) {
+      // Digits that a '#' follows are a radix, however many there are.
+      if (!radix) {
+        std::int32_t k = i + 1;
+        while (k < n && f[k] >= '0' && f[k] <= '9') ++k;
+        if (k < n && f[k] == '#') return ErrorCode::bad_radix;
+      }
+      return ErrorCode::integer_overflow;
+    }
   }
   if (magnitude == 2147483648LL && !negative) return ErrorCode::integer_overflow;
   value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
@@ -231,11 +239,11 @@ void edit_fixed(float value, std::int32_t w, std::int32_t d, std::int32_t scale,
   if (!std::isfinite(value)) return fill(out, w, '*');
   double x = value;
   char digits[17];
-  int n = 0;
+  std::int64_t n = 0;
   int kept = 0;
   if (x != 0.0) {
-    n = decimal_digits(x, digits) + scale;
-    std::int64_t wanted = static_cast<std::int64_t>(n) + d;
+    n = decimal_digits(x, digits) + static_cast<std::int64_t>(scale);
+    std::int64_t wanted = n + d;
     if (wanted >= 0) kept = round_digits(digits, wanted > 7 ? 7 : static_cast<int>(wanted), n);
   }
   bool negative = kept > 0 && std::signbit(x);
@@ -262,10 +270,11 @@ void edit_exponent(float value, std::int32_t w, std::int32_t d, std::int32_t e, 
   // Significant digits: d + 1 with k > 0 digits before the point, d + k for k <= 0.
   std::int64_t significant =
       scale > 0 ? static_cast<std::int64_t>(d) + 1 : static_cast<std::int64_t>(d) + scale;
-  if (significant <= 0 || (scale > 0 && scale > d + 1)) return fill(out, w, '*');
+  if (significant <= 0 || (scale > 0 && scale > significant)) return fill(out, w, '*');
   double x = value;
   char digits[17];
-  int n = 0, kept = 0;
+  std::int64_t n = 0;
+  int kept = 0;
   if (x != 0.0) {
     n = decimal_digits(x, digits);
     kept = round_digits(digits, significant > 7 ? 7 : static_cast<int>(significant), n);
@@ -313,9 +322,9 @@ void edit_exponent(float value, std::int32_t w, std::int32_t d, std::int32_t e, 
 
 void edit_general(float value, std::int32_t w, std::int32_t d, std::int32_t e, std::int32_t scale,
                   bool plus, char* out) {
-  std::int32_t trailing = e > 0 ? e + 2 : 4;
+  std::int64_t trailing = e > 0 ? std::int64_t{e} + 2 : 4;
   if (std::isfinite(value) && w > trailing && d > 0) {
-    int n = 1;
+    std::int64_t n = 1;
     bool fixed = value == 0.0f;
     if (!fixed) {
       char digits[17];
@@ -323,7 +332,8 @@ void edit_general(float value, std::int32_t w, std::int32_t d, std::int32_t e, s
       fixed = round_digits(digits, d > 7 ? 7 : d, n) > 0 && n >= 0 && n <= d;
     }
     if (fixed) {
-      edit_fixed(value, w - trailing, d - n, 0, plus, out);
+      edit_fixed(value, static_cast<std::int32_t>(w - trailing), static_cast<std::int32_t>(d - n),
+                 0, plus, out);
       fill(out + (w - trailing), trailing, ' ');
       return;
     }

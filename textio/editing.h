@@ -15,8 +15,8 @@ namespace plix {
 // has begun (but not right after an exponent letter); a comma ends the
 // field and is consumed; the record end ends it and stays. In an integer
 // field leading zeros are dropped; in a real field a leading sign or point
-// gets a 0 inserted after or before it. `field` needs room for len + 2
-// bytes. Returns none, or the end-of-file error for a Ctrl-Z.
+// gets a 0 inserted after or before it. `field` needs room for
+// min(w, len - pos) + 2 bytes. Returns none, or the end-of-file error for a Ctrl-Z.
 ErrorCode collect_numeric_field(const char* rec, std::int32_t len, std::int32_t& pos,
                                 std::int32_t w, bool blank_zero, bool real, char* field,
                                 std::int32_t& n);

@@ -39,7 +39,7 @@ std::string_view error_text(ErrorCode code) {
     case ErrorCode::number_too_large: return "number too large in format";
     case ErrorCode::missing_exponent_width: return "missing exponent width after E in format";
     case ErrorCode::no_data_edit: return "format has no edit descriptor for the item";
-    case ErrorCode::endless_format:
+    case ErrorCode::misplaced_comma: return "misplaced comma in format";
       return "format repeats without reaching an edit descriptor for the item";
   }
   return "input/output error";

@@ -50,7 +50,7 @@ enum class ErrorCode : int {
   number_too_large = 6984,
   missing_exponent_width = 6985,
   no_data_edit = 6986,
-  endless_format = 6987,
+  misplaced_comma = 6988,
 };
 
 // The second line of the report: "- <text>".

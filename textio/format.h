@@ -54,17 +54,28 @@ struct Descriptor {
   std::int32_t text = 0;    // literal: offset in the pool; syntax error: its ErrorCode
   std::int32_t length = 0;  // literal length
   bool has_width = false;   // A with an explicit width
+  // Groups: only position, mode, ':' and empty literal edits inside, so that
+  // repeating the group only moves the position (and sets modes); whether a
+  // T lies inside; whether a ':' lies inside.
+  bool control_only = false;
+  bool sets_column = false;
+  bool has_colon = false;
 };
 
 constexpr int MAX_DESCRIPTORS = 256;
 constexpr int MAX_LITERALS = 1024;
-constexpr int MAX_NESTING = 16;
+// Every group takes a descriptor, so groups nest as deep as the list allows.
+constexpr int MAX_NESTING = MAX_DESCRIPTORS;
 
 struct FormatProgram {
   Descriptor code[MAX_DESCRIPTORS];
   int count = 0;
   int reversion = 0;                // where the format restarts when it runs out
   bool reversion_has_data = false;  // a data edit lies between that place and the end
+  bool has_data = false;            // a data edit (or a syntax error) lies in the list
+  // The furthest column one record's part of the format can reach: the
+  // largest T column plus every width and forward move of one pass.
+  std::int64_t reach = 0;
   char pool[MAX_LITERALS];
   int pool_used = 0;
 };
@@ -95,12 +106,27 @@ struct DataEdit {
   SignMode sign = SignMode::processor;
 };
 
+// How a unit moves its position: X and TR stop at `end` (and stay where they
+// are when already past it), TL stops at the first column, T goes to its
+// column, or to the first one when `t_to_start`.
+struct PositionRules {
+  std::int64_t end = 0;
+  bool t_to_start = false;
+};
+
 // What the interpreter asks of the record unit on its way to a data edit.
 struct FormatActions {
   virtual void position(Op op, std::int32_t n) = 0;  // X, T, TL, TR
   virtual void next_record() = 0;                    // '/' and reversion
   virtual void literal(const char* text, std::int32_t length) = 0;
   [[noreturn]] virtual void error(ErrorCode code) = 0;
+  // A unit that tells its position (0-based) and rules has repeated groups
+  // of control edits run in closed form, whatever their repeat counts;
+  // otherwise they are performed edit by edit.
+  virtual bool position_state(std::int64_t& /*position*/, PositionRules& /*rules*/) {
+    return false;
+  }
+  virtual void set_position(std::int64_t /*position*/) {}
 
  protected:
   ~FormatActions() = default;

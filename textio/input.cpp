@@ -1,4 +1,5 @@
 // Standard input: records read through a format, one record per read.
+#include <algorithm>
 #include <cstring>
 
 #include "textio/editing.h"
@@ -42,6 +43,57 @@ bool ends_input(const char* line, std::int32_t length) {
   return length > 0 && line[length - 1] == CTRL_Z;
 }
 
+// The most bytes of a line kept for a read: positions stay 32-bit.
+constexpr std::int64_t MAX_KEPT = 0x7FFFFF00;
+
+// The last two bytes of a line seen so far, for the Ctrl-Z rule.
+void remember_last_bytes(const char* bytes, std::int32_t n, char end[2]) {
+  if (n >= 2) {
+    end[0] = bytes[n - 2];
+    end[1] = bytes[n - 1];
+  } else if (n == 1) {
+    end[0] = end[1];
+    end[1] = bytes[0];
+  }
+}
+
+// A line longer than the window: its bytes as far as the format can reach
+// are kept aside, the rest is passed over up to the line end, and the line's
+// true last bytes decide the Ctrl-Z rule as on any other line.
+void load_long_record(TextIO& io) {
+  InputUnit& u = *io.input;
+  if (io.in.console) read_error(io, ErrorCode::console_line_too_long);
+  const std::int64_t keep = std::min(u.format.program.reach, MAX_KEPT);
+  u.long_record.clear();
+  char end[2] = {0, 0};
+  for (;;) {
+    const char* from = u.buffer + u.head;
+    const std::int32_t available = u.tail - u.head;
+    const void* lf = std::memchr(from, '\n', static_cast<std::size_t>(available));
+    const std::int32_t n =
+        lf ? static_cast<std::int32_t>(static_cast<const char*>(lf) - from) : available;
+    const std::int64_t room = keep - static_cast<std::int64_t>(u.long_record.size());
+    if (room > 0)
+      u.long_record.insert(u.long_record.end(), from, from + std::min<std::int64_t>(n, room));
+    remember_last_bytes(from, n, end);
+    if (lf) {
+      u.head += n + 1;
+      break;
+    }
+    u.head = u.tail;
+    if (!refill(io)) break;  // a final line without a line end
+  }
+  if (ends_input(end, 2)) read_error(io, ErrorCode::end_of_file);
+  u.next = u.head;
+  const std::int32_t kept = static_cast<std::int32_t>(u.long_record.size());
+  const char* start = kept > 0 ? u.long_record.data() : u.buffer;
+  const void* cr = std::memchr(start, '\r', static_cast<std::size_t>(kept));
+  u.record = start;
+  u.length = cr ? static_cast<std::int32_t>(static_cast<const char*>(cr) - start) : kept;
+  u.position = 0;
+  u.loaded = true;
+}
+
 // Makes the next line of the stream the current record. Only a final line
 // without a line end at the true end of the stream is completed by the
 // stream's end; how the stream's reads fall never matters.
@@ -55,29 +107,22 @@ void load_record(TextIO& io) {
     if (lf != nullptr) {
       line = static_cast<std::int32_t>(static_cast<const char*>(lf) - (u.buffer + u.head));
       u.next = u.head + line + 1;
-      u.overlong = false;
       break;
     }
-    if (available > RECORD_WINDOW) {
-      line = RECORD_WINDOW;
-      u.next = u.head + RECORD_WINDOW;
-      u.overlong = true;
-      break;
-    }
+    if (available > RECORD_WINDOW) return load_long_record(io);
     if (!refill(io)) {
       if (available == 0) read_error(io, ErrorCode::end_of_file);
       line = available;
       u.next = u.tail;
-      u.overlong = false;
       break;
     }
   }
   const char* start = u.buffer + u.head;
   if (io.in.console) {
-    std::int32_t typed = line > 0 && start[line - 1] == '\r' && !u.overlong ? line - 1 : line;
+    std::int32_t typed = line > 0 && start[line - 1] == '\r' ? line - 1 : line;
     if (typed > CONSOLE_LINE) read_error(io, ErrorCode::console_line_too_long);
   }
-  if (!u.overlong && ends_input(start, line)) read_error(io, ErrorCode::end_of_file);
+  if (ends_input(start, line)) read_error(io, ErrorCode::end_of_file);
   const void* cr = std::memchr(start, '\r', static_cast<std::size_t>(line));
   u.record = start;
   u.length = cr ? static_cast<std::int32_t>(static_cast<const char*>(cr) - start) : line;
@@ -89,49 +134,11 @@ void ensure_record(TextIO& io) {
   if (!io.input->loaded) load_record(io);
 }
 
-// Skips what is left of a line longer than the window, up to its line end.
-void skip_rest_of_line(TextIO& io) {
-  InputUnit& u = *io.input;
-  char last = 0, before_last = 0;
-  if (u.next - u.head >= 1) last = u.buffer[u.next - 1];
-  if (u.next - u.head >= 2) before_last = u.buffer[u.next - 2];
-  u.head = u.next;
-  for (;;) {
-    std::int32_t available = u.tail - u.head;
-    const void* lf = std::memchr(u.buffer + u.head, '\n', static_cast<std::size_t>(available));
-    if (lf != nullptr) {
-      std::int32_t n =
-          static_cast<std::int32_t>(static_cast<const char*>(lf) - (u.buffer + u.head));
-      if (n >= 1) {
-        before_last = n >= 2 ? u.buffer[u.head + n - 2] : last;
-        last = u.buffer[u.head + n - 1];
-      }
-      u.head += n + 1;
-      break;
-    }
-    if (available >= 2) {
-      before_last = u.buffer[u.tail - 2];
-      last = u.buffer[u.tail - 1];
-    } else if (available == 1) {
-      before_last = last;
-      last = u.buffer[u.tail - 1];
-    }
-    u.head = u.tail = 0;
-    if (!refill(io)) break;
-  }
-  char end[2] = {before_last, last};
-  if (ends_input(end, 2)) read_error(io, ErrorCode::end_of_file);
-}
-
 void finish_record(TextIO& io) {
   InputUnit& u = *io.input;
   if (!u.loaded) return;
   u.loaded = false;
-  if (u.overlong) {
-    skip_rest_of_line(io);
-  } else {
-    u.head = u.next;
-  }
+  u.head = u.next;
 }
 
 struct InputActions final : FormatActions {
@@ -163,8 +170,28 @@ struct InputActions final : FormatActions {
   }
   void literal(const char*, std::int32_t) override { read_error(io, ErrorCode::literal_on_input); }
   [[noreturn]] void error(ErrorCode code) override { read_error(io, code); }
+  bool position_state(std::int64_t& position, PositionRules& rules) override {
+    ensure_record(io);
+    position = io.input->position;
+    rules.end = io.input->length;
+    rules.t_to_start = false;
+    return true;
+  }
+  void set_position(std::int64_t position) override {
+    io.input->position = static_cast<std::int32_t>(position);
+  }
   TextIO& io;
 };
+
+// Room for a numeric field of width w at the current position.
+char* field_buffer(InputUnit& u, std::int32_t w) {
+  const std::int64_t left = u.length > u.position ? u.length - u.position : 0;
+  const std::int64_t need = std::min<std::int64_t>(w, left) + 2;
+  if (need <= static_cast<std::int64_t>(sizeof u.field)) return u.field;
+  if (static_cast<std::int64_t>(u.wide_field.size()) < need)
+    u.wide_field.resize(static_cast<std::size_t>(need));
+  return u.wide_field.data();
+}
 
 DataEdit next_input_edit(TextIO& io) {
   InputActions actions(io);
@@ -189,11 +216,12 @@ void read_integer(TextIO& io, std::int32_t& value) {
   ensure_record(io);
   InputUnit& u = *io.input;
   std::int32_t n = 0;
+  char* field = field_buffer(u, e.w);
   if (ErrorCode error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero,
-                                              false, u.field, n);
+                                              false, field, n);
       error != ErrorCode::none)
     read_error(io, error);
-  if (ErrorCode error = parse_integer_field(u.field, n, value); error != ErrorCode::none)
+  if (ErrorCode error = parse_integer_field(field, n, value); error != ErrorCode::none)
     read_error(io, error);
 }
 
@@ -204,11 +232,12 @@ void read_real(TextIO& io, float& value) {
   ensure_record(io);
   InputUnit& u = *io.input;
   std::int32_t n = 0;
+  char* field = field_buffer(u, e.w);
   if (ErrorCode error = collect_numeric_field(u.record, u.length, u.position, e.w, e.blank_zero,
-                                              true, u.field, n);
+                                              true, field, n);
       error != ErrorCode::none)
     read_error(io, error);
-  if (ErrorCode error = parse_real_field(u.field, n, e.d, e.scale, value);
+  if (ErrorCode error = parse_real_field(field, n, e.d, e.scale, value);
       error != ErrorCode::none)
     read_error(io, error);
 }

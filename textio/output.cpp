@@ -59,6 +59,15 @@ struct OutputActions final : FormatActions {
   void next_record() override;
   void literal(const char* text, std::int32_t length) override;
   [[noreturn]] void error(ErrorCode code) override { run_time_error(io, Direction::write, code); }
+  // X and TR have no record end to stop at; T goes to the first column once
+  // a piece of the record is written (see position()).
+  bool position_state(std::int64_t& position, PositionRules& rules) override {
+    position = io.output->position;
+    rules.end = std::int64_t{1} << 60;
+    rules.t_to_start = io.output->first_piece_written;
+    return true;
+  }
+  void set_position(std::int64_t position) override { io.output->position = position; }
   TextIO& io;
 };
 

@@ -3,14 +3,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "textio/format.h"
 #include "textio/textio.h"
 
 namespace plix {
 
-// Columns of one input record that a read can see; the rest of a longer
-// line is skipped unread.
+// Columns of one input record read in place in the stream buffer; of a
+// longer line the columns a read can reach are kept aside and the rest is
+// passed over.
 constexpr std::int32_t RECORD_WINDOW = 65536;
 // Bytes asked of the input stream per read.
 constexpr std::int32_t INPUT_BLOCK = 65536;
@@ -33,12 +35,16 @@ struct InputUnit {
   const char* record = nullptr;
   std::int32_t length = 0;
   std::int32_t next = 0;  // buffer index of the byte after its line end
-  bool overlong = false;  // line longer than the window: rest unread
   std::int32_t position = 0;
   // The read in progress.
   CompiledFormat format;
   FormatCursor cursor;
   char field[RECORD_WINDOW + 4];  // characters of one numeric field
+  // A line longer than the window: its bytes as far as the format reaches,
+  // and room for a numeric field wider than `field`. Both grow only when a
+  // format reaches that far into such a line.
+  std::vector<char> long_record;
+  std::vector<char> wide_field;
 };
 
 struct OutputUnit {
