@@ -28,6 +28,18 @@ int bar_column(const char* line) {
   return static_cast<int>(static_cast<const char*>(bar) - line) + 2;
 }
 
+// Database records, after the header of the language read last (0: none).
+void set_database_place(const ScanContext& db, int header_record, const char* code) {
+  ReadPlace place{.record = "a database record",
+                  .missing = "the end-of-data record, a blank first column,",
+                  .header = header_record};
+  if (code != nullptr) {
+    place.has_code = true;
+    std::memcpy(place.code, code, 3);
+  }
+  set_read_place(db.io, place);
+}
+
 }  // namespace
 
 std::int32_t meaning_number(const char* line) {
@@ -55,10 +67,10 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
   } else if (db.scan.attested >= db.params.WORDS) {
     ++db.branches.member_count[db.store.branch_of[db.scan.open_slot]];
     if (db.scan.open_slot == MAX_LANGUAGES) {
-      fatal_error(db.io, "more than " + std::to_string(MAX_LANGUAGES) + " language slots: language " +
-                              std::string(language_code, 3) + " (record " +
-                              std::to_string(header_record) + ") needs slot " +
-                              std::to_string(MAX_LANGUAGES + 1));
+      fatal_error(db.io, "record " + std::to_string(header_record) + ", header record of language " +
+                              std::string(language_code, 3) + ": more than " +
+                              std::to_string(MAX_LANGUAGES) + " language slots (it needs slot " +
+                              std::to_string(MAX_LANGUAGES + 1) + ")");
     }
     ++db.scan.open_slot;
   }
@@ -73,6 +85,7 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
 }
 
 void scan_database(const ScanContext& db) {
+  set_database_place(db, 0, nullptr);
   read_record(db);
   for (;;) {
     if (db.scan.record[0] == ' ') return;  // end-of-data record
@@ -94,11 +107,13 @@ void scan_database(const ScanContext& db) {
     const int bar = bar_column(db.scan.record);
     float figure = 0;
     char code[3];
+    set_read_place(db.io, {.record = "the figure record", .header = header_record});
     begin_read(db.io, "(18X,F12.0,9X,3A1)");
     read_real(db.io, figure);
     read_characters(db.io, code, 3);
     end_read(db.io);
     ++db.scan.record_number;
+    set_database_place(db, header_record, code);
 
     if (language_admitted(db, db.scan.record, bar, figure)) {
       admit_language(db, db.scan.record, bar, code, header_record);
