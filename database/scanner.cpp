@@ -65,6 +65,7 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
   if (db.scan.open_slot == 0) {
     db.scan.open_slot = 1;
   } else if (db.scan.attested >= db.params.WORDS) {
+    if (db.scan.watcher != nullptr) db.scan.watcher->closed(db, true);
     ++db.branches.member_count[db.store.branch_of[db.scan.open_slot]];
     if (db.scan.open_slot == MAX_LANGUAGES) {
       fatal_error(db.io, "record " + std::to_string(header_record) + ", header record of language " +
@@ -73,6 +74,8 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
                               std::to_string(MAX_LANGUAGES + 1) + ")");
     }
     ++db.scan.open_slot;
+  } else if (db.scan.watcher != nullptr) {
+    db.scan.watcher->closed(db, false);
   }
   db.scan.attested = 0;
   std::memcpy(db.scan.open_code, language_code, 3);
@@ -96,7 +99,10 @@ void scan_database(const ScanContext& db) {
       // one; numbers above 100 are never selected.
       if (number <= MAX_SELECTION && db.scan.open_slot != 0) {
         const std::int32_t meaning = db.selection.meaning_index[number];
-        if (meaning != 0) encode_word_record(db, db.scan.record, db.scan.open_slot, meaning);
+        if (meaning != 0) {
+          if (db.scan.watcher != nullptr) db.scan.watcher->word_record(db, meaning);
+          encode_word_record(db, db.scan.record, db.scan.open_slot, meaning);
+        }
       }
       read_record(db);
       continue;
@@ -117,9 +123,11 @@ void scan_database(const ScanContext& db) {
 
     if (language_admitted(db, db.scan.record, bar, figure)) {
       admit_language(db, db.scan.record, bar, code, header_record);
+      if (db.scan.watcher != nullptr) db.scan.watcher->language(db, header_record, bar, figure, code, true);
       read_record(db);
       continue;
     }
+    if (db.scan.watcher != nullptr) db.scan.watcher->language(db, header_record, bar, figure, code, false);
 
     // Skipped: pass over its word records; the record that ends the skip
     // is the next header or the end-of-data record.
@@ -135,6 +143,7 @@ void finish_scan(const ScanContext& db) {
     return;
   }
   scan.language_count = scan.open_slot;
+  if (scan.watcher != nullptr) scan.watcher->closed(db, scan.attested >= db.params.WORDS);
   if (scan.attested >= db.params.WORDS) {
     ++db.branches.member_count[db.store.branch_of[scan.open_slot]];
   } else {
