@@ -15,10 +15,10 @@ constexpr char TAB = '\t';
 inline char column(const char* line, int c) { return c <= RECORD_WIDTH ? line[c - 1] : ' '; }
 
 [[noreturn]] void combination_table_full(const ScanContext& db, const char* what) {
-  fatal_error(db.io, std::string("more than ") + std::to_string(MAX_COMBINATIONS) + " distinct " +
-                          what + ": language " + std::string(db.scan.open_code, 3) + " (record " +
-                          std::to_string(db.scan.open_record) + "), word record " +
-                          std::to_string(db.scan.record_number));
+  fatal_error(db.io, "record " + std::to_string(db.scan.record_number) +
+                          ", word record of language " + std::string(db.scan.open_code, 3) +
+                          " (header record " + std::to_string(db.scan.open_record) +
+                          "): more than " + std::to_string(MAX_COMBINATIONS) + " distinct " + what);
 }
 
 // First column of the words, or 0 when the record has none.

@@ -67,9 +67,9 @@ void assign_branch(const ScanContext& db, const char* line, int bar_column, cons
   }
 
   if (table.branch_count == MAX_BRANCHES) {
-    fatal_error(db.io, "more than " + std::to_string(MAX_BRANCHES) + " branches: language " +
-                            std::string(language_code, 3) + " (record " +
-                            std::to_string(header_record) + ") needs a new branch");
+    fatal_error(db.io, "record " + std::to_string(header_record) + ", header record of language " +
+                            std::string(language_code, 3) + ": more than " +
+                            std::to_string(MAX_BRANCHES) + " branches (it needs a new branch)");
   }
   const int g = ++table.branch_count;
   db.store.branch_of[db.scan.open_slot] = g;

@@ -11,6 +11,21 @@
 namespace plix {
 
 struct TextIO;
+struct ScanContext;
+
+// Told of the scan's decisions, as they are made; the stream check listens
+// (run/check.cpp), a run sets none.
+struct ScanWatcher {
+  virtual ~ScanWatcher() = default;
+  // A header and its figure record: admitted (into slot open_slot) or skipped.
+  virtual void language(const ScanContext& db, int header_record, int bar_column, float figure,
+                        const char* code, bool admitted) = 0;
+  // The open language is closed: retained, or dropped for too few meanings.
+  virtual void closed(const ScanContext& db, bool retained) = 0;
+  // A word record of selected meaning `meaning` of the open language, in
+  // scan.record, before it is encoded.
+  virtual void word_record(const ScanContext& db, int meaning) = 0;
+};
 
 struct ScanState {
   char record[RECORD_WIDTH];        // the database record read last
@@ -20,6 +35,7 @@ struct ScanState {
   std::int32_t record_number = 0;   // input records read so far, for messages
   char open_code[3];                // language code of the open language, for messages
   std::int32_t open_record = 0;     // record number of its header, for messages
+  ScanWatcher* watcher = nullptr;   // the stream check, when it runs
 };
 
 // What the scanner, the grouping and the encoder work on: the settings they

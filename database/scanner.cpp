@@ -28,6 +28,18 @@ int bar_column(const char* line) {
   return static_cast<int>(static_cast<const char*>(bar) - line) + 2;
 }
 
+// Database records, after the header of the language read last (0: none).
+void set_database_place(const ScanContext& db, int header_record, const char* code) {
+  ReadPlace place{.record = "a database record",
+                  .missing = "the end-of-data record, a blank first column,",
+                  .header = header_record};
+  if (code != nullptr) {
+    place.has_code = true;
+    std::memcpy(place.code, code, 3);
+  }
+  set_read_place(db.io, place);
+}
+
 }  // namespace
 
 std::int32_t meaning_number(const char* line) {
@@ -53,14 +65,17 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
   if (db.scan.open_slot == 0) {
     db.scan.open_slot = 1;
   } else if (db.scan.attested >= db.params.WORDS) {
+    if (db.scan.watcher != nullptr) db.scan.watcher->closed(db, true);
     ++db.branches.member_count[db.store.branch_of[db.scan.open_slot]];
     if (db.scan.open_slot == MAX_LANGUAGES) {
-      fatal_error(db.io, "more than " + std::to_string(MAX_LANGUAGES) + " language slots: language " +
-                              std::string(language_code, 3) + " (record " +
-                              std::to_string(header_record) + ") needs slot " +
-                              std::to_string(MAX_LANGUAGES + 1));
+      fatal_error(db.io, "record " + std::to_string(header_record) + ", header record of language " +
+                              std::string(language_code, 3) + ": more than " +
+                              std::to_string(MAX_LANGUAGES) + " language slots (it needs slot " +
+                              std::to_string(MAX_LANGUAGES + 1) + ")");
     }
     ++db.scan.open_slot;
+  } else if (db.scan.watcher != nullptr) {
+    db.scan.watcher->closed(db, false);
   }
   db.scan.attested = 0;
   std::memcpy(db.scan.open_code, language_code, 3);
@@ -73,6 +88,7 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
 }
 
 void scan_database(const ScanContext& db) {
+  set_database_place(db, 0, nullptr);
   read_record(db);
   for (;;) {
     if (db.scan.record[0] == ' ') return;  // end-of-data record
@@ -83,7 +99,10 @@ void scan_database(const ScanContext& db) {
       // one; numbers above 100 are never selected.
       if (number <= MAX_SELECTION && db.scan.open_slot != 0) {
         const std::int32_t meaning = db.selection.meaning_index[number];
-        if (meaning != 0) encode_word_record(db, db.scan.record, db.scan.open_slot, meaning);
+        if (meaning != 0) {
+          if (db.scan.watcher != nullptr) db.scan.watcher->word_record(db, meaning);
+          encode_word_record(db, db.scan.record, db.scan.open_slot, meaning);
+        }
       }
       read_record(db);
       continue;
@@ -94,17 +113,21 @@ void scan_database(const ScanContext& db) {
     const int bar = bar_column(db.scan.record);
     float figure = 0;
     char code[3];
+    set_read_place(db.io, {.record = "the figure record", .header = header_record});
     begin_read(db.io, "(18X,F12.0,9X,3A1)");
     read_real(db.io, figure);
     read_characters(db.io, code, 3);
     end_read(db.io);
     ++db.scan.record_number;
+    set_database_place(db, header_record, code);
 
     if (language_admitted(db, db.scan.record, bar, figure)) {
       admit_language(db, db.scan.record, bar, code, header_record);
+      if (db.scan.watcher != nullptr) db.scan.watcher->language(db, header_record, bar, figure, code, true);
       read_record(db);
       continue;
     }
+    if (db.scan.watcher != nullptr) db.scan.watcher->language(db, header_record, bar, figure, code, false);
 
     // Skipped: pass over its word records; the record that ends the skip
     // is the next header or the end-of-data record.
@@ -120,6 +143,7 @@ void finish_scan(const ScanContext& db) {
     return;
   }
   scan.language_count = scan.open_slot;
+  if (scan.watcher != nullptr) scan.watcher->closed(db, scan.attested >= db.params.WORDS);
   if (scan.attested >= db.params.WORDS) {
     ++db.branches.member_count[db.store.branch_of[scan.open_slot]];
   } else {

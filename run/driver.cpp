@@ -20,6 +20,7 @@ void read_run_input(RunState& run) {
   clear_branch_table(run.branches);
   read_sound_inventory(run.io, run.codes, records);
   // One record passed over unread.
+  set_read_place(run.io, {.record = "the record passed over after the inventory"});
   begin_read(run.io, "(400A1)");
   read_characters(run.io, run.scan.record, RECORD_WIDTH);
   end_read(run.io);

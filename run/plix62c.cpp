@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "run/check.h"
 #include "run/run.h"
 #include "run/usage.h"
 
@@ -21,5 +22,6 @@ int main(int argc, char** argv) {
   in.console = is_terminal(0);
   out.console = is_terminal(1);
   err.console = is_terminal(2);
+  if (int status = plix::run_diagnostic_mode(argc, argv, in, out, err); status >= 0) return status;
   return plix::run_program(in, out, err);
 }

@@ -161,14 +161,16 @@ Outcome run_on_terminal(const std::string& typed) {
 TEST(ConsoleTerminal, LongTypedLineIsError6407) {
   Outcome o = run_on_terminal(std::string(131, '7') + "\n");
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, testing::read_report(6407, "console line longer than 130 characters"));
+  EXPECT_EQ(o.err, testing::read_report(6407, "console line longer than 130 characters in record 1, "
+                                              "the parameter record"));
   EXPECT_EQ(o.out, "");
 }
 
 TEST(ConsoleTerminal, CtrlZThenEnterIsEndOfFile) {
   Outcome o = run_on_terminal("\x1a\n");
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, testing::read_report(6501, "end of file encountered"));
+  EXPECT_EQ(o.err, testing::read_report(6501, "end of file encountered: the parameter record is "
+                                              "missing: the input is empty"));
 }
 
 }  // namespace

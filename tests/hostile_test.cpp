@@ -34,6 +34,16 @@ std::string read_frame(int number, const std::string& message) {
 }
 
 const std::string kEndOfFile = read_frame(6501, "end of file encountered");
+// The end-of-file report with what was missing where.
+std::string eof_frame(const std::string& where) {
+  return read_frame(6501, "end of file encountered: " + where);
+}
+// The database record after `last` would have been the end-of-data record.
+std::string no_end_of_data(int last, const std::string& code, int header) {
+  return eof_frame("the end-of-data record, a blank first column, is missing after record " +
+                   std::to_string(last) + ", in language " + code + " (header record " +
+                   std::to_string(header) + ")");
+}
 const std::string kStop = "Stop - Program terminated.\r\n";
 
 // A stream of head, then `count` copies of one byte, then tail, made on the
@@ -121,13 +131,13 @@ TEST(HugeLine, HundredMegabyteRecordsAreReadThroughTheirFirstColumns) {
   r = run(ctrl_z);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kHeaderLines);
-  EXPECT_EQ(r.err, kEndOfFile);
+  EXPECT_EQ(r.err, eof_frame("the record passed over after the inventory is missing after record 15"));
 }
 
 TEST(HugeLine, NulBytesAreAnInvalidIntegerInTheParameterRecord) {
   // NUL is neither blank, comma nor a line end: it is taken into the first
   // I6 field, where it is not a digit.
-  const std::string invalid = read_frame(6101, "invalid integer");
+  const std::string invalid = read_frame(6101, "invalid integer in record 1, the parameter record");
   GeneratedSource nul("", 1u << 20, '\0', "");
   Result r = run(nul);
   EXPECT_EQ(r.status, 1);
@@ -198,8 +208,9 @@ TEST(TableLimits, EightThousandLanguagesFitAndTheNextOneIsRefused) {
   r = run(db + language("F8000,G", "zzz", {"pa"}) + "\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kOneMeaningHeaderLines);
-  EXPECT_EQ(r.err, "plix62c: more than 8000 language slots: language zzz (record " +
-                       std::to_string(kHeadRecords + 8000 * 3 + 1) + ") needs slot 8001\n");
+  EXPECT_EQ(r.err, "plix62c: record " + std::to_string(kHeadRecords + 8000 * 3 + 1) +
+                       ", header record of language zzz: more than 8000 language slots (it needs "
+                       "slot 8001)\n");
 
   // A dropped language gives its slot back: with one language too short
   // (in the branch of the next, key prefix "F0,G,"), 8001 admitted
@@ -224,8 +235,9 @@ TEST(TableLimits, The8001stBranchIsRefused) {
   r = run(db + language("F8000,G", "new", {}) + "\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kOneMeaningHeaderLines);
-  EXPECT_EQ(r.err, "plix62c: more than 8000 branches: language new (record " +
-                       std::to_string(kHeadRecords + 8000 * 2 + 1) + ") needs a new branch\n");
+  EXPECT_EQ(r.err, "plix62c: record " + std::to_string(kHeadRecords + 8000 * 2 + 1) +
+                       ", header record of language new: more than 8000 branches (it needs a new "
+                       "branch)\n");
 }
 
 // Symbols for the combination tests: 50 letters and digits of the inventory.
@@ -278,10 +290,10 @@ TEST(TableLimits, The2001stDistinctPairOrTripleIsRefused) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, header_lines);
     const int second_header = 57 + 2 + 23;
-    EXPECT_EQ(r.err, std::string("plix62c: more than 2000 distinct ") +
-                         (width == 2 ? "pairs" : "triples") + ": language bbb (record " +
-                         std::to_string(second_header) + "), word record " +
-                         std::to_string(second_header + 2) + "\n");
+    EXPECT_EQ(r.err, "plix62c: record " + std::to_string(second_header + 2) +
+                         ", word record of language bbb (header record " +
+                         std::to_string(second_header) + "): more than 2000 distinct " +
+                         (width == 2 ? "pairs" : "triples") + "\n");
   }
 }
 
@@ -292,7 +304,7 @@ TEST(HostileFormat, SeventyTwoOpenParenthesesAreASyntaxError) {
   Result r = run(kParameters + std::string(72, '(') + "\n  1\n  0\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, read_frame(6971, "format ends before its closing ')'"));
+  EXPECT_EQ(r.err, read_frame(6971, "format ends before its closing ')' in record 3, meaning record 1"));
 
   // 16 nested groups are fine and read the number in columns 1-3.
   const std::string nested = "(" + std::string(16, '(') + "I3" + std::string(17, ')');
@@ -308,7 +320,8 @@ TEST(HostileFormat, SeventyTwoOpenParenthesesAreASyntaxError) {
   r = run(kParameters + "(" + std::string(71, ')') + "\n  1\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, read_frame(6986, "format has no edit descriptor for the item"));
+  EXPECT_EQ(r.err, read_frame(6986, "format has no edit descriptor for the item in record 3, "
+                                     "meaning record 1"));
 }
 
 TEST(HostileFormat, FourHundredDigitFields) {
@@ -324,7 +337,7 @@ TEST(HostileFormat, FourHundredDigitFields) {
   r = run(input);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, read_frame(6100, "integer overflow"));
+  EXPECT_EQ(r.err, read_frame(6100, "integer overflow in record 3, meaning record 1"));
 
   // Real fields of 400 digits through the record input.
   struct Case {
@@ -363,23 +376,25 @@ TEST(HostileFormat, FourHundredDigitFields) {
 TEST(TruncatedInput, DatabaseWithoutItsEndOfDataRecord) {
   // The stream ends after the last word record: the scan needs one more
   // record. The header lines stay, with their owed line end.
+  // Records: 1 parameters, 2-6 selection, 7-15 inventory, 16 title, then
+  // languages of five records each; LANGC's header is record 27.
   Result r = run(kSmall.substr(0, kSmall.size() - 1));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kHeaderLines);
-  EXPECT_EQ(r.err, kEndOfFile);
+  EXPECT_EQ(r.err, no_end_of_data(31, "ccc", 27));
 
   // The same when the last word record has no line end.
   r = run(kSmall.substr(0, kSmall.size() - 2));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kHeaderLines);
-  EXPECT_EQ(r.err, kEndOfFile);
+  EXPECT_EQ(r.err, no_end_of_data(31, "ccc", 27));
 
   // And when a skipped language is the last thing in the stream.
   const std::string skipped = "OLD|F,G1@\n" + std::string(24, ' ') + "-600" + "\n1\tpa\n";
   r = run(kSmall.substr(0, kSmall.size() - 1) + skipped);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kHeaderLines);
-  EXPECT_EQ(r.err, kEndOfFile);
+  EXPECT_EQ(r.err, no_end_of_data(34, "   ", 32));  // its figure record has no code
 }
 
 TEST(TruncatedInput, CarriageReturnOnlyLineEnds) {
@@ -391,7 +406,7 @@ TEST(TruncatedInput, CarriageReturnOnlyLineEnds) {
   Result r = run(cr);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, kEndOfFile);
+  EXPECT_EQ(r.err, eof_frame("the format record is missing after record 1"));
 
   // A database written with CR-only line ends is one header record; the
   // figure record after it is missing.
@@ -400,7 +415,8 @@ TEST(TruncatedInput, CarriageReturnOnlyLineEnds) {
   r = run(kParameters + kSelection + kInventory + "WORD LISTS\n" + db);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kHeaderLines);
-  EXPECT_EQ(r.err, kEndOfFile);
+  EXPECT_EQ(r.err, eof_frame("the figure record of the header in record 17 is missing after "
+                             "record 17"));
 
   // CR LF line ends read as LF line ends.
   std::string crlf;
@@ -443,18 +459,26 @@ TEST(TruncatedInput, EveryPrefixEndsInTheReportOrAnError) {
     if (n >= 1 && n <= 34) {
       // A cut parameter record is complete but short: S0 or R reads as 0,
       // and log10(0) ends the run before any output.
-      EXPECT_EQ(r.err, "\r\nrun-time error M6202: MATH\r\n- log10: SING error\r\n");
+      // Columns 25-29 hold S0 from n = 29 on.
+      EXPECT_EQ(r.err, std::string("\r\nrun-time error M6202: MATH\r\n- log10: SING error: ") +
+                           (n <= 28 ? "S0" : "R") + " is 0 in record 1, the parameter record\r\n");
       EXPECT_EQ(r.out, "");
     } else if (n == format_at + 1) {
       // The format "(" has no closing parenthesis.
-      EXPECT_EQ(r.err, read_frame(6971, "format ends before its closing ')'"));
+      EXPECT_EQ(r.err, read_frame(6971, "format ends before its closing ')' in record 3, "
+                                         "meaning record 1"));
       EXPECT_EQ(r.out, "");
     } else if (n == format_at + 2) {
       // The format "(I" has no width.
-      EXPECT_EQ(r.err, read_frame(6973, "missing or zero field width in format"));
+      EXPECT_EQ(r.err, read_frame(6973, "missing or zero field width in format in record 3, "
+                                         "meaning record 1"));
       EXPECT_EQ(r.out, "");
     } else {
-      EXPECT_EQ(r.err, kEndOfFile);
+      // The frame, and one line saying what was missing (the table of
+      // TruncatedInput.MessagesNameTheRecord checks the words).
+      EXPECT_EQ(r.err.rfind(kEndOfFile.substr(0, kEndOfFile.size() - 2) + ": ", 0), 0u) << r.err;
+      EXPECT_NE(r.err.find(" is missing"), std::string::npos) << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
       EXPECT_EQ(r.out, selection_complete(n) ? kHeaderLines : "");
     }
   }

@@ -62,7 +62,8 @@ TEST(RunParameters, ColumnsAfterThirtySixAndShortRecords) {
   ParameterRun s("     2    30  1000  45");  // no line end, fields cut short
   ASSERT_EQ(s.read(), 1);                    // S0 is 0: log10 of 0
   EXPECT_EQ(s.run->params.LEVEL, 45);
-  EXPECT_EQ(s.h.err.data, "\r\nrun-time error M6202: MATH\r\n- log10: SING error\r\n");
+  EXPECT_EQ(s.h.err.data, "\r\nrun-time error M6202: MATH\r\n- log10: SING error: S0 is 0 in "
+                          "record 1, the parameter record\r\n");
   EXPECT_EQ(s.h.out.data, "");
 }
 
@@ -84,25 +85,30 @@ TEST(RunParameters, RejectedSynonymsAndBadLogarithms) {
     ParameterRun p(std::string(synonyms) + "    28  1000     1    92    72\n");
     EXPECT_EQ(p.read(), 1);
     EXPECT_EQ(p.h.out.data, "");
-    EXPECT_EQ(p.h.err.data.rfind("plix62c: SYNONYMS is ", 0), 0u) << p.h.err.data;
+    EXPECT_EQ(p.h.err.data.rfind("plix62c: record 1, the parameter record: SYNONYMS is ", 0), 0u)
+        << p.h.err.data;
     EXPECT_NE(p.h.err.data.find(std::to_string(std::stoi(synonyms))), std::string::npos);
   }
   ParameterRun negative("     1    28  1000     1   -92    72\n");
   EXPECT_EQ(negative.read(), 1);
-  EXPECT_EQ(negative.h.err.data, "\r\nrun-time error M6201: MATH\r\n- log10: DOMAIN error\r\n");
+  EXPECT_EQ(negative.h.err.data, "\r\nrun-time error M6201: MATH\r\n- log10: DOMAIN error: S0 is -92 "
+                                 "in record 1, the parameter record\r\n");
   ParameterRun zero_r("     1    28  1000     1    92     0\n");
   EXPECT_EQ(zero_r.read(), 1);
-  EXPECT_EQ(zero_r.h.err.data, "\r\nrun-time error M6202: MATH\r\n- log10: SING error\r\n");
+  EXPECT_EQ(zero_r.h.err.data, "\r\nrun-time error M6202: MATH\r\n- log10: SING error: R is 0 in "
+                               "record 1, the parameter record\r\n");
 }
 
 TEST(RunParameters, MissingOrUnreadableRecord) {
   ParameterRun empty("");
   EXPECT_EQ(empty.read(), 1);
-  EXPECT_EQ(empty.h.err.data, testing::read_report(6501, "end of file encountered"));
+  EXPECT_EQ(empty.h.err.data, testing::read_report(6501, "end of file encountered: the parameter "
+                                                       "record is missing: the input is empty"));
   EXPECT_EQ(empty.h.out.data, "");
   ParameterRun bad("     1  28.5  1000     1    92    72\n");
   EXPECT_EQ(bad.read(), 1);
-  EXPECT_EQ(bad.h.err.data, testing::read_report(6101, "invalid integer"));
+  EXPECT_EQ(bad.h.err.data,
+            testing::read_report(6101, "invalid integer in record 1, the parameter record"));
 }
 
 TEST(HeaderLines, ExamplesAndCarriageControlOfTheFirstField) {

@@ -112,7 +112,7 @@ TEST(ManualPage, AgreesWithTheUsageText) {
     std::smatch m;
     if (part == input && std::regex_match(line, m, std::regex(R"(\s+\d\. (.*))"))) {
       facts.push_back(m[1]);
-    } else if (part == options && std::regex_match(line, m, std::regex(R"(\s+(--\S+)\s+(.*))"))) {
+    } else if (part == options && std::regex_match(line, m, std::regex(R"(\s+(--\S+(?: [A-Z]+)?)\s+(.*))"))) {
       facts.push_back(m[1].str() + " " + m[2].str());
     } else if (part == exits && std::regex_match(line, m, std::regex(R"(\s+(\d)\s+(.*))"))) {
       facts.push_back(m[1].str() + " " + m[2].str());
@@ -120,7 +120,7 @@ TEST(ManualPage, AgreesWithTheUsageText) {
       facts.back() += " " + squeeze(line).substr(1);  // continuation line
     }
   }
-  ASSERT_EQ(facts.size(), 5u + 2u + 2u);
+  ASSERT_EQ(facts.size(), 5u + 4u + 3u);
   std::size_t last_input = 0;
   for (std::size_t i = 0; i < facts.size(); ++i) {
     const std::size_t at = man.find(squeeze(facts[i]));

@@ -128,6 +128,7 @@ void load_record(TextIO& io) {
   u.length = cr ? static_cast<std::int32_t>(static_cast<const char*>(cr) - start) : line;
   u.position = 0;
   u.loaded = true;
+  if (io.tap != nullptr) io.tap->record(u.records_read + 1, u.record, u.length);
 }
 
 void ensure_record(TextIO& io) {
@@ -139,6 +140,7 @@ void finish_record(TextIO& io) {
   if (!u.loaded) return;
   u.loaded = false;
   u.head = u.next;
+  ++u.records_read;
 }
 
 struct InputActions final : FormatActions {

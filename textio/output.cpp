@@ -28,6 +28,9 @@ int try_flush(TextIO& io) {
   return error;
 }
 
+// Room for a report: the frame and a message of a few hundred characters.
+constexpr std::size_t REPORT_SIZE = 768;
+
 std::size_t frame(char* text, std::size_t size, char letter, int number, std::string_view where,
                   std::string_view message, std::string_view message2 = {}) {
   int n =
@@ -41,7 +44,7 @@ std::size_t frame(char* text, std::size_t size, char letter, int number, std::st
 // first (a failure there is the earlier fault and is the one reported), then
 // the report on standard error, then the owed line end; status 1.
 [[noreturn]] void end_with_report(TextIO& io, const char* report, std::size_t size) {
-  char text[160];
+  char text[REPORT_SIZE];
   if (int error = try_flush(io); error != 0) {
     const ErrorCode code = error_of_write_failure(error);
     size = frame(text, sizeof text, 'F', static_cast<int>(code), "WRITE(CON)", error_text(code));
@@ -206,10 +209,16 @@ void write_owed_line_end(TextIO& io) {
 }
 
 void run_time_error(TextIO& io, Direction direction, ErrorCode code) {
-  char text[160];
-  std::size_t size =
-      frame(text, sizeof text, 'F', static_cast<int>(code), direction == Direction::read ? "READ(CON)" : "WRITE(CON)",
-            error_text(code));
+  char text[REPORT_SIZE];
+  std::size_t size;
+  if (direction == Direction::read) {
+    char message[REPORT_SIZE - 48];
+    const std::size_t n = read_error_message(io, code, message, sizeof message);
+    size = frame(text, sizeof text, 'F', static_cast<int>(code), "READ(CON)",
+                 std::string_view(message, n));
+  } else {
+    size = frame(text, sizeof text, 'F', static_cast<int>(code), "WRITE(CON)", error_text(code));
+  }
   end_with_report(io, text, size);
 }
 
@@ -279,19 +288,24 @@ void stop_run(TextIO& io, std::string_view message) {
 void floating_point_error(TextIO& io, FpFault kind) {
   const std::string_view text = fp_fault_text(kind);
   int number = kind == FpFault::none ? static_cast<int>(FpFault::invalid) : static_cast<int>(kind);
-  char report[160];
+  char report[REPORT_SIZE];
   std::size_t size =
       frame(report, sizeof report, 'M', number, "MATH", "floating-point error: ", text);
   end_with_report(io, report, size);
 }
 
-void math_function_error(TextIO& io, std::string_view function, MathError kind) {
+void math_function_error(TextIO& io, std::string_view function, MathError kind,
+                         std::string_view detail) {
   const std::string_view text = math_error_text(kind);
-  char message[96];
-  int n = std::snprintf(message, sizeof message, "%.*s: %.*s error",
+  char message[REPORT_SIZE - 48];
+  int n = std::snprintf(message, sizeof message, "%.*s: %.*s error%s%.*s",
                         static_cast<int>(function.size() > 60 ? 60 : function.size()),
-                        function.data(), static_cast<int>(text.size()), text.data());
-  char report[160];
+                        function.data(), static_cast<int>(text.size()), text.data(),
+                        detail.empty() ? "" : ": ",
+                        static_cast<int>(detail.size() > 600 ? 600 : detail.size()), detail.data());
+  if (n < 0) n = 0;
+  if (static_cast<std::size_t>(n) >= sizeof message) n = sizeof message - 1;
+  char report[REPORT_SIZE];
   std::size_t size = frame(report, sizeof report, 'M', static_cast<int>(kind), "MATH",
                            std::string_view(message, static_cast<std::size_t>(n)));
   end_with_report(io, report, size);
@@ -305,9 +319,9 @@ void fatal_error(TextIO& io, std::string_view message) {
   end_with_report(io, report, static_cast<std::size_t>(n));
 }
 
-double checked_log10(TextIO& io, double x) {
-  if (x == 0.0) math_function_error(io, "log10", MathError::sing);
-  if (!(x > 0.0)) math_function_error(io, "log10", MathError::domain);
+double checked_log10(TextIO& io, double x, std::string_view detail) {
+  if (x == 0.0) math_function_error(io, "log10", MathError::sing, detail);
+  if (!(x > 0.0)) math_function_error(io, "log10", MathError::domain, detail);
   return std::log10(x);
 }
 

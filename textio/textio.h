@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "textio/byte_stream.h"
@@ -55,14 +56,43 @@ void end_write(TextIO& io);
 // Floating-point fault report ("run-time error M6101: MATH" frame), status 1.
 [[noreturn]] void floating_point_error(TextIO& io, FpFault kind);
 // Math-function argument error report (M62xx), e.g. ("log10", MathError::sing).
-[[noreturn]] void math_function_error(TextIO& io, std::string_view function, MathError kind);
+[[noreturn]] void math_function_error(TextIO& io, std::string_view function, MathError kind,
+                                      std::string_view detail = {});
 // A limit of the program's tables or a rejected parameter: one clear line
 // "plix62c: <message>" on standard error, status 1.
 [[noreturn]] void fatal_error(TextIO& io, std::string_view message);
 
 // log10(x); an argument of 0 ends the run with "log10: SING error" (M6202),
-// a negative one with "log10: DOMAIN error" (M6201).
-double checked_log10(TextIO& io, double x);
+// a negative one with "log10: DOMAIN error" (M6201); `detail`, when given,
+// follows the text and says where the argument came from.
+double checked_log10(TextIO& io, double x, std::string_view detail = {});
+
+// --- where the reads stand, for the messages of the errors met there ---
+// The reading phases say what the next records of standard input are. A
+// failed read names the number of the record and this description; an end
+// of file names what was missing after the last record read.
+struct ReadPlace {
+  const char* record = nullptr;   // "the parameter record", "meaning record"; null: unnamed
+  std::int32_t index = 0;         // written after `record` when not 0 ("meaning record 3")
+  const char* missing = nullptr;  // what an end of file lacks; null: `record`
+  std::int32_t header = 0;        // header record of the language read, 0: none
+  bool has_code = false;          // whether its figure record, with the code, has been read
+  char code[3] = {' ', ' ', ' '}; // its language code
+};
+void set_read_place(TextIO& io, const ReadPlace& place);
+const ReadPlace& read_place(const TextIO& io);
+// Records of standard input consumed so far.
+std::int32_t records_read(const TextIO& io);
+// "record 7, meaning record 5": the record read last, as the place describes it.
+std::string last_record_place(const TextIO& io);
+
+// Sees every input record as it is loaded, before its fields are read; the
+// stream check looks at the raw columns through it. A run sets none.
+struct RecordTap {
+  virtual ~RecordTap() = default;
+  virtual void record(std::int32_t number, const char* bytes, std::int32_t length) = 0;
+};
+void set_record_tap(TextIO& io, RecordTap* tap);
 
 // Joins one-character items into one text, blanks included, no trimming.
 std::string_view characters_to_text(const char* characters, int count);

@@ -36,6 +36,7 @@ struct InputUnit {
   std::int32_t length = 0;
   std::int32_t next = 0;  // buffer index of the byte after its line end
   std::int32_t position = 0;
+  std::int32_t records_read = 0;  // records consumed, for the messages
   // The read in progress.
   CompiledFormat format;
   FormatCursor cursor;
@@ -77,7 +78,12 @@ struct TextIO {
   bool console;  // one record unit serves both directions
   std::unique_ptr<InputUnit> input;
   std::unique_ptr<OutputUnit> output;
+  ReadPlace place;            // what the reads take, for the messages
+  RecordTap* tap = nullptr;   // sees each record loaded (the stream check)
 };
+
+// The message of a failed read: the error's text and where it happened.
+std::size_t read_error_message(const TextIO& io, ErrorCode code, char* text, std::size_t size);
 
 // Shared by the input and output sides.
 enum class Direction { read, write };

@@ -1,0 +1,554 @@
+// The stream check: the stream is read by the phases of a run, with a tap
+// on the raw records and a watcher on the scan's decisions, and what would
+// silently spoil a report is listed instead of the report.
+#include "run/check.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database/scanner.h"
+#include "run/parameters.h"
+#include "run/run_state.h"
+#include "run/selection.h"
+#include "textio/textio.h"
+
+namespace plix {
+
+namespace {
+
+constexpr char TAB = '\t';
+constexpr int SHOWN_PER_KIND = 10;  // findings of one kind listed before they are only counted
+constexpr int CODE_TABLE = 1 << 14; // open addressing over the retained languages' codes
+
+enum Kind {
+  PARAMETER_FIELD, FORMAT_RECORD, SYMBOL_NOT_ASCII, SYMBOL_TOO_LONG, SYMBOL_TWICE, SYMBOL_UNUSED,
+  LANGUAGE_SKIPPED, LANGUAGE_DROPPED, CODE_TWICE, WORDS_WITHOUT_TAB, WORDS_NOT_ASCII,
+  MEANING_UNATTESTED, NODE_ONE_BRANCH, PAIR_UNDEFINED, KIND_COUNT
+};
+
+const char* const kKindNames[KIND_COUNT] = {
+    "parameter fields", "format record", "symbols outside ASCII", "symbol records of several characters",
+    "duplicate symbols", "unused symbols", "skipped languages", "dropped languages",
+    "duplicate language codes", "word records without a TAB", "words outside ASCII",
+    "unattested meanings", "nodes without pairs", "pairs without a similarity"};
+
+struct Language {
+  std::int32_t header = 0;
+  char code[3];
+  char name[32];
+  int name_length = 0;
+  char key[RECORD_WIDTH];
+  int key_length = 0;
+  std::uint64_t attested = 0;  // meaning positions with a first synonym
+};
+
+// Columns 1..6 of field f (0..5) of the parameter record, as written.
+const char* const kFieldNames[6] = {"SYNONYMS", "WORDS", "DATE", "LEVEL", "S0", "R"};
+
+// Printable form of a byte for a finding.
+std::string shown(unsigned char c) {
+  char text[8];
+  if (c >= 0x21 && c < 0x7f) {
+    std::snprintf(text, sizeof text, "'%c'", c);
+  } else {
+    std::snprintf(text, sizeof text, "0x%02X", c);
+  }
+  return text;
+}
+
+// The words of a word record: from after the TAB (past blanks and '/') to
+// a blank followed by a blank or '/', as the encoder takes them. Returns
+// the first column (1-based) and sets `end` past the last; 0 without a TAB.
+int words_of(const char* line, int& end) {
+  int t = 0;
+  for (int c = 2; c <= RECORD_WIDTH; ++c) {
+    if (line[c - 1] == TAB && (c == RECORD_WIDTH || line[c] != TAB)) {
+      t = c;
+      break;
+    }
+  }
+  end = 0;
+  if (t == 0) return 0;
+  int w = t + 1;
+  while (w <= RECORD_WIDTH && (line[w - 1] == ' ' || line[w - 1] == '/')) ++w;
+  end = w;
+  while (end <= RECORD_WIDTH) {
+    const char next = end < RECORD_WIDTH ? line[end] : ' ';
+    if (line[end - 1] == ' ' && (next == ' ' || next == '/')) break;
+    ++end;
+  }
+  return w;
+}
+
+class Checker final : public ScanWatcher, public RecordTap {
+ public:
+  Checker(TextIO& io, ByteSink& out) : io_(io), out_(out) {}
+
+  // --- the raw records, as they are loaded ---
+  void record(std::int32_t number, const char* bytes, std::int32_t length) override {
+    const ReadPlace& place = read_place(io_);
+    if (place.record == nullptr) return;
+    if (number == 1 || number == 2) {
+      char* copy = number == 1 ? parameter_record_ : format_record_;
+      const int n = length < RECORD_WIDTH ? length : RECORD_WIDTH;
+      std::memset(copy, ' ', RECORD_WIDTH);
+      std::memcpy(copy, bytes, static_cast<std::size_t>(n));
+      (number == 1 ? have_parameters_ : have_format_) = true;
+    }
+    if (std::strcmp(place.record, "meaning record") == 0 && place.index <= MAX_SELECTION &&
+        meaning_record_[place.index] == 0) {
+      meaning_record_[place.index] = number;
+    }
+    if (std::strcmp(place.record, "symbol record") == 0 && place.index <= MAX_SYMBOLS) {
+      symbol_record_[place.index] = number;
+      int k = 1;
+      while (k < length && bytes[k] != ' ' && bytes[k] != TAB) ++k;
+      symbol_width_[place.index] = k;
+    }
+  }
+
+  // --- the scan's decisions ---
+  void language(const ScanContext& db, int header_record, int bar, float figure, const char* code,
+                bool admitted) override {
+    ++languages_read_;
+    Language& l = admitted ? slots_[db.scan.open_slot] : skipped_;
+    l.header = header_record;
+    std::memcpy(l.code, code, 3);
+    const char* line = db.scan.record;
+    int name_end = bar > RECORD_WIDTH ? RECORD_WIDTH : bar - 2;
+    int start = 0;
+    while (start < name_end && line[start] == ' ') ++start;
+    while (name_end > start && line[name_end - 1] == ' ') --name_end;
+    l.name_length = name_end - start < 31 ? name_end - start : 31;
+    std::memcpy(l.name, line + start, static_cast<std::size_t>(l.name_length));
+    l.attested = 0;
+    l.key_length = 0;
+    if (admitted) {
+      for (int i = bar; i <= RECORD_WIDTH && line[i - 1] != '@'; ++i) l.key[l.key_length++] = line[i - 1];
+      const char tail[5] = {',', code[0], code[1], code[2], ','};
+      for (int j = 0; j < 5 && l.key_length < RECORD_WIDTH; ++j) l.key[l.key_length++] = tail[j];
+      ++languages_admitted_;
+      return;
+    }
+    ++languages_skipped_;
+    std::string why;
+    if (bar > RECORD_WIDTH) {
+      why = "its header has no '|' before the classification";
+    } else if (line[bar - 1] == '@') {
+      why = "its classification path is empty";
+    } else {
+      char text[160];
+      std::snprintf(text, sizeof text, "its figure %.1f lies from -%d (DATE) up to -1", figure,
+                    static_cast<int>(db.params.DATE));
+      why = text;
+    }
+    finding(LANGUAGE_SKIPPED, header_record, "language " + describe(l, header_record) + " is skipped: " + why);
+  }
+
+  void closed(const ScanContext& db, bool retained) override {
+    Language& l = slots_[db.scan.open_slot];
+    if (!retained) {
+      finding(LANGUAGE_DROPPED, l.header,
+              "language " + describe(l, l.header) + " is dropped: it attests " +
+                  std::to_string(db.scan.attested) + " selected meanings, fewer than WORDS (" +
+                  std::to_string(db.params.WORDS) + ")");
+      return;
+    }
+    // Duplicate codes among the languages kept.
+    const std::uint32_t code = static_cast<std::uint8_t>(l.code[0]) |
+                               static_cast<std::uint8_t>(l.code[1]) << 8 |
+                               static_cast<std::uint8_t>(l.code[2]) << 16;
+    std::uint32_t h = (code * 2654435761u) >> 18;
+    for (;; h = (h + 1) % CODE_TABLE) {
+      if (code_header_[h] == 0) {
+        code_value_[h] = code;
+        code_header_[h] = l.header;
+        break;
+      }
+      if (code_value_[h] == code) {
+        finding(CODE_TWICE, l.header,
+                "language code " + std::string(l.code, 3) + " is used again (first by the "
+                "language of header record " + std::to_string(code_header_[h]) + ")");
+        break;
+      }
+    }
+  }
+
+  void word_record(const ScanContext& db, int) override {
+    const char* line = db.scan.record;
+    const Language& l = slots_[db.scan.open_slot];
+    const std::string what = "word record of meaning " + std::to_string(meaning_number(line)) +
+                             " of language " + describe(l);
+    int end = 0;
+    const int start = words_of(line, end);
+    if (start == 0) {
+      finding(WORDS_WITHOUT_TAB, db.scan.record_number,
+              what + " has no TAB before its words: nothing is read from it");
+      return;
+    }
+    bool outside = false;
+    for (int c = start; c < end; ++c) {
+      const unsigned char b = static_cast<unsigned char>(line[c - 1]);
+      seen_[b] = true;
+      outside = outside || b >= 0x80;
+    }
+    if (outside) {
+      finding(WORDS_NOT_ASCII, db.scan.record_number,
+              what + " holds bytes outside ASCII: each byte is looked up as a symbol on its own "
+                     "(symbols are single bytes)");
+    }
+  }
+
+  // --- the records before the database ---
+  void check_parameters(const RunParameters* values) {
+    if (!have_parameters_ || parameters_checked_) return;
+    parameters_checked_ = true;
+    const char* r = parameter_record_;
+    const std::int32_t read[6] = {values ? values->SYNONYMS : 0, values ? values->WORDS : 0,
+                                  values ? values->DATE : 0,     values ? values->LEVEL : 0,
+                                  values ? values->S0 : 0,       values ? values->R : 0};
+    for (int f = 0; f < 6; ++f) {
+      const char* field = r + 6 * f;
+      int first = 0;
+      while (first < 6 && field[first] == ' ') ++first;
+      if (first == 6) continue;
+      bool inner_blank = false;
+      for (int c = first; c < 6; ++c) inner_blank = inner_blank || field[c] == ' ';
+      if (!inner_blank) continue;
+      std::string text = "field " + std::string(kFieldNames[f]) + ", columns " +
+                         std::to_string(6 * f + 1) + "-" + std::to_string(6 * f + 6) + ", holds \"" +
+                         std::string(field, 6) + "\": not right-aligned in its six columns";
+      if (values) text += " (read as " + std::to_string(read[f]) + ")";
+      finding(PARAMETER_FIELD, 1, text);
+    }
+    if (r[35] != ' ' && r[36] != ' ' && r[36] != '\t') {
+      finding(PARAMETER_FIELD, 1,
+              "column 37 continues the R field: the record looks shifted to the right; "
+              "fields are columns 1-6, 7-12, 13-18, 19-24, 25-30, 31-36");
+    }
+  }
+
+  void check_format() {
+    if (!have_format_ || format_checked_) return;
+    format_checked_ = true;
+    const char* f = format_record_;
+    int first = 0;
+    while (first < 72 && f[first] == ' ') ++first;
+    int close = -1;
+    bool integer = false;
+    for (int c = first; c < 72; ++c) {
+      if (f[c] == ')') {
+        close = c;
+        break;
+      }
+      integer = integer || f[c] == 'I' || f[c] == 'i';
+    }
+    if (first < 72 && f[first] == '(' && close > first && integer) return;
+    int last = 72;
+    while (last > first && f[last - 1] == ' ') --last;
+    const int shown_length = last - first < 24 ? last - first : 24;
+    finding(FORMAT_RECORD, 2,
+            "the format record \"" + std::string(f + first, static_cast<std::size_t>(shown_length)) +
+                "\" is not a format with an integer field, such as (I3): every meaning "
+                "record is read with it");
+  }
+
+  void check_inventory(const SoundInventory& inv) {
+    for (int i = 1; i <= inv.symbol_count; ++i) {
+      const unsigned char s = static_cast<unsigned char>(inv.symbols[i]);
+      const std::int32_t rec = symbol_record_[i];
+      if (s >= 0x80) {
+        finding(SYMBOL_NOT_ASCII, rec,
+                "symbol " + shown(s) + " is a byte outside ASCII: symbols are single bytes, so "
+                "symbols written in UTF-8 that share their first byte become one sound");
+      } else if (symbol_width_[i] > 1) {
+        finding(SYMBOL_TOO_LONG, rec,
+                "symbol record holds more than one character: only " + shown(s) +
+                    " is the symbol (a sound written with two symbols is combined with '~' "
+                    "in the words)");
+      }
+      for (int j = 1; j < i; ++j) {
+        if (static_cast<unsigned char>(inv.symbols[j]) == s) {
+          finding(SYMBOL_TWICE, rec,
+                  "symbol " + shown(s) + " is listed again (first in record " +
+                      std::to_string(symbol_record_[j]) + "): the later entry never matches");
+          break;
+        }
+      }
+    }
+  }
+
+  // --- after the scan ---
+  void check_results(const RunState& run) {
+    const int kept = run.scan.language_count;
+    const int nmean = run.selection.meaning_count < MAX_MEANINGS ? run.selection.meaning_count
+                                                                 : MAX_MEANINGS;
+    for (int s = 1; s <= inv_count(run); ++s) {
+      const unsigned char c = static_cast<unsigned char>(run.codes.inventory.symbols[s]);
+      if (!seen_[c]) {
+        finding(SYMBOL_UNUSED, symbol_record_[s],
+                "symbol " + shown(c) + " occurs in no word of a selected meaning");
+      }
+    }
+    for (int l = 1; l <= kept; ++l) {
+      for (int m = 1; m <= nmean; ++m)
+        if (word_length(run.store, l, m, 1) > 0) slots_[l].attested |= std::uint64_t{1} << (m - 1);
+    }
+    // Meanings no kept language attests; the number of each position.
+    std::int32_t number_of[MAX_SELECTION + 1] = {};
+    for (int k = 1; k <= MAX_SELECTION; ++k)
+      if (run.selection.meaning_index[k] != 0) number_of[run.selection.meaning_index[k]] = k;
+    for (int m = 1; m <= nmean; ++m) {
+      bool any = false;
+      for (int l = 1; l <= kept && !any; ++l) any = (slots_[l].attested >> (m - 1)) & 1;
+      if (any) continue;
+      finding(MEANING_UNATTESTED, meaning_record_[m],
+              number_of[m] != 0
+                  ? "meaning " + std::to_string(number_of[m]) + " is selected but no kept language attests it"
+                  : std::string("this meaning position receives no words: its number is selected again later"));
+    }
+    check_nodes(run);
+  }
+
+  void summary(const RunState& run) {
+    list_findings();
+    const BranchTable& t = run.branches;
+    int branches = 0, nodes = 0, dated = 0;
+    for (int b = 1; b <= t.branch_count; ++b) branches += t.member_count[b] != 0;
+    for (int k = 1; k <= t.node_count; ++k) {
+      nodes += node_members_[k] != 0;
+      dated += node_pairs_[k] != 0;
+    }
+    for (int k = 0; k < KIND_COUNT; ++k) {
+      if (counts_[k] > SHOWN_PER_KIND) {
+        char text[96];
+        std::snprintf(text, sizeof text, "(%d more %s not listed)", counts_[k] - SHOWN_PER_KIND,
+                      kKindNames[k]);
+        line(text);
+      }
+    }
+    line("findings: " + std::to_string(findings_));
+    line("languages: " + std::to_string(languages_read_) + " read, " +
+         std::to_string(languages_skipped_) + " skipped, " +
+         std::to_string(languages_admitted_ - run.scan.language_count) + " dropped, " +
+         std::to_string(run.scan.language_count) + " kept");
+    line("at LEVEL " + std::to_string(run.params.LEVEL) + ": branches with languages " +
+         std::to_string(branches) + ", nodes with languages " + std::to_string(nodes) +
+         ", nodes dated " + std::to_string(dated));
+    line("pairs the run will count: " + std::to_string(total_pairs_));
+  }
+
+  int findings() const { return findings_; }
+  bool write_failed() const { return write_failed_; }
+
+ private:
+  static int inv_count(const RunState& run) { return run.codes.inventory.symbol_count; }
+
+  // "Tamu (code tmu)", with its header record unless that is the finding's.
+  std::string describe(const Language& l, std::int32_t finding_record = 0) const {
+    std::string text;
+    if (l.name_length > 0) text = std::string(l.name, static_cast<std::size_t>(l.name_length)) + " ";
+    text += "(code " + std::string(l.code, 3);
+    if (l.header != finding_record) text += ", header record " + std::to_string(l.header);
+    return text + ")";
+  }
+
+  // Commas in the common prefix of the keys of two languages.
+  int shared_commas(const Language& a, const Language& b) const {
+    const int n = a.key_length < b.key_length ? a.key_length : b.key_length;
+    int commas = 0;
+    for (int i = 0; i < n && a.key[i] == b.key[i]; ++i) commas += a.key[i] == ',';
+    return commas;
+  }
+
+  // Nodes whose kept languages lie in one branch, and pairs whose similarity
+  // is undefined (no meaning in common, or no pair of different meanings).
+  void check_nodes(const RunState& run) {
+    const int kept = run.scan.language_count;
+    const BranchTable& t = run.branches;
+    const std::int32_t* branch_of = run.store.branch_of;
+    for (int l = 1; l <= kept; ++l) ++node_members_[t.node_of[branch_of[l]]];
+    for (int k = 1; k <= t.node_count; ++k) {
+      std::int64_t sum = 0, squares = 0;
+      int populated = 0, first_branch = 0;
+      for (int b = 1; b <= t.branch_count; ++b) {
+        if (t.node_of[b] != k || t.member_count[b] == 0) continue;
+        sum += t.member_count[b];
+        squares += static_cast<std::int64_t>(t.member_count[b]) * t.member_count[b];
+        if (++populated == 1) first_branch = b;
+      }
+      node_pairs_[k] = (sum * sum - squares) / 2;
+      total_pairs_ += node_pairs_[k];
+      if (populated != 1) continue;
+      int first = 0;
+      for (int l = 1; l <= kept && first == 0; ++l)
+        if (branch_of[l] == first_branch) first = l;
+      char label[RECORD_WIDTH];
+      std::string name(t.branch_key[first_branch],
+                       static_cast<std::size_t>(label_length(t, first_branch, run.params.LEVEL, label)));
+      if (sum >= 2) {
+        int level = RECORD_WIDTH;
+        for (int l = first + 1; l <= kept; ++l)
+          if (branch_of[l] == first_branch) {
+            const int c = shared_commas(slots_[first], slots_[l]);
+            if (c < level) level = c;
+          }
+        finding(NODE_ONE_BRANCH, slots_[first].header,
+                "the " + std::to_string(sum) + " languages of branch " + name +
+                    " are the only branch of their node: no pairs; LEVEL " + std::to_string(level) +
+                    " would date them");
+      } else {
+        int level = -1, other = 0;
+        for (int l = 1; l <= kept; ++l) {
+          if (l == first) continue;
+          const int c = shared_commas(slots_[first], slots_[l]);
+          if (c > level) level = c, other = l;
+        }
+        std::string text = "language " + describe(slots_[first], slots_[first].header) +
+                           " is alone in its node (branch " +
+                           name + "): no pairs";
+        if (other != 0 && level < run.params.LEVEL) {
+          text += "; LEVEL " + std::to_string(level) + " would date it with " + describe(slots_[other]);
+        }
+        finding(NODE_ONE_BRANCH, slots_[first].header, text);
+      }
+    }
+    for (int i = 1; i < kept; ++i) {
+      const int bi = branch_of[i], node = t.node_of[bi];
+      const int ai = std::popcount(slots_[i].attested);
+      for (int j = i + 1; j <= kept; ++j) {
+        const int bj = branch_of[j];
+        if (bj == bi || t.node_of[bj] != node) continue;
+        const int same = std::popcount(slots_[i].attested & slots_[j].attested);
+        const std::int64_t different =
+            static_cast<std::int64_t>(ai) * std::popcount(slots_[j].attested) - same;
+        if (same != 0 && different != 0) continue;
+        finding(PAIR_UNDEFINED, slots_[i].header,
+                "languages " + describe(slots_[i], slots_[i].header) + " and " + describe(slots_[j]) +
+                    (same == 0 ? " share no meaning" : " attest no two different meanings") +
+                    ": their similarity is undefined and the run ends with a floating-point error");
+      }
+    }
+  }
+
+  // The branch label as the report shows it, without its final blank.
+  static int label_length(const BranchTable& t, int b, std::int32_t level, char (&label)[RECORD_WIDTH]) {
+    std::int32_t commas = 0;
+    for (int m = 1; m <= RECORD_WIDTH; ++m) {
+      const char c = t.branch_key[b][m - 1];
+      if (c == ',') ++commas;
+      if (commas > level || c == ' ') return m - 1;
+      label[m - 1] = c;
+    }
+    return RECORD_WIDTH;
+  }
+
+  // Findings are held and listed in record order: a language is known to
+  // be dropped only when the scan has passed it.
+  void finding(Kind kind, std::int32_t record_number, const std::string& text) {
+    ++findings_;
+    if (++counts_[kind] > SHOWN_PER_KIND) return;
+    held_.push_back({record_number, "record " + std::to_string(record_number) + ": " + text});
+  }
+
+ public:
+  void list_findings() {
+    std::stable_sort(held_.begin(), held_.end(),
+                     [](const Held& a, const Held& b) { return a.record < b.record; });
+    for (const Held& h : held_) line(h.text);
+    held_.clear();
+  }
+
+ private:
+
+  void line(std::string text) {
+    text += '\n';
+    if (!write_failed_ && out_.write(text.data(), text.size()) != 0) write_failed_ = true;
+  }
+
+  struct Held {
+    std::int32_t record;
+    std::string text;
+  };
+  std::vector<Held> held_;  // at most SHOWN_PER_KIND of each kind
+  TextIO& io_;
+  ByteSink& out_;
+  int findings_ = 0;
+  int counts_[KIND_COUNT] = {};
+  bool write_failed_ = false;
+  char parameter_record_[RECORD_WIDTH], format_record_[RECORD_WIDTH];
+  bool have_parameters_ = false, have_format_ = false;
+  bool parameters_checked_ = false, format_checked_ = false;
+  std::int32_t meaning_record_[MAX_SELECTION + 1] = {};
+  std::int32_t symbol_record_[MAX_SYMBOLS + 1] = {};
+  int symbol_width_[MAX_SYMBOLS + 1] = {};
+  bool seen_[256] = {};
+  int languages_read_ = 0, languages_admitted_ = 0, languages_skipped_ = 0;
+  std::uint32_t code_value_[CODE_TABLE] = {};
+  std::int32_t code_header_[CODE_TABLE] = {};
+  std::int64_t node_members_[MAX_BRANCHES + 1] = {};
+  std::int64_t node_pairs_[MAX_BRANCHES + 1] = {};
+  std::int64_t total_pairs_ = 0;
+  Language skipped_;
+  Language slots_[MAX_LANGUAGES + 1];
+};
+
+// A sink that keeps nothing: a check writes no report.
+struct DiscardSink final : ByteSink {
+  int write(const char*, std::size_t) override { return 0; }
+};
+
+}  // namespace
+
+int check_program(ByteSource& in, ByteSink& out, ByteSink& err) {
+  DiscardSink report;
+  TextIOHandle io = open_text_io(in, report, err);
+  auto run = std::make_unique<RunState>(*io);
+  auto checker = std::make_unique<Checker>(*io, out);
+  set_record_tap(*io, checker.get());
+  run->scan.watcher = checker.get();
+  bool parameters_read = false;
+  try {
+    // The phases of a run up to the end of the scan, the header lines left out.
+    std::int32_t& records = run->scan.record_number;
+    read_run_parameters(*io, run->params, records);
+    parameters_read = true;
+    checker->check_parameters(&run->params);
+    read_meaning_selection(*io, run->selection, records);
+    checker->check_format();
+    clear_branch_table(run->branches);
+    read_sound_inventory(*io, run->codes, records);
+    checker->check_inventory(run->codes.inventory);
+    set_read_place(*io, {.record = "the record passed over after the inventory"});
+    begin_read(*io, "(400A1)");
+    read_characters(*io, run->scan.record, RECORD_WIDTH);
+    end_read(*io);
+    ++records;
+    run->scan.open_slot = 0;
+    scan_database(run->scan_context());
+    finish_scan(run->scan_context());
+  } catch (const RunEnd&) {
+    // The stream cannot be read to its end: what was found on the way, and
+    // the error report already on standard error.
+    checker->check_parameters(parameters_read ? &run->params : nullptr);
+    checker->check_format();
+    checker->list_findings();
+    return 2;
+  }
+  checker->check_results(*run);
+  checker->summary(*run);
+  if (checker->write_failed()) {
+    static const char message[] = "plix62c: the findings could not be written to standard output\n";
+    err.write(message, sizeof message - 1);
+    return 2;
+  }
+  return checker->findings() == 0 ? 0 : 1;
+}
+
+}  // namespace plix

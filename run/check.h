@@ -1,0 +1,28 @@
+// The stream check (--check) and the calibration of S0 and R (--calibrate):
+// runs that read the input as a run does and write, instead of the report,
+// findings about the stream or the fitted retention parameters.
+#pragma once
+
+#include <string>
+
+#include "textio/byte_stream.h"
+
+namespace plix {
+
+// Reads the stream and writes one finding per line on `out`, then a short
+// summary. Returns 0 without findings, 1 with some, 2 when the stream cannot
+// be read to its end-of-data record (the error report is then on `err`).
+int check_program(ByteSource& in, ByteSink& out, ByteSink& err);
+
+// Runs the stream as a run does, then fits S0 and R to the known ages of
+// `ages` (the text of the ages file) and writes the table on `out`.
+// Returns 0, or 1 after an error of the run or when nothing can be fitted.
+int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::string& ages);
+
+// The diagnostic mode named on the command line: --check, or --calibrate
+// FILE. Returns the exit status, or -1 when neither is given (a plain run).
+// A missing or unreadable FILE is reported on `err`, status 1.
+int run_diagnostic_mode(int argc, const char* const* argv, ByteSource& in, ByteSink& out,
+                        ByteSink& err);
+
+}  // namespace plix

@@ -1,0 +1,194 @@
+// --check: one finding per kind on small streams; --calibrate: S0 and R
+// given back from ages known by construction.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "run/check.h"
+#include "textio/byte_stream.h"
+
+namespace plix {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome check(const std::string& input) {
+  StringSource in(input);
+  StringSink out, err;
+  const int status = check_program(in, out, err);
+  return {status, out.data, err.data};
+}
+
+// Records: 1 parameters, 2-6 selection, 7-15 inventory, 16 title, then five
+// records a language: LANGA 17-21, LANGB 22-26, LANGC 27-31; end 32.
+const std::string kParameters = "     1     2  1000     1    92    72\n";
+const std::string kSelection = "(I3)\n  1\n  2\n  3\n  0\n";
+const std::string kInventory = "p\na\nt\ni\nk\nu\nm\nn\n\n";
+std::string figure(const std::string& number, const std::string& code) {
+  return std::string(30 - number.size(), ' ') + number + std::string(9, ' ') + code + "\n";
+}
+std::string language(const std::string& name, const std::string& path, const std::string& code,
+                     const std::string& words) {
+  return name + "{X|" + path + "@Y}\n" + figure("1000", code) + words;
+}
+const std::string kA = language("LANGA", "F,G1", "aaa", "1\tpata\n2\tkimu\n3\tnuka\n");
+const std::string kB = language("LANGB", "F,G2", "bbb", "1\tpat\n2\tkima\n3\tnuku\n");
+const std::string kC = language("LANGC", "F,G2", "ccc", "1\tmata\n2\tkinu\n3\ttuka\n");
+const std::string kHead = kSelection + kInventory + "TITLE\n";
+const std::string kSmall = kParameters + kHead + kA + kB + kC + "\n";
+
+std::string replaced(std::string s, const std::string& from, const std::string& to) {
+  s.replace(s.find(from), from.size(), to);
+  return s;
+}
+// kSmall with `records` before its end-of-data record.
+std::string before_end(const std::string& records) {
+  return kSmall.substr(0, kSmall.size() - 1) + records + "\n";
+}
+
+TEST(Check, EachKindOfFinding) {
+  struct Case {
+    const char* kind;
+    std::string input;
+    int status;
+    std::string line;
+  } cases[] = {
+      {"parameter field", replaced(kSmall, "     2  1000", "  2     1000"), 1,
+       "record 1: field WORDS, columns 7-12, holds \"  2   \": not right-aligned in its six "
+       "columns (read as 2)"},
+      {"shifted record", " " + kSmall, 1,
+       "record 1: column 37 continues the R field: the record looks shifted to the right; fields "
+       "are columns 1-6, 7-12, 13-18, 19-24, 25-30, 31-36"},
+      {"format record", replaced(kSmall, "(I3)\n", ""), 2,
+       "record 2: the format record \"1\" is not a format with an integer field, such as (I3): "
+       "every meaning record is read with it"},
+      {"symbol outside ASCII", replaced(kSmall, "\np\n", "\n\xca\x83\n"), 1,
+       "record 7: symbol 0xCA is a byte outside ASCII: symbols are single bytes, so symbols "
+       "written in UTF-8 that share their first byte become one sound"},
+      {"symbol of two characters", replaced(kSmall, "\nt\n", "\ntS\n"), 1,
+       "record 9: symbol record holds more than one character: only 't' is the symbol (a sound "
+       "written with two symbols is combined with '~' in the words)"},
+      {"duplicate symbol", replaced(kSmall, "\nn\n\n", "\nn\na\n\n"), 1,
+       "record 15: symbol 'a' is listed again (first in record 8): the later entry never matches"},
+      {"unused symbol", replaced(kSmall, "\nn\n\n", "\nn\nz\n\n"), 1,
+       "record 15: symbol 'z' occurs in no word of a selected meaning"},
+      {"word record without a TAB", replaced(kSmall, "1\tpata", "1   pata"), 1,
+       "record 19: word record of meaning 1 of language LANGA{X (code aaa, header record 17) has "
+       "no TAB before its words: nothing is read from it"},
+      {"words outside ASCII", replaced(kSmall, "1\tpata", "1\tpa\xc3\xa1"), 1,
+       "record 19: word record of meaning 1 of language LANGA{X (code aaa, header record 17) "
+       "holds bytes outside ASCII: each byte is looked up as a symbol on its own (symbols are "
+       "single bytes)"},
+      {"skipped by figure", before_end("OLD|F,G1@\n" + figure("-600", "old") + "1\tpa\n"), 1,
+       "record 32: language OLD (code old) is skipped: its figure -600.0 lies from -1000 (DATE) "
+       "up to -1"},
+      {"skipped by path", before_end("NONE|@\n" + figure("0", "non")), 1,
+       "record 32: language NONE (code non) is skipped: its classification path is empty"},
+      {"dropped", kParameters + kHead + kA + language("LANGD", "F,G2", "ddd", "1\tpa\n") + kB + kC + "\n", 1,
+       "record 22: language LANGD{X (code ddd) is dropped: it attests 1 selected meanings, fewer "
+       "than WORDS (2)"},
+      {"duplicate code", replaced(kSmall, "ccc", "bbb"), 1,
+       "record 27: language code bbb is used again (first by the language of header record 22)"},
+      {"unattested meaning", replaced(kSmall, "  3\n  0\n", "  3\n  4\n  0\n"), 1,
+       "record 6: meaning 4 is selected but no kept language attests it"},
+      {"one branch in a node", replaced(kSmall, "F,G1", "F,G2"), 1,
+       "record 17: the 3 languages of branch F,G2 are the only branch of their node: no pairs; "
+       "LEVEL 2 would date them"},
+      {"alone in a node", replaced(kSmall, "F,G1", "H,G1"), 1,
+       "record 17: language LANGA{X (code aaa) is alone in its node (branch H,G1): no pairs; "
+       "LEVEL 0 would date it with LANGB{X (code bbb, header record 22)"},
+      // WORDS 1; A attests meaning 1 only, B meaning 2 only: the pair (A, B)
+      // has no same-meaning pair. A: 17-19, B: 20-22.
+      {"pair without a common meaning",
+       replaced(kParameters, "     2  1000", "     1  1000") + kHead +
+           language("LANGA", "F,G1", "aaa", "1\tpata\n") +
+           language("LANGB", "F,G2", "bbb", "2\tkima\n") + "\n",
+       1,
+       "record 17: languages LANGA{X (code aaa) and LANGB{X (code bbb, header record 20) share no "
+       "meaning: their similarity is undefined and the run ends with a floating-point error"},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = check(c.input);
+    EXPECT_EQ(o.status, c.status) << c.kind << "\n" << o.out << o.err;
+    EXPECT_NE(o.out.find(c.line + "\n"), std::string::npos) << c.kind << "\n" << o.out;
+  }
+}
+
+TEST(Check, CleanStreamHasOnlyTheSummary) {
+  const Outcome o = check(kSmall);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out,
+            "findings: 0\n"
+            "languages: 3 read, 0 skipped, 0 dropped, 3 kept\n"
+            "at LEVEL 1: branches with languages 2, nodes with languages 1, nodes dated 1\n"
+            "pairs the run will count: 2\n");
+  EXPECT_EQ(o.err, "");
+}
+
+// Two nodes of two one-language branches. Every word is one sound, and the
+// sounds of different meanings differ, so every different-meaning distance
+// is 1 and the similarity of a pair is 100 k / n when k of its n meanings
+// have the same word: F1 keeps 8 of 10 (80 %), F2 5 of 10 (50 %).
+std::string calibration_stream(int s0, int r) {
+  char parameters[64];
+  std::snprintf(parameters, sizeof parameters, "     1     1  1000     1%6d%6d\n", s0, r);
+  std::string s = std::string(parameters) + "(I3)\n";
+  for (int m = 1; m <= 10; ++m) s += std::to_string(m) + "\n";
+  s += "0\n";
+  for (char c = 'a'; c <= 't'; ++c) s += std::string(1, c) + "\n";
+  s += "\nTITLE\n";
+  const int kept[2] = {8, 5};
+  for (int node = 0; node < 2; ++node) {
+    const char family = static_cast<char>('1' + node);
+    for (char branch : {'A', 'B'}) {
+      const char header[] = {branch, '|', 'F', family, ',', branch, '@', '\n', 0};
+      const char code[] = {branch, family, branch, 0};
+      s += header;
+      s += figure("0", code);
+      for (int m = 1; m <= 10; ++m) {
+        const bool same = branch == 'A' || m <= kept[node];
+        const char word[] = {'\t', static_cast<char>(same ? 'a' + m - 1 : 'k' + m - 1), '\n', 0};
+        s += std::to_string(m);
+        s += word;
+      }
+    }
+  }
+  return s + "\n";
+}
+
+TEST(Calibrate, GivesBackTheS0AndROfTheAges) {
+  // Ages of the two nodes with S0 90 and R 75, to a tenth of a year.
+  auto age = [](double mean) {
+    return std::round(std::log10(mean / 90.0) / (2.0 * std::log10(0.75)) * 10000.0) / 10.0;
+  };
+  char ages[128];
+  std::snprintf(ages, sizeof ages, "F1\t%.1f\nF2,B\t%.1f\nF9\t100\n", age(80), age(50));
+  StringSource in(calibration_stream(92, 72));
+  StringSink out, err;
+  EXPECT_EQ(calibrate_program(in, out, err, ages), 0) << err.data;
+  EXPECT_NE(out.data.find("\nS0 90 ("), std::string::npos) << out.data;
+  EXPECT_NE(out.data.find("), R 75 ("), std::string::npos) << out.data;
+  EXPECT_NE(out.data.find("\"    90    75\""), std::string::npos) << out.data;
+  // With the fitted integers the table gives back the ages, rounded.
+  // Columns: the node name in 4, then three right-aligned in 12 each.
+  EXPECT_NE(out.data.find("F1  " + std::string(9, ' ') + "205" + std::string(6, ' ') + "80.00%" +
+                          std::string(9, ' ') + "205\n"),
+            std::string::npos)
+      << out.data;
+  EXPECT_EQ(err.data, "plix62c: ages file, line 3: \"F9\" is not a node this run dates (LEVEL 1)\n");
+
+  // One known age: R for the run's S0.
+  std::snprintf(ages, sizeof ages, "F2\t%.1f\n", age(50));
+  StringSource one(calibration_stream(90, 50));
+  StringSink out1, err1;
+  EXPECT_EQ(calibrate_program(one, out1, err1, ages), 0) << err1.data;
+  EXPECT_NE(out1.data.find("\nS0 90 (90.0000, the run's), R 75 ("), std::string::npos) << out1.data;
+}
+
+}  // namespace
+}  // namespace plix
