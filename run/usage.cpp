@@ -10,6 +10,7 @@ namespace plix {
 
 std::string_view usage_text() {
   return "Usage: plix62c < INPUT > REPORT\n"
+         "       plix62c OPTION... < INPUT > REPORT\n"
          "       plix62c --help | --version\n"
          "\n"
          "Dates language groups by lexicostatistics: reads one input stream on\n"
@@ -29,14 +30,20 @@ std::string_view usage_text() {
          "README, section \"Preparing a database\".\n"
          "\n"
          "Options:\n"
-         "  --help     print this usage text and exit\n"
-         "  --version  print the program name and version and exit\n"
-         "Any other argument is ignored.\n"
+         "  --help         print this usage text and exit\n"
+         "  --version      print the program name and version and exit\n"
+         "  --table FILE   write the report's node blocks as a table (TSV) to FILE\n"
+         "  --pairs FILE   write every compared language pair and its similarity (TSV)\n"
+         "  --matrix FILE  write the distances between all languages (PHYLIP) and FILE.names\n"
+         "  --nexus FILE   write the same distances as a NEXUS file and FILE.names\n"
+         "Result files appear only when the run succeeds. Other arguments that do\n"
+         "not begin with '-' are ignored.\n"
          "\n"
          "Exit status:\n"
          "  0  the report was written\n"
          "  1  a run-time error (bad input, a failed write, a floating-point fault)\n"
-         "     or a table limit; the message is on standard error\n";
+         "     or a table limit; the message is on standard error\n"
+         "  2  an unknown option or an option without its file name\n";
 }
 
 std::string_view version_text() { return "plix62c " PLIX_VERSION "\n"; }
