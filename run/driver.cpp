@@ -36,8 +36,9 @@ namespace {
   open_result_files(run.io, options, files);
   read_run_input(run);
   finish_scan(run.scan_context());
+  const std::unique_ptr<PairSink> pairs = pair_list_sink(run, files);
   aggregate_pairs(run.io, run.store, run.branches, run.scan.language_count,
-                  run.selection.meaning_count, run.tally);
+                  run.selection.meaning_count, run.tally, pairs.get());
   write_result_files(run, options, files);
   write_report(run.io, run.params, run.branches, run.tally);
 }

@@ -5,7 +5,10 @@
 #pragma once
 
 #include "database/origins.h"
+#include <memory>
+
 #include "report/names.h"
+#include "report/pair_engine.h"
 #include "run/options.h"
 #include "textio/result_file.h"
 
@@ -29,7 +32,11 @@ void open_result_files(TextIO& io, const RunOptions& options, ResultFiles& files
 // naming it.
 void close_result_file(TextIO& io, ResultFile& file);
 
-// Writes and closes the results that follow from the tally and the store.
+// The sink that writes the pair list during the aggregation, when asked for.
+std::unique_ptr<PairSink> pair_list_sink(RunState& run, ResultFiles& files);
+
+// Closes the pair list; writes and closes the results that follow from the
+// tally and the store.
 void write_result_files(RunState& run, const RunOptions& options, ResultFiles& files);
 
 // Renames every closed result file into place. Returns 0, or 1 after a

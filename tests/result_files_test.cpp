@@ -9,15 +9,21 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "database/scanner.h"
+#include "distance/similarity.h"
 #include "report/names.h"
+#include "report/pair_engine.h"
 #include "run/options.h"
+#include "run/run_state.h"
 #include "run/usage.h"
 #include "tests/whole_run.h"
 #include "textio/result_file.h"
+#include "textio/textio.h"
 
 namespace plix {
 namespace {
@@ -189,6 +195,267 @@ TEST(LanguageNames, SafeForTreeFilesAndUnique) {
   EXPECT_EQ(row, "Old_English_extinct\tOld English (extinct)\tang\t17\tG,W");
   std::getline(rows, row);
   EXPECT_EQ(row, "a_b_c_d_e_f_g_h\ta:b,c;d'e\"f[g] h\tabc\t17\tF");
+  fs::remove_all(dir);
+}
+
+// --- whole runs ---
+
+std::string example(const std::string& name) {
+  return slurp(fs::path(PLIX_SOURCE_DIR) / "examples" / name);
+}
+
+std::vector<std::string> split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  return parts;
+}
+
+RunResult run_with(const std::string& input, const RunOptions& options) {
+  StringSource in(input);
+  StringSink out, err;
+  const int status = run_program(in, out, err, options);
+  return {status, out.data, err.data};
+}
+
+// The tables of a run after its scan, for the literal similarities.
+struct Scanned {
+  explicit Scanned(const std::string& input)
+      : in(input), io(open_text_io(in, out, err)), run(std::make_unique<RunState>(*io)) {
+    read_run_input(*run);
+    finish_scan(run->scan_context());
+  }
+  float similarity(int a, int b) const {
+    FpFault fault;
+    return language_similarity(run->store, a, b, run->selection.meaning_count, fault);
+  }
+  StringSource in;
+  StringSink out, err;
+  TextIOHandle io;
+  std::unique_ptr<RunState> run;
+};
+
+// Two families whose languages alternate in the database, so that the loop
+// order crosses nodes; B1 and B3 share a branch and their lists.
+std::string interleaved_input() {
+  const std::string figure = std::string(26, ' ') + "1000" + std::string(9, ' ');
+  std::string s = "     1     2  1000     1    92    72\n(I3)\n  1\n  2\n  3\n  0\n"
+                  "p\na\nt\ni\nk\nu\nm\nn\n\nWORD LISTS\n";
+  // Batches of one node's heading languages would give (1,5) (3,5) (2,4) (4,6).
+  const char* langs[][4] = {{"A1|F,G1@", "pata", "kimu", "nuka"}, {"B1|H,K1@", "tapa", "muki", "kanu"},
+                            {"A2|F,G1@", "pat", "kima", "nuku"},  {"B2|H,K2@", "tama", "nuki", "kana"},
+                            {"A3|F,G2@", "mata", "kinu", "tuka"}, {"B3|H,K1@", "tapa", "muki", "kanu"}};
+  int n = 0;
+  for (const auto& l : langs)
+    s += std::string(l[0]) + "\n" + figure + "c" + std::to_string(n++) + "x\n1\t" + l[1] + "\n2\t" +
+         l[2] + "\n3\t" + l[3] + "\n";
+  return s + "\n";
+}
+
+// The report's blocks: for each, its branch lines (count, label) and the
+// pairs line's count, mean text and age text.
+struct Block {
+  std::vector<std::pair<int, std::string>> branches;
+  std::string pairs, mean, age;
+};
+std::vector<Block> report_blocks(const std::string& report) {
+  std::vector<Block> blocks;
+  for (std::string line : split(report, '\n')) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::smatch m;
+    if (line.empty()) {
+      blocks.emplace_back();
+    } else if (std::regex_match(line, m, std::regex(R"(\s*(\d+)  PAIRS\s+(\S+)%\s*(-?\d*)(?: BP)?)"))) {
+      blocks.back().pairs = m[1];
+      blocks.back().mean = m[2];
+      blocks.back().age = m[3];
+    } else if (!blocks.empty() && std::regex_match(line, m, std::regex(R"(\s*(\d+)  (.*) )"))) {
+      blocks.back().branches.emplace_back(std::stoi(m[1]), m[2]);
+    }
+  }
+  return blocks;
+}
+
+TEST(ResultRuns, TableHoldsTheReportsNumbers) {
+  const fs::path dir = scratch("table");
+  for (const char* name : {"small.txt", "families.txt", "generated.txt"}) {
+    RunOptions options;
+    options.table = (dir / "t.tsv").string();
+    const RunResult r = run_with(example(name), options);
+    ASSERT_EQ(r.status, 0) << name;
+    const std::vector<Block> blocks = report_blocks(r.out);
+    const std::vector<std::string> rows = split(slurp(options.table), '\n');
+    ASSERT_EQ(rows.size(), blocks.size() + 1) << name;
+    EXPECT_EQ(rows[0], "node\tlabel\tbranches\tlanguages\tpairs\tmean\tmean_report\tage");
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+      const std::vector<std::string> f = split(rows[k + 1] + "\t", '\t');
+      ASSERT_EQ(f.size(), 8u) << rows[k + 1];
+      const Block& b = blocks[k];
+      int languages = 0;
+      for (const auto& [count, label] : b.branches) {
+        languages += count;
+        // LEVEL 1 in every example: the label is the node's component, a
+        // comma and the branch's.
+        EXPECT_EQ(label.substr(0, label.find(',')), f[1]) << label;
+      }
+      EXPECT_EQ(f[2], std::to_string(b.branches.size()));
+      EXPECT_EQ(f[3], std::to_string(languages));
+      EXPECT_EQ(f[4], b.pairs);
+      EXPECT_EQ(f[6], b.mean);
+      EXPECT_EQ(f[7], b.age);
+      EXPECT_NEAR(std::stod(f[5]), std::stod(b.mean), 0.005 + 1e-9);
+    }
+  }
+  fs::remove_all(dir);
+}
+
+// Collects what the engine hands a pair sink.
+struct Collected final : PairSink {
+  struct Pair {
+    int node, first, second;
+    float similarity;
+    bool operator==(const Pair&) const = default;
+  };
+  std::vector<Pair> pairs;
+  void pair(int node, int first, int second, float similarity) override {
+    pairs.push_back({node, first, second, similarity});
+  }
+};
+
+TEST(ResultRuns, PairListFollowsTheLiteralLoopOnAnyThreads) {
+  for (const std::string& input : {interleaved_input(), example("families.txt")}) {
+    Scanned s(input);
+    const RunState& run = *s.run;
+    Collected literal;
+    const int nlang = run.scan.language_count;
+    for (int i = 1; i < nlang; ++i)
+      for (int j = i + 1; j <= nlang; ++j) {
+        const int bi = run.store.branch_of[i], bj = run.store.branch_of[j];
+        if (bi != bj && run.branches.node_of[bi] == run.branches.node_of[bj])
+          literal.pair(run.branches.node_of[bi], i, j, s.similarity(i, j));
+      }
+    ASSERT_FALSE(literal.pairs.empty());
+    for (int threads : {1, 3}) {
+      Collected got;
+      EngineOptions options;
+      options.threads = threads;
+      options.pairs = &got;
+      auto tally = std::make_unique<NodeTally>();
+      engine_aggregate(run.store, run.branches, nlang, run.selection.meaning_count, *tally, options);
+      EXPECT_TRUE(got.pairs == literal.pairs) << threads << " threads";
+    }
+  }
+  // The file: a header row, then per pair the node and both languages.
+  const fs::path dir = scratch("pairs");
+  RunOptions options;
+  options.pairs = (dir / "p.tsv").string();
+  ASSERT_EQ(run_with(example("small.txt"), options).status, 0);
+  const std::vector<std::string> rows = split(slurp(options.pairs), '\n');
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].substr(0, rows[1].rfind('\t')), "1\tLANGA{X\taaa\t17\tF,G1\tLANGB{X\tbbb\t22\tF,G2");
+  EXPECT_EQ(rows[2].substr(0, rows[2].rfind('\t')), "1\tLANGA{X\taaa\t17\tF,G1\tLANGC{X\tccc\t27\tF,G2");
+  EXPECT_EQ(std::stof(rows[1].substr(rows[1].rfind('\t') + 1)), 71.428574f);
+  EXPECT_EQ(std::stof(rows[2].substr(rows[2].rfind('\t') + 1)), 72.72727f);
+  fs::remove_all(dir);
+}
+
+TEST(ResultRuns, MatrixHoldsEveryPairsLiteralDistance) {
+  const fs::path dir = scratch("matrix");
+  for (const std::string& input : {interleaved_input(), example("families.txt")}) {
+    RunOptions options;
+    options.matrix = (dir / "m.phy").string();
+    options.nexus = (dir / "m.nex").string();
+    ASSERT_EQ(run_with(input, options).status, 0);
+    Scanned s(input);
+    const int n = s.run->scan.language_count;
+    const std::vector<std::string> rows = split(slurp(options.matrix), '\n');
+    const std::vector<std::string> key = split(slurp(options.matrix + ".names"), '\n');
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(n) + 1);
+    ASSERT_EQ(key.size(), static_cast<std::size_t>(n) + 1);
+    EXPECT_EQ(rows[0], std::to_string(n));
+    std::vector<std::vector<std::string>> cells;
+    for (int i = 1; i <= n; ++i) cells.push_back(split(rows[i], ' '));
+    for (int i = 1; i <= n; ++i) {
+      ASSERT_EQ(cells[i - 1].size(), static_cast<std::size_t>(n) + 1);
+      EXPECT_EQ(cells[i - 1][0], key[i].substr(0, key[i].find('\t')));
+      for (int j = 1; j <= n; ++j) {
+        const std::string& cell = cells[i - 1][j];
+        EXPECT_EQ(cell, cells[j - 1][i]);  // symmetric, to the last digit
+        const float expected =
+            i == j ? 0.0f : static_cast<float>(1.0 - s.similarity(std::min(i, j), std::max(i, j)) / 100.0);
+        EXPECT_EQ(std::stof(cell), expected) << i << "," << j;
+      }
+    }
+    // The NEXUS file holds the same rows in its DISTANCES block.
+    const std::string nexus = slurp(options.nexus);
+    EXPECT_EQ(nexus.rfind("#NEXUS\nBEGIN TAXA;\n  DIMENSIONS NTAX=" + std::to_string(n) + ";\n", 0), 0u);
+    for (int i = 1; i <= n; ++i) EXPECT_NE(nexus.find("    " + rows[i] + "\n"), std::string::npos);
+    EXPECT_EQ(slurp(options.nexus + ".names"), slurp(options.matrix + ".names"));
+  }
+  fs::remove_all(dir);
+}
+
+// A real client of the matrix: Debian's quicktree builds a tree from it.
+TEST(ResultRuns, QuicktreeReadsTheMatrix) {
+  if (!fs::exists("/usr/bin/quicktree")) GTEST_SKIP() << "quicktree is not installed (Debian package quicktree)";
+  const fs::path dir = scratch("quicktree");
+  const std::string matrix = (dir / "m.phy").string();
+  const std::string command = std::string(PLIX62C_BINARY) + " --matrix " + matrix + " < " +
+                              PLIX_SOURCE_DIR + "/examples/families.txt > /dev/null && quicktree -in m " +
+                              matrix + " > " + (dir / "tree").string();
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string tree = std::regex_replace(slurp(dir / "tree"), std::regex(R"(\s+)"), "");
+  const std::vector<std::string> key = split(slurp(matrix + ".names"), '\n');
+  ASSERT_GT(key.size(), 2u);
+  for (std::size_t i = 1; i < key.size(); ++i) {
+    const std::string name = key[i].substr(0, key[i].find('\t'));
+    EXPECT_TRUE(std::regex_search(tree, std::regex("[(,]" + name + ":"))) << name << " is no leaf";
+  }
+  // Molo and Tegu (Highland,South) have the same word lists: a cherry at 0.
+  EXPECT_TRUE(std::regex_search(tree, std::regex(R"(\((Molo:0\.0+,Tegu|Tegu:0\.0+,Molo):0\.0+\))")))
+      << tree;
+  fs::remove_all(dir);
+}
+
+TEST(ResultRuns, FailedRunsLeaveNoFiles) {
+  const fs::path dir = scratch("failed");
+  const std::string figure = std::string(26, ' ') + "1000" + std::string(9, ' ');
+  const std::string head = "     1     2  1000     1    92    72\n(I3)\n  1\n  2\n  3\n  4\n  0\n"
+                           "p\na\nt\ni\n\nWORD LISTS\n";
+  // Two one-language families with no meaning in common: the report never
+  // compares them, the matrix must.
+  const std::string apart = head + "Da|D,E@\n" + figure + "ddd\n1\tpa\n2\tta\n" + "Ea|E,F@\n" +
+                            figure + "eee\n3\tpi\n4\tti\n\n";
+  // The same two languages in one node: the report's own pair faults.
+  const std::string together = head + "Da|D,E@\n" + figure + "ddd\n1\tpa\n2\tta\n" + "Ea|D,F@\n" +
+                               figure + "eee\n3\tpi\n4\tti\n\n";
+  RunOptions all;
+  all.table = (dir / "t.tsv").string();
+  all.pairs = (dir / "p.tsv").string();
+  all.matrix = (dir / "m.phy").string();
+  all.nexus = (dir / "n.nex").string();
+  RunOptions full = all;
+  full.table = "/dev/full";
+  struct Case {
+    std::string input;
+    const RunOptions& options;
+    std::string message;
+  } cases[] = {
+      {apart, all,
+       "plix62c: the distance matrix needs the similarity of Da (ddd, record 14) and Ea (eee, record 18), "
+       "which cannot be measured: they have no meaning in common; a higher WORDS keeps such short word "
+       "lists out of the run\n"},
+      {together, all, "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n"},
+      {example("small.txt"), full, "plix62c: cannot write /dev/full: No space left on device\n"},
+      {head.substr(0, 37), all, "\r\nrun-time error F6501: READ(CON)\r\n- end of file encountered\r\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = run_with(c.input, c.options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.message);
+    EXPECT_TRUE(entries(dir).empty()) << c.message;
+  }
   fs::remove_all(dir);
 }
 
