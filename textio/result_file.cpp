@@ -109,9 +109,22 @@ u128 power_of_ten(int k) {
   return p;
 }
 
+constexpr std::uint64_t POWERS_OF_TEN[] = {1,          10,          100,          1000,
+                                           10000,      100000,      1000000,      10000000,
+                                           100000000,  1000000000,  10000000000,  100000000000};
+
 // floor(m * 2^e2 * 10^k) and whether the rest is below, at or above one
 // half (-1, 0, 1); false when the product leaves 128 bits.
 bool scaled(std::uint32_t m, int e2, int k, std::uint64_t& q, int& rest) {
+  if (k >= 0 && k <= 11 && e2 < 0 && e2 > -64) {
+    // The usual case, in 64 bits: m * 10^k < 2^24 * 10^11 < 2^61.
+    const std::uint64_t num = m * POWERS_OF_TEN[k];
+    const int sh = -e2;
+    q = num >> sh;
+    const std::uint64_t r = num - (q << sh), half = std::uint64_t(1) << (sh - 1);
+    rest = r < half ? -1 : r == half ? 0 : 1;
+    return true;
+  }
   if (k >= 0) {
     if (k > 31) return false;
     const u128 num = static_cast<u128>(m) * power_of_ten(k);
@@ -160,12 +173,14 @@ std::size_t format_significant(char* out, float value) {
     e2 = static_cast<int>(exponent) - 150;
   }
   // The decimal exponent E with 10^E <= |value| < 10^(E+1): a first guess
-  // from the logarithm, corrected by the exact digits.
-  int e10 = static_cast<int>(std::floor(std::log10(std::fabs(static_cast<double>(value)))));
+  // from the binary exponent (|value| >= 2^(bit length of m - 1 + e2)),
+  // corrected by the exact digits.
+  const int top = 31 - __builtin_clz(m) + e2;
+  int e10 = (top * 78913) >> 18;  // floor(top * log10(2)) for |top| < 2^12
   std::uint64_t q = 0;
   int rest = 0;
   for (int tries = 0;; ++tries) {
-    if (tries == 3 || !scaled(m, e2, 8 - e10, q, rest)) {
+    if (tries == 4 || !scaled(m, e2, 8 - e10, q, rest)) {
       return static_cast<std::size_t>(std::snprintf(out, SIGNIFICANT_TEXT, "%.9g", value));
     }
     if (q < 100000000u) {
