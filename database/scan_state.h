@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "database/codes.h"
+#include "database/origins.h"
 #include "database/settings.h"
 #include "database/store.h"
 
@@ -48,6 +49,7 @@ struct ScanContext {
   ScanState& scan;
   BranchTable& branches;
   LanguageStore& store;
+  LanguageOrigins& origins;
 };
 
 }  // namespace plix

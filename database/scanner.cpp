@@ -80,6 +80,9 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
   db.scan.attested = 0;
   std::memcpy(db.scan.open_code, language_code, 3);
   db.scan.open_record = header_record;
+  std::memcpy(db.origins.header[db.scan.open_slot], line, RECORD_WIDTH);
+  std::memcpy(db.origins.code[db.scan.open_slot], language_code, 3);
+  db.origins.header_record[db.scan.open_slot] = header_record;
   assign_branch(db, line, bar_column, language_code, header_record);
   for (int m = 1; m <= MAX_MEANINGS; ++m) {
     word_length(db.store, db.scan.open_slot, m, 1) = 0;

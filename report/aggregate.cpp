@@ -14,10 +14,11 @@
 namespace plix {
 
 void aggregate_pairs(TextIO& io, const LanguageStore& store, const BranchTable& branches,
-                     int language_count, int meaning_count, NodeTally& tally) {
+                     int language_count, int meaning_count, NodeTally& tally, PairSink* pairs) {
   const int nmean = std::min(meaning_count, MAX_MEANINGS);
   EngineOptions options;
   options.progress = &error_stream(io);
+  options.pairs = pairs;
   const EngineFault fault =
       engine_aggregate(store, branches, language_count, nmean, tally, options);
   if (fault.kind != FpFault::none) floating_point_error(io, fault.kind);

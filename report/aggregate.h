@@ -16,9 +16,12 @@ struct NodeTally {
 // Fills the tally of retained languages 1..language_count over meaning
 // positions 1..meaning_count with the pair engine, showing the progress line
 // on standard error; a pair without a similarity ends the run with its
-// floating-point report.
+// floating-point report. A sink, when given, receives every counted pair in
+// loop order.
+struct PairSink;
 void aggregate_pairs(TextIO& io, const LanguageStore& store, const BranchTable& branches,
-                     int language_count, int meaning_count, NodeTally& tally);
+                     int language_count, int meaning_count, NodeTally& tally,
+                     PairSink* pairs = nullptr);
 
 // The literal pair loop the engine must match byte for byte, for tests.
 void aggregate_pairs_reference(TextIO& io, const LanguageStore& store,

@@ -39,6 +39,23 @@ bool earlier(int row, int text, const EngineFault& f) {
   return f.kind == FpFault::none || row < f.first || (row == f.first && text < f.second);
 }
 
+// Hands the pairs of a reduced batch to the sink: row by row, each row's
+// similarities in the order of the text languages the kernel counted.
+void emit_pairs(const Batch& b, const Slot& s, const std::int32_t* members,
+                const LanguageStore& store, int max_texts, PairSink& sink) {
+  for (int r = 0; r < b.nrows; ++r) {
+    const int first = b.rows[r];
+    const std::int32_t branch = store.branch_of[first];
+    const float* o = s.out.data() + static_cast<std::size_t>(r) * max_texts;
+    int k = 0;
+    for (int t = b.text_begin; t < b.text_end && k < s.out_count[r]; ++t) {
+      const int second = members[t];
+      if (second <= first || store.branch_of[second] == branch) continue;
+      sink.pair(b.node, first, second, o[k++]);
+    }
+  }
+}
+
 }  // namespace
 
 EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
@@ -79,12 +96,16 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
   // order of their first rows.
   std::vector<Batch> batches;
   batches.reserve(nlang);
+  // A pair sink takes the pairs in slot order across nodes, so a batch then
+  // also ends where the next heading language lies in another node.
   std::vector<std::int32_t> open(MAX_BRANCHES + 1, -1);
-  int max_texts = 0;
+  int max_texts = 0, last_node = 0;
   for (int i = 1; i <= nlang; ++i) {
     if (heads[i] == 0) continue;
     const int n = branches.node_of[store.branch_of[i]];
-    if (open[n] < 0 || batches[open[n]].nrows == ENGINE_BATCH_ROWS) {
+    const bool cut = options.pairs != nullptr && n != last_node;
+    last_node = n;
+    if (open[n] < 0 || batches[open[n]].nrows == ENGINE_BATCH_ROWS || cut) {
       open[n] = static_cast<int>(batches.size());
       Batch b{};
       b.node = n;
@@ -199,6 +220,7 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
         for (int k = 0; k < s.out_count[r]; ++k) sum += static_cast<double>(o[k]);
       }
       tally.similarity_sum[b.node] = sum;
+      if (options.pairs != nullptr) emit_pairs(b, s, members.data(), store, max_texts, *options.pairs);
     }
     pairs_done += b.pairs;
     if (options.progress != nullptr) progress_update(progress, pairs_done, progress_clock());
@@ -211,6 +233,115 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
   }
   for (std::thread& th : pool) th.join();
   progress_end(progress);
+  return first_fault;
+}
+
+}  // namespace plix
+
+namespace plix {
+
+namespace {
+
+// Every language its own branch while the kernels run, so that they count
+// every pair; the branch numbers come back on every way out.
+class OwnBranches {
+ public:
+  OwnBranches(LanguageStore& store, int nlang)
+      : store_(store), saved_(store.branch_of, store.branch_of + nlang + 1) {
+    for (int i = 0; i <= nlang; ++i) store.branch_of[i] = i;
+  }
+  ~OwnBranches() { std::copy(saved_.begin(), saved_.end(), store_.branch_of); }
+
+ private:
+  LanguageStore& store_;
+  std::vector<std::int32_t> saved_;
+};
+
+}  // namespace
+
+EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* upper,
+                             const EngineOptions& options) {
+  EngineFault first_fault;
+  if (nlang < 2) return first_fault;
+  OwnBranches own(store, nlang);
+  std::vector<std::int32_t> slots(nlang);
+  for (int i = 0; i < nlang; ++i) slots[i] = i + 1;
+  // Batches of consecutive languages 1..nlang-1, each against all above it.
+  const int nbatch = (nlang - 1 + ENGINE_BATCH_ROWS - 1) / ENGINE_BATCH_ROWS;
+  const KernelPath& path = kernel_path(options.isa);
+  int threads = options.threads > 0 ? options.threads : affinity_cpu_count();
+  threads = std::max(1, std::min(threads, nbatch));
+
+  std::mutex mutex;
+  std::condition_variable finished;
+  int next = 0, done = 0;  // guarded by mutex
+  double pairs_done = 0;   // guarded by mutex
+  std::vector<EngineFault> faults(nbatch);
+
+  auto worker = [&]() {
+    KernelWork work(path);
+    std::vector<float> out(static_cast<std::size_t>(ENGINE_BATCH_ROWS) * (nlang - 1));
+    std::int32_t out_count[ENGINE_BATCH_ROWS];
+    std::int32_t rows[ENGINE_BATCH_ROWS];
+    for (;;) {
+      int t;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (next == nbatch) return;
+        t = next++;
+      }
+      const int first = 1 + t * ENGINE_BATCH_ROWS;
+      const int nrows = std::min(ENGINE_BATCH_ROWS, nlang - first);
+      for (int r = 0; r < nrows; ++r) rows[r] = first + r;
+      PairBatch pb;
+      pb.store = &store;
+      pb.nmean = nmean;
+      pb.rows = rows;
+      pb.nrows = nrows;
+      pb.texts = slots.data() + first;  // languages first+1..nlang
+      pb.ntexts = nlang - first;
+      pb.out = out.data();
+      pb.out_stride = static_cast<std::size_t>(nlang - first);
+      pb.out_count = out_count;
+      path.run_batch(pb, work.data());
+      double pairs = 0;
+      for (int r = 0; r < nrows; ++r) {
+        const int i = first + r;
+        const auto row = out.begin() + static_cast<std::ptrdiff_t>(r * pb.out_stride);
+        std::copy(row, row + out_count[r], upper + pair_index(nlang, i, i + 1));
+        pairs += out_count[r];
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        faults[t] = {pb.fault_row, pb.fault_text, pb.fault};
+        pairs_done += pairs;
+        ++done;
+      }
+      finished.notify_one();
+    }
+  };
+  std::vector<std::thread> pool;
+  pool.reserve(threads);
+  for (int k = 0; k < threads; ++k) pool.emplace_back(worker);
+
+  Progress progress;
+  if (options.progress != nullptr)
+    progress_begin(progress, *options.progress, 0.5 * nlang * (nlang - 1.0), progress_clock());
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (done < nbatch) {
+      finished.wait_for(lock, std::chrono::milliseconds(100));
+      const double shown = pairs_done;
+      lock.unlock();
+      if (options.progress != nullptr) progress_update(progress, shown, progress_clock());
+      lock.lock();
+    }
+  }
+  for (std::thread& th : pool) th.join();
+  progress_end(progress);
+  // Batches hold ascending rows: the first faulting batch holds the first fault.
+  for (const EngineFault& f : faults)
+    if (f.kind != FpFault::none) return f;
   return first_fault;
 }
 

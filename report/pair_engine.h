@@ -11,10 +11,18 @@
 
 namespace plix {
 
+// Receives every counted pair with its similarity, in the literal loop's
+// order (first ascending, then second ascending), on the calling thread.
+struct PairSink {
+  virtual ~PairSink() = default;
+  virtual void pair(int node, int first, int second, float similarity) = 0;
+};
+
 struct EngineOptions {
   EngineIsa isa = best_engine_isa();
   int threads = 0;             // 0: one per processor of the affinity mask
   ByteSink* progress = nullptr;  // standard error, for the progress line
+  PairSink* pairs = nullptr;     // engine_aggregate: every counted pair, until a fault
 };
 
 // The first faulting pair in loop order (first < second), if any.
@@ -31,5 +39,20 @@ struct EngineFault {
 // tally is then incomplete.
 EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
                              int nmean, NodeTally& tally, const EngineOptions& options);
+
+// Similarities of every pair of languages 1..nlang, whatever their nodes and
+// branches, by the same kernels: the pair (i, j), i < j, goes to
+// upper[pair_index(nlang, i, j)], which has room for nlang * (nlang - 1) / 2
+// values. Returns the first pair without a similarity in (i, j) order, if
+// any. The store's branch numbers are changed while it runs and restored
+// before it returns.
+EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* upper,
+                             const EngineOptions& options);
+
+inline std::size_t pair_index(int nlang, int i, int j) {
+  const std::size_t row = static_cast<std::size_t>(i - 1);
+  return row * static_cast<std::size_t>(nlang) - row * (row + 1) / 2 +
+         static_cast<std::size_t>(j - i - 1);
+}
 
 }  // namespace plix

@@ -150,33 +150,25 @@ int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::s
   return 0;
 }
 
-int run_diagnostic_mode(int argc, const char* const* argv, ByteSource& in, ByteSink& out,
-                        ByteSink& err) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--check") return check_program(in, out, err);
-    if (arg != "--calibrate") continue;
-    if (i + 1 >= argc) {
-      say(err, "plix62c: --calibrate needs a file of known ages (node, TAB, years)\n");
-      return 1;
-    }
-    std::FILE* file = std::fopen(argv[i + 1], "rb");
-    if (file == nullptr) {
-      say(err, std::string("plix62c: cannot open the ages file ") + argv[i + 1] + "\n");
-      return 1;
-    }
-    std::string ages;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) ages.append(buffer, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-      say(err, std::string("plix62c: cannot read the ages file ") + argv[i + 1] + "\n");
-      return 1;
-    }
-    return calibrate_program(in, out, err, ages);
+int run_diagnostic_mode(const RunOptions& options, ByteSource& in, ByteSink& out, ByteSink& err) {
+  if (options.check) return check_program(in, out, err);
+  if (options.ages.empty()) return -1;
+  const std::string& path = options.ages;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    say(err, "plix62c: cannot open the ages file " + path + "\n");
+    return 1;
   }
-  return -1;
+  std::string ages;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) ages.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    say(err, "plix62c: cannot read the ages file " + path + "\n");
+    return 1;
+  }
+  return calibrate_program(in, out, err, ages);
 }
 
 }  // namespace plix

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "run/options.h"
 #include "textio/byte_stream.h"
 
 namespace plix {
@@ -19,10 +20,9 @@ int check_program(ByteSource& in, ByteSink& out, ByteSink& err);
 // Returns 0, or 1 after an error of the run or when nothing can be fitted.
 int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::string& ages);
 
-// The diagnostic mode named on the command line: --check, or --calibrate
-// FILE. Returns the exit status, or -1 when neither is given (a plain run).
+// The diagnostic mode of the command line: --check, or --calibrate FILE.
+// Returns the exit status, or -1 when neither is given (a plain run).
 // A missing or unreadable FILE is reported on `err`, status 1.
-int run_diagnostic_mode(int argc, const char* const* argv, ByteSource& in, ByteSink& out,
-                        ByteSink& err);
+int run_diagnostic_mode(const RunOptions& options, ByteSource& in, ByteSink& out, ByteSink& err);
 
 }  // namespace plix

@@ -6,6 +6,7 @@
 #include "report/report.h"
 #include "run/parameters.h"
 #include "run/run.h"
+#include "run/results.h"
 #include "run/run_state.h"
 #include "run/selection.h"
 #include "textio/textio.h"
@@ -32,25 +33,31 @@ void read_run_input(RunState& run) {
 namespace {
 
 // Every phase once, in order; write_report ends the run with stop_run.
-[[noreturn]] void run_phases(RunState& run) {
+[[noreturn]] void run_phases(RunState& run, const RunOptions& options, ResultFiles& files) {
+  open_result_files(run.io, options, files);
   read_run_input(run);
   finish_scan(run.scan_context());
+  const std::unique_ptr<PairSink> pairs = pair_list_sink(run, files);
   aggregate_pairs(run.io, run.store, run.branches, run.scan.language_count,
-                  run.selection.meaning_count, run.tally);
+                  run.selection.meaning_count, run.tally, pairs.get());
+  write_result_files(run, options, files);
   write_report(run.io, run.params, run.branches, run.tally);
 }
 
 }  // namespace
 
-int run_program(ByteSource& in, ByteSink& out, ByteSink& err) {
+int run_program(ByteSource& in, ByteSink& out, ByteSink& err, const RunOptions& options) {
   TextIOHandle io = open_text_io(in, out, err);
+  // Result files that are not renamed into place are removed with it.
+  auto files = std::make_unique<ResultFiles>();
   try {
     // The tables are large: made once per run, not zeroed wholesale; each
     // phase clears what it reads.
     auto run = std::make_unique<RunState>(*io);
-    run_phases(*run);
+    run_phases(*run, options, *files);
   } catch (const RunEnd& end) {
-    return end.status;
+    if (end.status != 0) return end.status;
+    return commit_result_files(*files, err);
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include "run/check.h"
 #include "run/run.h"
-#include "run/usage.h"
+#include "run/options.h"
 
 namespace {
 
@@ -18,10 +18,11 @@ int main(int argc, char** argv) {
   plix::FdSource in(0);
   plix::FdSink out(1);
   plix::FdSink err(2);
-  if (int status = plix::answer_arguments(argc, argv, out); status >= 0) return status;
+  plix::RunOptions options;
+  if (int status = plix::parse_options(argc, argv, options, out, err); status >= 0) return status;
   in.console = is_terminal(0);
   out.console = is_terminal(1);
   err.console = is_terminal(2);
-  if (int status = plix::run_diagnostic_mode(argc, argv, in, out, err); status >= 0) return status;
-  return plix::run_program(in, out, err);
+  if (int status = plix::run_diagnostic_mode(options, in, out, err); status >= 0) return status;
+  return plix::run_program(in, out, err, options);
 }

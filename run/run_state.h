@@ -22,10 +22,11 @@ struct RunState {
   ScanState scan;              // database/scanner.h
   BranchTable branches;        // database/grouping.h
   LanguageStore store;         // database/encoder.h
+  LanguageOrigins origins;     // database/scanner.h
   NodeTally tally;             // report/aggregate.h
 
   // The parts the database phases work on.
-  ScanContext scan_context() { return {io, params, selection, codes, scan, branches, store}; }
+  ScanContext scan_context() { return {io, params, selection, codes, scan, branches, store, origins}; }
 };
 
 // The phases that read the input stream, from the parameter record through

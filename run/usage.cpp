@@ -10,6 +10,7 @@ namespace plix {
 
 std::string_view usage_text() {
   return "Usage: plix62c < INPUT > REPORT\n"
+         "       plix62c OPTION... < INPUT > REPORT\n"
          "       plix62c --check < INPUT\n"
          "       plix62c --calibrate AGES < INPUT\n"
          "       plix62c --help | --version\n"
@@ -31,18 +32,24 @@ std::string_view usage_text() {
          "README, section \"Preparing a database\".\n"
          "\n"
          "Options:\n"
-         "  --check    list what in the input would spoil a report, one finding a line\n"
+         "  --help         print this usage text and exit\n"
+         "  --version      print the program name and version and exit\n"
+         "  --table FILE   write the report's node blocks as a table (TSV) to FILE\n"
+         "  --pairs FILE   write every compared language pair and its similarity (TSV)\n"
+         "  --matrix FILE  write the distances between all languages (PHYLIP) and FILE.names\n"
+         "  --nexus FILE   write the same distances as a NEXUS file and FILE.names\n"
+         "  --check        list what in the input would spoil a report, one finding a line\n"
          "  --calibrate AGES  fit S0 and R to the known node ages of the file AGES\n"
-         "  --help     print this usage text and exit\n"
-         "  --version  print the program name and version and exit\n"
-         "Any other argument is ignored.\n"
+         "Result files appear only when the run succeeds. Other arguments that do\n"
+         "not begin with '-' are ignored.\n"
          "\n"
          "Exit status:\n"
          "  0  the report was written\n"
          "  1  a run-time error (bad input, a failed write, a floating-point fault)\n"
          "     or a table limit; the message is on standard error; with --check,\n"
          "     findings were listed; with --calibrate, nothing could be fitted\n"
-         "  2  with --check: the input cannot be read to its end\n";
+         "  2  an unknown option or an option without its file name; with --check:\n"
+         "     the input cannot be read to its end\n";
 }
 
 std::string_view version_text() { return "plix62c " PLIX_VERSION "\n"; }

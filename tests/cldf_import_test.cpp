@@ -1,6 +1,7 @@
 // plix62c-cldf end to end: the example dataset's stream and the report that
 // plix62c makes of it, the options, the run's limits and bad input.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -31,8 +32,9 @@ fs::path scratch(const std::string& name) {
   return d;
 }
 
+// Each test process captures into files of its own: ctest runs tests in parallel.
 Ran run(const std::string& args, const std::string& input = "") {
-  fs::path d = fs::path(::testing::TempDir());
+  static const fs::path d = scratch("run-" + std::to_string(getpid()));
   std::string in = input.empty() ? "/dev/null" : input;
   std::string cmd = args + " <" + in + " >" + (d / "out").string() + " 2>" + (d / "err").string();
   int status = std::system(cmd.c_str());

@@ -48,10 +48,13 @@ TEST(CommandLine, OtherArgumentsAreIgnored) {
   EXPECT_EQ(answer_arguments(4, argv, out), -1);
   EXPECT_TRUE(out.data.empty());
   // An ignored argument leaves the run as it was: with no input at all the
-  // run still ends in the end-of-file report.
+  // run still ends in the end-of-file report. An unknown option is refused.
   const std::string bin = PLIX62C_BINARY;
-  EXPECT_EQ(status_of(bin + " --frobnicate </dev/null >/dev/null 2>&1"), 1);
-  EXPECT_NE(capture(bin + " --frobnicate </dev/null 2>&1").find("F6501"), std::string::npos);
+  EXPECT_EQ(status_of(bin + " report.txt </dev/null >/dev/null 2>&1"), 1);
+  EXPECT_NE(capture(bin + " report.txt </dev/null 2>&1").find("F6501"), std::string::npos);
+  EXPECT_EQ(status_of(bin + " --frobnicate </dev/null >/dev/null 2>&1"), 2);
+  EXPECT_EQ(capture(bin + " --frobnicate </dev/null 2>&1"),
+            "plix62c: unknown option '--frobnicate'\n\n" + std::string(usage_text()));
 }
 
 TEST(CommandLine, FailedHelpWriteIsNotSuccess) {
@@ -120,7 +123,7 @@ TEST(ManualPage, AgreesWithTheUsageText) {
       facts.back() += " " + squeeze(line).substr(1);  // continuation line
     }
   }
-  ASSERT_EQ(facts.size(), 5u + 4u + 3u);
+  ASSERT_EQ(facts.size(), 5u + 8u + 3u);
   std::size_t last_input = 0;
   for (std::size_t i = 0; i < facts.size(); ++i) {
     const std::size_t at = man.find(squeeze(facts[i]));
@@ -132,6 +135,7 @@ TEST(ManualPage, AgreesWithTheUsageText) {
   }
   EXPECT_NE(man.find("plix62c < INPUT > REPORT"), std::string::npos);
   EXPECT_NE(man.find("plix62c --help | --version"), std::string::npos);
+  EXPECT_NE(man.find("plix62c OPTION... < INPUT > REPORT"), std::string::npos);
 }
 
 }  // namespace

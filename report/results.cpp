@@ -1,0 +1,232 @@
+#include "report/results.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "report/report.h"
+#include "textio/editing.h"
+#include "textio/result_file.h"
+#include "textio/textio.h"
+
+namespace plix {
+
+namespace {
+
+// The branch label without the blank that ends it.
+std::string_view label_text(const BranchTable& branches, int b, std::int32_t level,
+                            char (&label)[RECORD_WIDTH]) {
+  int n = branch_label(branches, b, level, label);
+  if (n > 0 && label[n - 1] == ' ') --n;
+  return {label, static_cast<std::size_t>(n)};
+}
+
+void write_number(ResultFile& file, long long value) {
+  char text[24];
+  std::size_t n = 0;
+  if (value < 0) text[n++] = '-';
+  n += format_unsigned(text + n, static_cast<unsigned long long>(value < 0 ? -value : value));
+  file.write(text, n);
+}
+
+void write_significant(ResultFile& file, float value) {
+  char text[SIGNIFICANT_TEXT];
+  file.write(text, format_significant(text, value));
+}
+
+}  // namespace
+
+void write_node_table(ResultFile& file, const RunParameters& params, const BranchTable& branches,
+                      const NodeTally& tally) {
+  file.write("node\tlabel\tbranches\tlanguages\tpairs\tmean\tmean_report\tage\n");
+  char label[RECORD_WIDTH];
+  for (int k = 1; k <= branches.node_count; ++k) {
+    if (tally.pair_count[k] == 0.0) continue;
+    int listed = 0, languages = 0;
+    std::string_view shared;
+    for (int b = 1; b <= branches.branch_count; ++b) {
+      if (branches.node_of[b] != k || branches.member_count[b] == 0) continue;
+      if (listed++ == 0) {
+        // The first LEVEL components of the label, which every branch shares.
+        shared = label_text(branches, b, params.LEVEL, label);
+        std::int32_t commas = 0;
+        std::size_t n = 0;
+        while (n < shared.size() && !(shared[n] == ',' && ++commas >= params.LEVEL)) ++n;
+        shared = shared.substr(0, params.LEVEL > 0 ? n : 0);
+      }
+      languages += branches.member_count[b];
+    }
+    const float mean = static_cast<float>(tally.similarity_sum[k] / tally.pair_count[k]);
+    char shown[8];
+    edit_fixed(mean, 8, 2, 0, false, shown);
+    std::size_t lead = 0;
+    while (lead < 8 && shown[lead] == ' ') ++lead;
+    write_number(file, k);
+    file.write("\t", 1);
+    write_tsv_text(file, shared);
+    file.write("\t", 1);
+    write_number(file, listed);
+    file.write("\t", 1);
+    write_number(file, languages);
+    file.write("\t", 1);
+    write_number(file, static_cast<long long>(tally.pair_count[k]));
+    file.write("\t", 1);
+    write_significant(file, mean);
+    file.write("\t", 1);
+    file.write(shown + lead, 8 - lead);
+    file.write("\t", 1);
+    if (mean >= AGE_THRESHOLD) write_number(file, estimate_age(params, mean));
+    file.write("\n", 1);
+  }
+}
+
+namespace {
+
+class PairListWriter final : public PairSink {
+ public:
+  PairListWriter(ResultFile& file, const LanguageOrigins& origins, const LanguageStore& store,
+                 const BranchTable& branches, int language_count, std::int32_t level)
+      : file_(file), begin_(static_cast<std::size_t>(language_count) + 2, 0) {
+    // Each language's columns once: name, code, header record, branch label.
+    char label[RECORD_WIDTH], number[24];
+    auto add = [&](std::string_view text) {
+      for (char c : text) text_.push_back(c == '\t' ? ' ' : c);
+    };
+    text_.reserve(static_cast<std::size_t>(language_count) * 64);
+    for (int l = 1; l <= language_count; ++l) {
+      begin_[l] = text_.size();
+      add(header_name(origins, l));
+      text_.push_back('\t');
+      add(language_code(origins, l));
+      text_.push_back('\t');
+      add({number, format_unsigned(number, static_cast<unsigned>(origins.header_record[l]))});
+      text_.push_back('\t');
+      add(label_text(branches, store.branch_of[l], level, label));
+      longest_ = std::max(longest_, text_.size() - begin_[l]);
+    }
+    begin_[language_count + 1] = text_.size();
+    file_.write("node\tname_1\tcode_1\trecord_1\tbranch_1\tname_2\tcode_2\trecord_2\tbranch_2\t"
+                "similarity\n");
+  }
+
+  void pair(int node, int first, int second, float similarity) override {
+    char* out = file_.reserve(2 * longest_ + 24 + SIGNIFICANT_TEXT);
+    std::size_t n = format_unsigned(out, static_cast<unsigned>(node));
+    out[n++] = '\t';
+    n += put(out + n, first);
+    out[n++] = '\t';
+    n += put(out + n, second);
+    out[n++] = '\t';
+    n += format_significant(out + n, similarity);
+    out[n++] = '\n';
+    file_.wrote(n);
+  }
+
+ private:
+  std::size_t put(char* out, int l) const {
+    const std::size_t size = begin_[l + 1] - begin_[l];
+    std::memcpy(out, text_.data() + begin_[l], size);
+    return size;
+  }
+
+  ResultFile& file_;
+  std::vector<char> text_;
+  std::vector<std::size_t> begin_;
+  std::size_t longest_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<PairSink> pair_list_writer(ResultFile& file, const LanguageOrigins& origins,
+                                           const LanguageStore& store, const BranchTable& branches,
+                                           int language_count, std::int32_t level) {
+  return std::make_unique<PairListWriter>(file, origins, store, branches, language_count, level);
+}
+
+namespace {
+
+std::string describe(const LanguageOrigins& origins, int l) {
+  return std::string(header_name(origins, l)) + " (" + std::string(language_code(origins, l)) +
+         ", record " + std::to_string(origins.header_record[l]) + ")";
+}
+
+[[noreturn]] void unmeasurable(TextIO& io, const LanguageStore& store,
+                               const LanguageOrigins& origins, int nmean, const EngineFault& f) {
+  bool common = false;
+  for (int m = 1; m <= nmean; ++m)
+    common |= word_length(store, f.first, m, 1) != 0 && word_length(store, f.second, m, 1) != 0;
+  fatal_error(io, "the distance matrix needs the similarity of " + describe(origins, f.first) +
+                      " and " + describe(origins, f.second) + ", which cannot be measured: " +
+                      (common ? "their words of different meanings give no average to compare with"
+                              : "they have no meaning in common") +
+                      "; a higher WORDS keeps such short word lists out of the run");
+}
+
+}  // namespace
+
+void write_distance_files(TextIO& io, LanguageStore& store, const LanguageOrigins& origins,
+                          const LanguageNames& names, int language_count, int meaning_count,
+                          ResultFile* phylip, ResultFile* nexus) {
+  const int n = language_count;
+  const int nmean = std::min(meaning_count, MAX_MEANINGS);
+  // The similarities of the upper triangle, computed once: a row of the
+  // square matrix also needs its column, which every earlier row supplies.
+  const std::size_t npairs = n < 2 ? 0 : static_cast<std::size_t>(n) * (n - 1) / 2;
+  std::unique_ptr<float[]> upper(new (std::nothrow) float[npairs + 1]);
+  if (!upper) {
+    fatal_error(io, "not enough memory for the distances of " + std::to_string(n) + " languages (" +
+                        std::to_string(npairs * sizeof(float) >> 20) + " MB)");
+  }
+  EngineOptions options;
+  options.progress = &error_stream(io);
+  const EngineFault fault = engine_all_pairs(store, n, nmean, upper.get(), options);
+  if (fault.kind != FpFault::none) unmeasurable(io, store, origins, nmean, fault);
+
+  char count[24];
+  const std::string_view ntax(count, format_unsigned(count, static_cast<unsigned>(n)));
+  if (phylip) {
+    phylip->write(ntax);
+    phylip->write("\n", 1);
+  }
+  if (nexus) {
+    nexus->write("#NEXUS\nBEGIN TAXA;\n  DIMENSIONS NTAX=");
+    nexus->write(ntax);
+    nexus->write(";\n  TAXLABELS\n");
+    for (int i = 1; i <= n; ++i) {
+      nexus->write("    ");
+      nexus->write(language_name(names, i));
+      nexus->write("\n", 1);
+    }
+    nexus->write("  ;\nEND;\nBEGIN DISTANCES;\n  DIMENSIONS NTAX=");
+    nexus->write(ntax);
+    nexus->write(";\n  FORMAT TRIANGLE=BOTH DIAGONAL LABELS=LEFT;\n  MATRIX\n");
+  }
+  // One row at a time: its text is made once for both files.
+  std::vector<char> row(NAME_CAPACITY + 2 + static_cast<std::size_t>(n) * (SIGNIFICANT_TEXT + 1));
+  for (int i = 1; i <= n; ++i) {
+    const std::string_view name = language_name(names, i);
+    std::memcpy(row.data(), name.data(), name.size());
+    std::size_t at = name.size();
+    for (int j = 1; j <= n; ++j) {
+      row[at++] = ' ';
+      if (i == j) {
+        row[at++] = '0';
+        continue;
+      }
+      const float s = upper[i < j ? pair_index(n, i, j) : pair_index(n, j, i)];
+      const float distance = static_cast<float>(1.0 - static_cast<double>(s) / 100.0);
+      at += format_significant(row.data() + at, distance);
+    }
+    row[at++] = '\n';
+    if (phylip) phylip->write(row.data(), at);
+    if (nexus) {
+      nexus->write("    ");
+      nexus->write(row.data(), at);
+    }
+  }
+  if (nexus) nexus->write("  ;\nEND;\n");
+}
+
+}  // namespace plix

@@ -1,0 +1,80 @@
+#include "run/results.h"
+
+#include <cstring>
+#include <string>
+
+#include "report/names.h"
+#include "report/results.h"
+#include "run/run_state.h"
+#include "textio/textio.h"
+
+namespace plix {
+
+namespace {
+
+std::string cannot_write(const ResultFile& file, int error) {
+  return "cannot write " + file.path() + ": " + std::strerror(error);
+}
+
+void open_one(TextIO& io, ResultFile& file, const std::string& path) {
+  if (path.empty()) return;
+  if (const int error = file.open(path); error != 0) fatal_error(io, cannot_write(file, error));
+}
+
+}  // namespace
+
+void open_result_files(TextIO& io, const RunOptions& options, ResultFiles& files) {
+  open_one(io, files.table, options.table);
+  open_one(io, files.pairs, options.pairs);
+  open_one(io, files.matrix, options.matrix);
+  if (!options.matrix.empty()) open_one(io, files.matrix_names, options.matrix + ".names");
+  open_one(io, files.nexus, options.nexus);
+  if (!options.nexus.empty()) open_one(io, files.nexus_names, options.nexus + ".names");
+}
+
+void close_result_file(TextIO& io, ResultFile& file) {
+  if (!file.is_open()) return;
+  if (const int error = file.close(); error != 0) fatal_error(io, cannot_write(file, error));
+}
+
+std::unique_ptr<PairSink> pair_list_sink(RunState& run, ResultFiles& files) {
+  if (!files.pairs.is_open()) return nullptr;
+  return pair_list_writer(files.pairs, run.origins, run.store, run.branches,
+                          run.scan.language_count, run.params.LEVEL);
+}
+
+void write_result_files(RunState& run, const RunOptions& options, ResultFiles& files) {
+  close_result_file(run.io, files.pairs);
+  if (files.table.is_open()) {
+    write_node_table(files.table, run.params, run.branches, run.tally);
+    close_result_file(run.io, files.table);
+  }
+  if (options.wants_names()) {
+    make_language_names(run.origins, run.scan.language_count, files.names);
+    for (ResultFile* key : {&files.matrix_names, &files.nexus_names}) {
+      if (!key->is_open()) continue;
+      write_names_key(*key, run.origins, files.names);
+      close_result_file(run.io, *key);
+    }
+    write_distance_files(run.io, run.store, run.origins, files.names, run.scan.language_count,
+                         run.selection.meaning_count, files.matrix.is_open() ? &files.matrix : nullptr,
+                         files.nexus.is_open() ? &files.nexus : nullptr);
+    close_result_file(run.io, files.matrix);
+    close_result_file(run.io, files.nexus);
+  }
+}
+
+int commit_result_files(ResultFiles& files, ByteSink& err) {
+  for (ResultFile* file : files.all) {
+    if (file->path().empty()) continue;
+    if (const int error = file->commit(); error != 0) {
+      const std::string text = "plix62c: cannot rename the finished " + file->path() + " into place: " +
+                               std::strerror(error) + "\n";
+      err.write(text.data(), text.size());
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace plix
