@@ -8,7 +8,7 @@
 // How a batch is computed. The pattern languages of a batch (rows) have
 // their words laid out in SIMD lanes, one lane per word, with the lane width
 // chosen by the word's length class: 8-bit lanes up to 8 codes, 16-bit up to
-// 16, 64-bit up to 64, and a scalar 128-bit path up to 100. A meaning whose
+// 16, 64-bit up to 64, and 128-bit lanes (two 64-bit words) up to 100. A meaning whose
 // words equal those of an earlier row of the sub-batch shares that row's
 // slot. Where vectors hold whole chunks of 16 lanes (and, with one chunk a
 // vector, no slot of the class has a synonym 2), slots go in chunks of 16, and
@@ -62,12 +62,15 @@ typedef std::int32_t v16si __attribute__((vector_size(64)));
 constexpr int QCAP = 1536;      // meaning slots, padding included
 constexpr int VCAP = QCAP;      // lane vectors
 constexpr int LANECAP = VCAP * 64;
-constexpr int WIDECAP = ENGINE_BATCH_ROWS * MAXMEANING;
 constexpr std::size_t ROWS_CAP = std::size_t(16) << 20;  // equality-mask table bytes
 constexpr int CODE_SPACE = 65536;                        // every 16-bit code
 
-enum : std::uint8_t { CLASS8 = 0, CLASS16 = 1, CLASS64 = 2 };
-constexpr int class_lane_bytes[3] = {1, 2, 8};
+enum : std::uint8_t { CLASS8 = 0, CLASS16 = 1, CLASS64 = 2, CLASS128 = 3 };
+// Bytes of one lane's mask word in a vector, and vectors per lane vector:
+// a 128-bit lane is a 64-bit lane of a vector of low words and the same
+// lane of the vector of high words that follows it in a table row.
+constexpr int class_lane_bytes[4] = {1, 2, 8, 8};
+constexpr int class_words[4] = {1, 1, 1, 2};
 
 struct VecInfo {
   std::uint32_t voff;    // byte offset of this vector in a table row
@@ -83,12 +86,6 @@ struct VecInfo {
   std::int8_t c1[4], c2[4];
 };
 
-struct WideSlot {
-  std::uint32_t pos;
-  std::uint32_t woff[2];  // byte offsets of the two words' masks in a table row
-  std::int16_t len[2];    // 0 for an absent synonym 2
-};
-
 // The per-thread work area.
 struct alignas(64) Work {
   std::uint16_t code_index[CODE_SPACE];  // code -> table row, 0 = not in the batch
@@ -100,7 +97,9 @@ struct alignas(64) Work {
   alignas(64) float scale1[QCAP];  // 1 / pair count without a text synonym 2
   alignas(64) float scale2[QCAP];  // with one
   alignas(64) float lane_len[LANECAP];
-  alignas(64) unsigned char lane_mask[VCAP * VB];  // per vector: VB bytes
+  // Per vector, VB bytes: the masks of the lanes' pattern bits; for 128-bit
+  // lanes those of the high words (the low words are always full).
+  alignas(64) unsigned char lane_mask[VCAP * VB];
   // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes
   // (this and the tables below are read on the 64-byte paths only).
   alignas(64) unsigned char lane_m[VCAP * VB];
@@ -112,10 +111,10 @@ struct alignas(64) Work {
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
-  // At most two runs per row in each vector class, one among the wide slots.
-  std::int16_t run_row[7 * ENGINE_BATCH_ROWS];
-  std::int16_t run_begin[7 * ENGINE_BATCH_ROWS];
-  std::int16_t run_end[7 * ENGINE_BATCH_ROWS];
+  // At most two runs per row in each vector class.
+  std::int16_t run_row[8 * ENGINE_BATCH_ROWS];
+  std::int16_t run_begin[8 * ENGINE_BATCH_ROWS];
+  std::int16_t run_end[8 * ENGINE_BATCH_ROWS];
   int nruns;
   // Slots counted again in another row's totals: shared_pos[u] for row shared_row[u].
   std::int16_t shared_row[ENGINE_BATCH_ROWS * MAXMEANING];
@@ -123,7 +122,6 @@ struct alignas(64) Work {
   int nshared;
   std::int16_t diag[ENGINE_BATCH_ROWS][MAXMEANING + 1];
   VecInfo vec[VCAP];
-  WideSlot wide[WIDECAP];
   std::uint32_t text_off[MAXCODES + 1];
   std::int32_t codes_used[ENGINE_BATCH_ROWS * MAXMEANING * 2 * MAXCODES];
   std::uint64_t attested[ENGINE_BATCH_ROWS];
@@ -138,7 +136,7 @@ inline int length_class(int len) {
   if (len <= 8) return CLASS8;
   if (len <= 16) return CLASS16;
   if (len <= 64) return CLASS64;
-  return 3;
+  return CLASS128;
 }
 
 inline int popcount64(std::uint64_t x) { return __builtin_popcountll(x); }
@@ -240,6 +238,52 @@ inline void lane_distances(const unsigned char* row_base, const std::uint32_t* o
     const V k = ((V{} + (E)n) + lane_popcount<V, E>(pv[v] & mask)) -
                 lane_popcount<V, E>(mv[v] & mask);
     std::memcpy(k_out + v * (VB / sizeof(E)), &k, sizeof(V));
+  }
+}
+
+// The same for 128-bit lanes (patterns of 65 to 100 codes): each lane vector
+// is a vector of low words followed by one of high words, in the table rows
+// and in the state. The low word's carry of the addition and its top bits
+// of the two shifts go into the high word.
+template <int NV>
+inline void lane_distances_128(const unsigned char* row_base, const std::uint32_t* off, int n,
+                               const unsigned char* mask_bytes, std::uint64_t* k_out) {
+  typedef std::uint64_t V __attribute__((vector_size(VB)));
+  V p0[NV], p1[NV], m0[NV], m1[NV];  // Pv and Mv, low and high words
+#pragma GCC unroll 4
+  for (int v = 0; v < NV; ++v) {
+    p0[v] = p1[v] = ~V{};
+    m0[v] = m1[v] = V{};
+  }
+  for (int q = 0; q < n; ++q) {
+    const unsigned char* row = row_base + off[q];
+#pragma GCC unroll 4
+    for (int v = 0; v < NV; ++v) {
+      V e0, e1;
+      std::memcpy(&e0, row + 2 * v * VB, sizeof(V));
+      std::memcpy(&e1, row + (2 * v + 1) * VB, sizeof(V));
+      const V xv0 = e0 | m0[v], xv1 = e1 | m1[v];
+      const V s0 = (e0 & p0[v]) + p0[v];
+      const V s1 = (e1 & p1[v]) + p1[v] - (V)(s0 < p0[v]);  // carry of the low word
+      const V xh0 = xor_or(s0, p0[v], e0), xh1 = xor_or(s1, p1[v], e1);
+      const V nph0 = andnot_or(m0[v], xh0, p0[v]), nph1 = andnot_or(m1[v], xh1, p1[v]);
+      const V mh0 = p0[v] & xh0, mh1 = p1[v] & xh1;
+      const V nph20 = nph0 + nph0, nph21 = (nph1 + nph1) | (nph0 >> 63);
+      const V mh20 = mh0 + mh0, mh21 = (mh1 + mh1) | (mh0 >> 63);
+      p0[v] = or_andnot(mh20, xv0, nph20);
+      p1[v] = or_andnot(mh21, xv1, nph21);
+      m0[v] = xv0 & ~nph20;
+      m1[v] = xv1 & ~nph21;
+    }
+  }
+#pragma GCC unroll 4
+  for (int v = 0; v < NV; ++v) {
+    V mask;
+    std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
+    typedef std::uint64_t E;
+    const V k = ((V{} + (E)n) + lane_popcount<V, E>(p0[v]) + lane_popcount<V, E>(p1[v] & mask)) -
+                lane_popcount<V, E>(m0[v]) - lane_popcount<V, E>(m1[v] & mask);
+    std::memcpy(k_out + v * 16, &k, sizeof(V));
   }
 }
 
@@ -429,7 +473,7 @@ inline void finish_chunk(Work& w, int q, v16sf d1) {
 // NV consecutive vectors of one class against one text word. Fused vectors
 // form their slots' pair means at once; the others leave their distances
 // in dist[text synonym] for pair_means.
-template <typename E, int NV, Pass P>
+template <typename E, int NV, Pass P, int W>
 inline void run_vectors(Work& w, int vi, int n) {
   float (*dist)[QCAP] = w.dist[P == SECOND_OF_TWO ? 1 : 0];
   constexpr int LANES = VB / (int)sizeof(E);
@@ -437,7 +481,10 @@ inline void run_vectors(Work& w, int vi, int n) {
   alignas(64) E k[NV * PADDED];
   if constexpr (LANES < 16) std::memset(k, 0, sizeof k);
   const VecInfo& v0 = w.vec[vi];
-  if constexpr (LANES >= 16) {
+  if constexpr (W == 2) {
+    static_assert(sizeof(E) == 8 && PADDED == 16, "128-bit lanes");
+    lane_distances_128<NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
+  } else if constexpr (LANES >= 16) {
     lane_distances<E, NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
   } else {
     for (int v = 0; v < NV; ++v)
@@ -491,59 +538,35 @@ inline void run_vectors(Work& w, int vi, int n) {
 }
 
 // Every vector of one class, several at a time.
-template <typename E, Pass P>
+template <typename E, Pass P, int W = 1>
 inline void run_class(Work& w, int begin, int end, int n) {
   int v = begin;
+  if constexpr (W == 2) {
+    // Twice the state per vector: at most two in flight.
+    for (; v + 2 <= end; v += 2) run_vectors<E, 2, P, 2>(w, v, n);
+    if (v < end) run_vectors<E, 1, P, 2>(w, v, n);
+    return;
+  }
   while (v < end) {
     const int left = end - v;
     switch (left <= 6 ? left : 4) {
-      case 1: run_vectors<E, 1, P>(w, v, n); break;
-      case 2: run_vectors<E, 2, P>(w, v, n); break;
-      case 3: run_vectors<E, 3, P>(w, v, n); break;
-      case 4: run_vectors<E, 4, P>(w, v, n); break;
-      case 5: run_vectors<E, 5, P>(w, v, n); break;
-      default: run_vectors<E, 6, P>(w, v, n); break;
+      case 1: run_vectors<E, 1, P, 1>(w, v, n); break;
+      case 2: run_vectors<E, 2, P, 1>(w, v, n); break;
+      case 3: run_vectors<E, 3, P, 1>(w, v, n); break;
+      case 4: run_vectors<E, 4, P, 1>(w, v, n); break;
+      case 5: run_vectors<E, 5, P, 1>(w, v, n); break;
+      default: run_vectors<E, 6, P, 1>(w, v, n); break;
     }
     v += left <= 6 ? left : 4;
   }
 }
 
-// The scalar path for patterns of 65 to 100 codes (128-bit masks).
-inline void run_wide(Work& w, const WideSlot& s, int n, float (*dist)[QCAP]) {
-  typedef unsigned __int128 U;
-  for (int syn = 0; syn < 2; ++syn) {
-    const int m = s.len[syn];
-    if (m == 0) continue;
-    U pv = ~(U)0, mv = 0;
-    for (int q = 0; q < n; ++q) {
-      U eq;
-      std::memcpy(&eq, w.rows + w.text_off[q] + s.woff[syn], sizeof eq);
-      const U xv = eq | mv;
-      const U xh = (((eq & pv) + pv) ^ pv) | eq;
-      U ph = mv | ~(xh | pv);
-      U mh = pv & xh;
-      ph = (ph << 1) | 1;
-      mh = mh << 1;
-      pv = mh | ~(xv | ph);
-      mv = ph & xv;
-    }
-    const U mask = m >= 128 ? ~(U)0 : (((U)1 << m) - 1);
-    pv &= mask;
-    mv &= mask;
-    const int k = n + popcount64((std::uint64_t)pv) + popcount64((std::uint64_t)(pv >> 64)) -
-                  popcount64((std::uint64_t)mv) - popcount64((std::uint64_t)(mv >> 64));
-    const float longer = (float)(m > n ? m : n);
-    dist[syn][s.pos] = (float)k / longer;
-  }
-}
-
 struct Layout {
   int nvec = 0;
-  int class_end[3] = {0, 0, 0};  // vectors of class c end before class_end[c]
-  int nwide = 0;
+  int class_end[4] = {0, 0, 0, 0};  // vectors of class c end before class_end[c]
   int qpad = 0;
   int fused_end = 0;  // slots below are fused (see VecInfo::fused)
-  int class_base[3] = {0, 0, 0};  // first slot position of each class
+  int class_base[4] = {0, 0, 0, 0};  // first slot position of each class
   std::size_t row_bytes = 0;
   int ncodes = 0;  // table rows in use, row 0 included
   int nused = 0;   // entries of codes_used
@@ -567,7 +590,7 @@ inline bool same_words(const LanguageStore& st, int a, int b, int i, int l1, int
 
 // Upper bound of the table bytes a sub-batch of rows [r0, r1) needs.
 std::size_t table_bound(const PairBatch& b, int r0, int r1) {
-  std::size_t codes = 1, bytes = 3 * VB + 64;
+  std::size_t codes = 1, bytes = 5 * VB + 64;
   for (int r = r0; r < r1; ++r) {
     const int a = b.rows[r];
     for (int i = 1; i <= b.nmean; ++i) {
@@ -576,7 +599,7 @@ std::size_t table_bound(const PairBatch& b, int r0, int r1) {
       const int l2 = word_length(*b.store, a, i, 2);
       codes += l1 + l2;
       const int c = length_class(l1 > l2 ? l1 : l2);
-      bytes += c == 3 ? 32 : 2 * class_lane_bytes[c];
+      bytes += 2 * class_lane_bytes[c] * class_words[c];
     }
   }
   return codes * bytes;
@@ -585,15 +608,15 @@ std::size_t table_bound(const PairBatch& b, int r0, int r1) {
 // Lays out the pattern words of rows [r0, r1) and fills the equality table.
 void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   const LanguageStore& st = *b.store;
-  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 16, "slot capacity");
+  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 8 + 16, "slot capacity");
   static_assert(ENGINE_BATCH_ROWS <= 32 && MAXMEANING <= 64, "row and meaning bit sets");
-  // Slots by class (the wide class last), and one spare list for reordering.
+  // Slots by class, and one spare list for reordering.
   PendingSlot pend[5][ENGINE_BATCH_ROWS * MAXMEANING];
   // Where each slot of the vector classes went: vector, lanes of its synonyms.
-  std::int16_t slot_vec[3][ENGINE_BATCH_ROWS * MAXMEANING];
-  std::int16_t slot_lane[3][ENGINE_BATCH_ROWS * MAXMEANING][2];
+  std::int16_t slot_vec[4][ENGINE_BATCH_ROWS * MAXMEANING];
+  std::int16_t slot_lane[4][ENGINE_BATCH_ROWS * MAXMEANING][2];
   int npend[4] = {0, 0, 0, 0};
-  bool paired[3] = {false, false, false};
+  bool paired[4] = {false, false, false, false};
   // Languages of one batch are neighbours in the classification and often
   // share words: a meaning whose words equal those of an earlier row of the
   // sub-batch shares that row's slot (its sums are the same), and only
@@ -625,7 +648,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       first_row[i][nfirst[i]] = (std::int16_t)(r - r0);
       first_id[i][nfirst[i]++] = (std::int16_t)nid;
       const int c = length_class(l1 > l2 ? l1 : l2);
-      if (c < 3 && l2 != 0) paired[c] = true;
+      if (l2 != 0) paired[c] = true;
       pend[c][npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
                                         {(std::int16_t)l1, (std::int16_t)l2},
                                         (std::int16_t)nid++};
@@ -633,7 +656,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     w.attested[r - r0] = att;
   }
 
-  // Slot positions and vectors, class by class; wide slots last. Where
+  // Slot positions and vectors, class by class. Where
   // lane vectors hold whole chunks of 16 lanes, a class is fused: its slots
   // go in chunks of 16 positions, those with a synonym 2 first, and each
   // slot chunk takes one lane chunk (no synonym 2 in it) or two. Otherwise
@@ -644,7 +667,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   lay.nvec = 0;
   lay.fused_end = 0;
   bool prefix = true;
-  auto new_vector = [&](int lanes, int vpos, int half, bool pr, bool fused) -> VecInfo& {
+  auto new_vector = [&](int c, int lanes, int vpos, int half, bool pr, bool fused) -> VecInfo& {
     VecInfo& vi = w.vec[lay.nvec];
     vi.voff = voff;
     vi.pos = vpos;
@@ -659,11 +682,11 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
     std::memset(w.lane_m + lay.nvec * VB, 0, VB);
     lane_off += padded;
-    voff += VB;
+    voff += VB * class_words[c];
     ++lay.nvec;
     return vi;
   };
-  for (int c = 0; c < 3; ++c) {
+  for (int c = 0; c < 4; ++c) {
     const int n = npend[c];
     lay.class_base[c] = pos;
     if (n == 0) {
@@ -690,7 +713,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       for (int i = 0; 16 * i < n; ++i) {
         const bool pr = 16 * i < nsyn2;
         if (used + (pr ? 2 : 1) > cpv) {
-          cur = &new_vector(lanes, pos + 16 * i, 0, false, true);
+          cur = &new_vector(c, lanes, pos + 16 * i, 0, false, true);
           used = 0;
         }
         cur->c1[cur->nch] = (std::int8_t)used;
@@ -709,7 +732,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     } else {
       const int half = paired[c] ? lanes / 2 : lanes;
       const int nv = (n + half - 1) / half;
-      for (int v = 0; v < nv; ++v) new_vector(lanes, pos + v * half, half, paired[c], false);
+      for (int v = 0; v < nv; ++v) new_vector(c, lanes, pos + v * half, half, paired[c], false);
       for (int x = 0; x < n; ++x) {
         slot_vec[c][x] = (std::int16_t)(lay.nvec - nv + x / half);
         slot_lane[c][x][0] = (std::int16_t)(x % half);
@@ -719,21 +742,8 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     }
     lay.class_end[c] = lay.nvec;
   }
-  const int wide_pos = pos;
-  lay.nwide = npend[3];
-  pos += npend[3];
   lay.qpad = (pos + 15) / 16 * 16;
-  std::uint32_t woff = voff;
-  for (int s = 0; s < npend[3]; ++s) {
-    WideSlot& ws = w.wide[s];
-    ws.pos = wide_pos + s;
-    for (int syn = 0; syn < 2; ++syn) {
-      ws.len[syn] = pend[3][s].len[syn];
-      ws.woff[syn] = woff;
-      if (ws.len[syn] != 0) woff += 16;
-    }
-  }
-  lay.row_bytes = (woff + 63) / 64 * 64;
+  lay.row_bytes = (voff + 63) / 64 * 64;
 
   // Code rows: every distinct code of the patterns gets one.
   lay.ncodes = 1;
@@ -785,7 +795,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
 
   // Lane bits of the vector classes.
   w.nruns = 0;
-  for (int c = 0; c < 3; ++c) {
+  for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
     for (int x = 0; x < npend[c]; ++x) {
       const PendingSlot& p = pend[c][x];
@@ -799,32 +809,17 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
         for (int q = 0; q < m; ++q) {
           unsigned char* cell = w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes +
-                                vi.voff + lane * eb;
+                                vi.voff + (q / 64) * VB + lane * eb;
           std::uint64_t bits = 0;
           std::memcpy(&bits, cell, eb);
-          bits |= std::uint64_t(1) << q;
+          bits |= std::uint64_t(1) << (q % 64);
           std::memcpy(cell, &bits, eb);
         }
-        const std::uint64_t mask = m >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
+        const int top = c == CLASS128 ? m - 64 : m;  // bits of the last word
+        const std::uint64_t mask = top >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << top) - 1;
         std::memcpy(w.lane_mask + vv * VB + lane * eb, &mask, eb);
         w.lane_len[vi.mf_off + lane] = (float)m;
         if (c == CLASS8) w.lane_m[vv * VB + lane] = (unsigned char)m;
-      }
-    }
-  }
-  for (int s = 0; s < npend[3]; ++s) {
-    const PendingSlot& p = pend[3][s];
-    const WideSlot& ws = w.wide[s];
-    set_slot(ws.pos, p);
-    for (int syn = 0; syn < 2; ++syn) {
-      const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
-      for (int q = 0; q < ws.len[syn]; ++q) {
-        unsigned char* cell =
-            w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes + ws.woff[syn];
-        unsigned __int128 bits;
-        std::memcpy(&bits, cell, sizeof bits);
-        bits |= (unsigned __int128)1 << q;
-        std::memcpy(cell, &bits, sizeof bits);
       }
     }
   }
@@ -851,8 +846,7 @@ void text_word(Work& w, const Layout& lay, const SoundCode* code, int n) {
   run_class<std::uint8_t, P>(w, 0, lay.class_end[0], n);
   run_class<std::uint16_t, P>(w, lay.class_end[0], lay.class_end[1], n);
   run_class<std::uint64_t, P>(w, lay.class_end[1], lay.class_end[2], n);
-  float (*dist)[QCAP] = w.dist[P == SECOND_OF_TWO ? 1 : 0];
-  for (int s = 0; s < lay.nwide; ++s) run_wide(w, w.wide[s], n, dist);
+  run_class<std::uint64_t, P, 2>(w, lay.class_end[2], lay.class_end[3], n);
 }
 
 // Pair means of the slots not fused (from lay.fused_end on) against the

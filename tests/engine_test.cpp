@@ -211,6 +211,58 @@ TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
   for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
 }
 
+TEST_F(EngineKernel, LongWordsWithEditsAroundTheWordBoundaryOfTheirLanes) {
+  // Patterns of 65..100 codes take two 64-bit words per lane: edits just
+  // below, at and above code 64 carry the addition and the shifts across
+  // the two words. Each text word is its pattern with one edit (or a
+  // length class of its own), so that the distances are small and exact.
+  struct Edit {
+    int at;     // 0-based code position
+    int kind;   // 0 substitute, 1 delete, 2 insert, 3 keep the first `at` codes only
+  };
+  const Edit edits[] = {{0, 0}, {62, 0}, {63, 0}, {64, 0}, {63, 1}, {64, 1}, {63, 2},
+                        {64, 2}, {65, 2}, {99, 0}, {8, 3},  {40, 3}, {64, 3}, {70, 3}};
+  const int lengths[] = {65, 66, 80, 99, 100};
+  auto clear = [](int l) {
+    for (int m = 1; m <= MAXMEANING; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+    store->branch_of[l] = l;
+  };
+  const int nmean = 5;  // meaning m: a pattern of lengths[m - 1] codes
+  std::vector<std::int32_t> rows, texts;
+  for (int l = 1; l <= 4; ++l) {  // 20 long slots: several vectors and a part-full one
+    clear(l);
+    for (int m = 1; m <= nmean; ++m) {
+      // Few distinct codes: long runs of match bits, long carries.
+      word_length(*store, l, m, 1) = (std::int16_t)lengths[m - 1];
+      for (int p = 0; p < MAXCODES; ++p) codes(*store, l, m)[p] = (SoundCode)((p * p + l * m) % 3);
+    }
+    rows.push_back(l);
+  }
+  int l = 4;
+  for (const Edit& e : edits)
+    for (int from = 1; from <= 4; from += 3) {
+      clear(++l);
+      for (int m = 1; m <= nmean; ++m) {
+        const SoundCode* a = codes(*store, from, m);
+        SoundCode* c = codes(*store, l, m);
+        int n = lengths[m - 1];
+        std::memcpy(c, a, sizeof(SoundCode) * MAXCODES);
+        if (e.at < n) {
+          if (e.kind == 0) c[e.at] = -1;
+          if (e.kind == 1) std::memmove(c + e.at, a + e.at + 1, sizeof(SoundCode) * (--n - e.at));
+          if (e.kind == 2 && n < MAXCODES) {
+            std::memmove(c + e.at + 1, a + e.at, sizeof(SoundCode) * (n++ - e.at));
+            c[e.at] = -2;
+          }
+          if (e.kind == 3) n = e.at;
+        }
+        word_length(*store, l, m, 1) = (std::int16_t)n;
+      }
+      texts.push_back(l);
+    }
+  for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
+}
+
 TEST_F(EngineKernel, EveryDistanceBetweenShortWords) {
   // Pattern words 1..m against text words sharing their first t codes with
   // it: the distance is max(m, n) - min(t, m), which for t = 0..min(m, n)
