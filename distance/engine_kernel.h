@@ -86,6 +86,31 @@ struct VecInfo {
   std::int8_t c1[4], c2[4];
 };
 
+struct PendingSlot {
+  std::int16_t row;
+  std::int16_t meaning;
+  std::int16_t len[2];
+  std::int16_t id;  // order of creation, for finding its position later
+};
+
+// The batch layout's own tables, kept here rather than on the stack of a
+// worker thread.
+struct LayoutScratch {
+  static constexpr int N = ENGINE_BATCH_ROWS * MAXMEANING;
+  // Slots by class, and one spare list for reordering.
+  PendingSlot pend[5][N];
+  // Where each slot of the vector classes went: vector, lanes of its synonyms.
+  std::int16_t slot_vec[4][N];
+  std::int16_t slot_lane[4][N][2];
+  // Rows owning a slot of each meaning, and the slot's id.
+  std::int16_t first_row[MAXMEANING + 1][ENGINE_BATCH_ROWS];
+  std::int16_t first_id[MAXMEANING + 1][ENGINE_BATCH_ROWS];
+  std::int16_t pos_of_id[N];
+  struct Alias {
+    std::int16_t row, meaning, id;
+  } alias[N];
+};
+
 // The per-thread work area.
 struct alignas(64) Work {
   std::uint16_t code_index[CODE_SPACE];  // code -> table row, 0 = not in the batch
@@ -127,6 +152,7 @@ struct alignas(64) Work {
   std::uint64_t attested[ENGINE_BATCH_ROWS];
   double same[ENGINE_BATCH_ROWS];
   double total[ENGINE_BATCH_ROWS];
+  LayoutScratch scratch;
   alignas(64) unsigned char rows[ROWS_CAP];
 };
 
@@ -572,13 +598,6 @@ struct Layout {
   int nused = 0;   // entries of codes_used
 };
 
-struct PendingSlot {
-  std::int16_t row;
-  std::int16_t meaning;
-  std::int16_t len[2];
-  std::int16_t id;  // order of creation, for finding its position later
-};
-
 // Whether meaning i of languages a and b has the same words.
 inline bool same_words(const LanguageStore& st, int a, int b, int i, int l1, int l2) {
   return word_length(st, b, i, 1) == l1 && word_length(st, b, i, 2) == l2 &&
@@ -610,24 +629,22 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   const LanguageStore& st = *b.store;
   static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 8 + 16, "slot capacity");
   static_assert(ENGINE_BATCH_ROWS <= 32 && MAXMEANING <= 64, "row and meaning bit sets");
-  // Slots by class, and one spare list for reordering.
-  PendingSlot pend[5][ENGINE_BATCH_ROWS * MAXMEANING];
-  // Where each slot of the vector classes went: vector, lanes of its synonyms.
-  std::int16_t slot_vec[4][ENGINE_BATCH_ROWS * MAXMEANING];
-  std::int16_t slot_lane[4][ENGINE_BATCH_ROWS * MAXMEANING][2];
+  LayoutScratch& ls = w.scratch;
+  auto& pend = ls.pend;
+  auto& slot_vec = ls.slot_vec;
+  auto& slot_lane = ls.slot_lane;
   int npend[4] = {0, 0, 0, 0};
   bool paired[4] = {false, false, false, false};
   // Languages of one batch are neighbours in the classification and often
   // share words: a meaning whose words equal those of an earlier row of the
   // sub-batch shares that row's slot (its sums are the same), and only
   // counts again in this row's totals.
-  std::int16_t first_row[MAXMEANING + 1][ENGINE_BATCH_ROWS];  // rows owning a slot
-  std::int16_t first_id[MAXMEANING + 1][ENGINE_BATCH_ROWS];
+  auto& first_row = ls.first_row;
+  auto& first_id = ls.first_id;
   int nfirst[MAXMEANING + 1] = {};
-  std::int16_t pos_of_id[ENGINE_BATCH_ROWS * MAXMEANING];
-  struct Alias {
-    std::int16_t row, meaning, id;
-  } alias[ENGINE_BATCH_ROWS * MAXMEANING];
+  auto& pos_of_id = ls.pos_of_id;
+  auto& alias = ls.alias;
+  using Alias = LayoutScratch::Alias;
   int nalias = 0, nid = 0;
   for (int r = r0; r < r1; ++r) {
     const int a = b.rows[r];

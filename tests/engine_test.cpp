@@ -15,6 +15,11 @@
 #include "run/run_state.h"
 #include "textio/units.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -559,6 +564,40 @@ TEST(EngineWholeRun, ReportsAreByteIdenticalToTheLiteralRun) {
     EXPECT_EQ(err2.data, err1.data);
     EXPECT_NE(std::string::npos, out1.data.find("PAIRS"));
   }
+}
+
+TEST(EngineWholeRun, ASmallStackLimitChangesNothing) {
+  // Threads take the stack limit as their default size; the workers set
+  // their own, and the kernel keeps its tables in the work area.
+  const std::string input = std::string(PLIX_SOURCE_DIR) + "/examples/generated.txt";
+  const std::string output = ::testing::TempDir() + "engine_small_stack.out";
+  std::ifstream file(input, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  StringSource in(text.str());
+  StringSink want, err;
+  ASSERT_EQ(0, run_program(in, want, err));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const rlimit small{128 * 1024, 128 * 1024};
+    const int fd_in = open(input.c_str(), O_RDONLY);
+    const int fd_out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (setrlimit(RLIMIT_STACK, &small) != 0 || fd_in < 0 || fd_out < 0 || dup2(fd_in, 0) < 0 ||
+        dup2(fd_out, 1) < 0)
+      _exit(100);
+    execl(PLIX62C_BINARY, PLIX62C_BINARY, static_cast<char*>(nullptr));
+    _exit(101);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  std::ifstream got_file(output, std::ios::binary);
+  std::stringstream got;
+  got << got_file.rdbuf();
+  EXPECT_EQ(want.data, got.str());
+  std::remove(output.c_str());
 }
 
 TEST(EngineDispatch, AffinityAndPaths) {
