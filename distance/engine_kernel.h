@@ -1,9 +1,12 @@
 // The similarity kernel, written once over GCC vector types of PLIX_VBYTES
 // bytes and compiled once per instruction set (distance/kernel_*.cpp): each
-// including file defines PLIX_VBYTES and PLIX_KERNEL_PATH_FN before the
-// include. Everything here has internal linkage, so that no function built
-// with wider instructions can stand in for one of another path at link time;
-// for the same reason it uses no standard-library templates.
+// including file defines PLIX_VBYTES, PLIX_KERNEL_NAME, PLIX_KERNEL_NS (the
+// path's own namespace, so that profiles tell the paths apart) and
+// PLIX_KERNEL_PATH_FN before the include. The instructions that differ
+// between paths are in distance/kernel_isa.h. Everything here has internal
+// linkage, so that no function built with wider instructions can stand in
+// for one of another path at link time; for the same reason it uses no
+// standard-library templates.
 //
 // How a batch is computed. The pattern languages of a batch (rows) have
 // their words laid out in SIMD lanes, one lane per word, with the lane width
@@ -30,33 +33,14 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "distance/engine.h"
+#include "distance/kernel_isa.h"
 #include "distance/similarity.h"
-
-#ifndef PLIX_VBYTES
-#error "PLIX_VBYTES must be defined before including engine_kernel.h"
-#endif
-
-// Vector arguments and returns stay inside this file, so their calling
-// convention never crosses a boundary between instruction sets.
-#pragma GCC diagnostic ignored "-Wpsabi"
-// GCC 12 reports the zero-extension intrinsics' own undefined filler.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
 
 namespace plix {
 namespace {
+namespace PLIX_KERNEL_NS {
 
-constexpr int VB = PLIX_VBYTES;
-
-typedef float v16sf __attribute__((vector_size(64)));
-typedef float v8sf __attribute__((vector_size(32)));
-typedef double v8df __attribute__((vector_size(64)));
-typedef std::int32_t v16si __attribute__((vector_size(64)));
 
 // Capacities of one sub-batch.
 constexpr int QCAP = 1536;      // meaning slots, padding included
@@ -109,6 +93,9 @@ struct LayoutScratch {
   struct Alias {
     std::int16_t row, meaning, id;
   } alias[N];
+  int npend[4];     // pending slots of each class
+  bool paired[4];   // whether any slot of the class has a synonym 2
+  int nalias;
 };
 
 // The per-thread work area.
@@ -165,65 +152,6 @@ inline int length_class(int len) {
   return CLASS128;
 }
 
-inline int popcount64(std::uint64_t x) { return __builtin_popcountll(x); }
-
-// Lane-wise population count of a vector of E lanes.
-template <typename V, typename E>
-inline V lane_popcount(V x) {
-#if defined(__AVX512BITALG__) && defined(__AVX512VPOPCNTDQ__)
-  if constexpr (sizeof(V) == 64) {
-    if constexpr (sizeof(E) == 1) return (V)_mm512_popcnt_epi8((__m512i)x);
-    if constexpr (sizeof(E) == 2) return (V)_mm512_popcnt_epi16((__m512i)x);
-    if constexpr (sizeof(E) == 8) return (V)_mm512_popcnt_epi64((__m512i)x);
-  }
-#endif
-  if constexpr (sizeof(E) == 1) {
-    x = x - ((x >> 1) & (E)0x55);
-    x = (x & (E)0x33) + ((x >> 2) & (E)0x33);
-    return (x + (x >> 4)) & (E)0x0f;
-  } else if constexpr (sizeof(E) == 2) {
-    x = x - ((x >> 1) & (E)0x5555);
-    x = (x & (E)0x3333) + ((x >> 2) & (E)0x3333);
-    x = (x + (x >> 4)) & (E)0x0f0f;
-    return (x + (x >> 8)) & (E)0x1f;
-  } else {
-    x = x - ((x >> 1) & (E)0x5555555555555555ULL);
-    x = (x & (E)0x3333333333333333ULL) + ((x >> 2) & (E)0x3333333333333333ULL);
-    x = (x + (x >> 4)) & (E)0x0f0f0f0f0f0f0f0fULL;
-    x = x + (x >> 8);
-    x = x + (x >> 16);
-    x = x + (x >> 32);
-    return x & (E)0x7f;
-  }
-}
-
-// Three-input logic: (a ^ b) | c, ~a & (b | c) and a | (~b & c). One
-// instruction each with AVX-512 (the immediate is the truth table, bit
-// a * 4 + b * 2 + c).
-template <typename V>
-inline V xor_or(V a, V b, V c) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(V) == 64)
-    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xBE);
-#endif
-  return (a ^ b) | c;
-}
-template <typename V>
-inline V andnot_or(V a, V b, V c) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(V) == 64)
-    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0x0E);
-#endif
-  return ~a & (b | c);
-}
-template <typename V>
-inline V or_andnot(V a, V b, V c) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(V) == 64)
-    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xF2);
-#endif
-  return a | (~b & c);
-}
 
 // Edit distances of one text word (its table-row offsets `off`, n codes)
 // against every lane of NV consecutive vectors: Myers' bit-parallel
@@ -313,98 +241,6 @@ inline void lane_distances_128(const unsigned char* row_base, const std::uint32_
   }
 }
 
-inline v16sf load16f(const float* p) {
-  v16sf v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline v16si load16i(const std::int32_t* p) {
-  v16si v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline v16sf select16(v16si mask, v16sf a, v16sf b) {
-  return (v16sf)(((v16si)a & mask) | ((v16si)b & ~mask));
-}
-
-// Sixteen lane distances widened to 32-bit integers. The byte and 16-bit
-// cases interleave with zeros, which compilers turn into one zero-extending
-// move, where a generic conversion would go element by element.
-template <typename E>
-inline v16si widen16(const E* k) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(E) == 1)
-    return (v16si)_mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
-  if constexpr (sizeof(E) == 2)
-    return (v16si)_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(k)));
-#elif defined(__AVX2__)
-  if constexpr (sizeof(E) <= 2) {
-    __m256i lo, hi;
-    if constexpr (sizeof(E) == 1) {
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k));
-      lo = _mm256_cvtepu8_epi32(b);
-      hi = _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8));
-    } else {
-      lo = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
-      hi = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k + 8)));
-    }
-    v16si r;
-    std::memcpy(&r, &lo, 32);
-    std::memcpy(reinterpret_cast<char*>(&r) + 32, &hi, 32);
-    return r;
-  }
-#endif
-  if constexpr (sizeof(E) == 1) {
-    typedef std::uint8_t u8x16 __attribute__((vector_size(16)));
-    typedef std::uint8_t u8x64 __attribute__((vector_size(64)));
-    u8x16 ke;
-    std::memcpy(&ke, k, sizeof ke);
-    const u8x16 z = {};
-    const u8x64 wide = __builtin_shufflevector(
-        ke, z, 0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16, 4, 16, 16, 16, 5, 16,
-        16, 16, 6, 16, 16, 16, 7, 16, 16, 16, 8, 16, 16, 16, 9, 16, 16, 16, 10, 16, 16, 16, 11, 16,
-        16, 16, 12, 16, 16, 16, 13, 16, 16, 16, 14, 16, 16, 16, 15, 16, 16, 16);
-    return (v16si)wide;
-  } else if constexpr (sizeof(E) == 2) {
-    typedef std::uint16_t u16x16 __attribute__((vector_size(32)));
-    typedef std::uint16_t u16x32 __attribute__((vector_size(64)));
-    u16x16 ke;
-    std::memcpy(&ke, k, sizeof ke);
-    const u16x16 z = {};
-    const u16x32 wide = __builtin_shufflevector(ke, z, 0, 16, 1, 16, 2, 16, 3, 16, 4, 16, 5, 16,
-                                                6, 16, 7, 16, 8, 16, 9, 16, 10, 16, 11, 16, 12, 16,
-                                                13, 16, 14, 16, 15, 16);
-    return (v16si)wide;
-  } else {
-    v16si r;
-    for (int x = 0; x < 16; ++x) r[x] = (std::int32_t)k[x];
-    return r;
-  }
-}
-
-// Sixteen distances k / max(m, n) from lane distances and lane lengths.
-template <typename E>
-inline v16sf lane_quotients(const E* k, const float* m, float n) {
-  const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
-  const v16sf mv = load16f(m);
-#if defined(__AVX2__) && !defined(__AVX512F__)
-  // Two native halves: the generic form of the wide select and division is
-  // taken apart element by element on this path.
-  __m256 k2[2], m2[2];
-  std::memcpy(k2, &kf, sizeof kf);
-  std::memcpy(m2, &mv, sizeof mv);
-  const __m256 n2 = _mm256_set1_ps(n);
-  const __m256 d[2] = {_mm256_div_ps(k2[0], _mm256_max_ps(m2[0], n2)),
-                       _mm256_div_ps(k2[1], _mm256_max_ps(m2[1], n2))};
-  v16sf out;
-  std::memcpy(&out, d, sizeof out);
-  return out;
-#else
-  const v16sf nv = v16sf{} + n;
-  const v16sf longer = mv > nv ? mv : nv;
-  return kf / longer;
-#endif
-}
 
 void fill_quotient_tables(Work& w) {
   for (int n = 1; n <= 8; ++n) {
@@ -417,46 +253,17 @@ void fill_quotient_tables(Work& w) {
   w.qtab_ready = true;
 }
 
-#if defined(__AVX512F__) && defined(__AVX512BW__)
-// The four chunks of quotients of one vector of 8-bit lane distances k, by
-// the table of text length n.
+// The four chunks of quotients of one vector of 64 8-bit lane distances k
+// against a text word of n <= 8 codes, from the table of that length.
 inline void table_chunks(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
-  const __m512 lo = _mm512_load_ps(w.qtab[n]), hi = _mm512_load_ps(w.qtab[n] + 16);
-  const __m512i add = _mm512_broadcast_i32x4(
-      _mm_load_si128(reinterpret_cast<const __m128i*>(w.qadd[n])));
-  const __m512i m = _mm512_load_si512(w.lane_m + vi * 64);
-  const __m512i idx = _mm512_add_epi8(_mm512_load_si512(k), _mm512_shuffle_epi8(add, m));
-  q[0] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_castsi512_si128(idx)), hi);
-  q[1] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 1)), hi);
-  q[2] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 2)), hi);
-  q[3] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 3)), hi);
+  table_lookup4(w.qtab[n], w.qadd[n], w.lane_m + vi * 64, k, q);
 }
-#endif
+
 
 // The passes of one text meaning: synonym 1 of a meaning without synonym
 // 2, synonym 1 of one with, and synonym 2.
 enum Pass { ONLY_SYN1 = 0, FIRST_OF_TWO = 1, SECOND_OF_TWO = 2 };
 
-// acc[0..16) += the 16 means, widened exactly to double precision.
-inline void add_means(double* acc, v16sf mean) {
-#if defined(__AVX512F__) && defined(__AVX512DQ__)
-  const __m512 m = (__m512)mean;
-  const __m512d lo = _mm512_cvtps_pd(_mm512_castps512_ps256(m));
-  const __m512d hi = _mm512_cvtps_pd(_mm512_extractf32x8_ps(m, 1));
-  _mm512_storeu_pd(acc, _mm512_add_pd(_mm512_loadu_pd(acc), lo));
-  _mm512_storeu_pd(acc + 8, _mm512_add_pd(_mm512_loadu_pd(acc + 8), hi));
-#else
-  const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
-  const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
-  v8df a0, a1;
-  std::memcpy(&a0, acc, sizeof a0);
-  std::memcpy(&a1, acc + 8, sizeof a1);
-  a0 += __builtin_convertvector(lo, v8df);
-  a1 += __builtin_convertvector(hi, v8df);
-  std::memcpy(acc, &a0, sizeof a0);
-  std::memcpy(acc + 8, &a1, sizeof a1);
-#endif
-}
 
 // Pair means of 16 slots from their distances to the current text word:
 // d1 against the slots' synonyms 1, d2 against their synonyms 2. The sums
@@ -528,17 +335,13 @@ inline void run_vectors(Work& w, int vi, int n) {
         constexpr int CH = LANES / 16;
         v16sf q[CH];
         const float* m = w.lane_len + v.mf_off;
-#if defined(__AVX512F__) && defined(__AVX512BW__)
-        if constexpr (sizeof(E) == 1 && VB == 64) {
-          if (n <= 8)
-            table_chunks(w, vi + x, n, kv, q);
-          else
-            for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
-        } else
-#endif
-        {
-          for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
+        bool from_table = false;
+        if constexpr (HAS_TABLE_LOOKUP && sizeof(E) == 1 && VB == 64) {
+          from_table = n <= 8;
+          if (from_table) table_chunks(w, vi + x, n, kv, q);
         }
+        if (!from_table)
+          for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
         if (v.simple) {
           for (int u = 0; u < CH; ++u)
             if (u < v.nch) finish_chunk<P>(w, v.pos + 16 * u, q[u]);
@@ -571,6 +374,12 @@ inline void run_class(Work& w, int begin, int end, int n) {
     // Twice the state per vector: at most two in flight.
     for (; v + 2 <= end; v += 2) run_vectors<E, 2, P, 2>(w, v, n);
     if (v < end) run_vectors<E, 1, P, 2>(w, v, n);
+    return;
+  }
+  if constexpr (VB / sizeof(E) < 16) {
+    // Vectors of fewer than 16 lanes run one at a time (see run_vectors):
+    // more of them per call would only unroll the same loop.
+    for (; v < end; ++v) run_vectors<E, 1, P, 1>(w, v, n);
     return;
   }
   while (v < end) {
@@ -624,28 +433,22 @@ std::size_t table_bound(const PairBatch& b, int r0, int r1) {
   return codes * bytes;
 }
 
-// Lays out the pattern words of rows [r0, r1) and fills the equality table.
-void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
-  const LanguageStore& st = *b.store;
-  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 8 + 16, "slot capacity");
+// The batch layout, step by step. First the slots: one per meaning a row
+// attests, by length class, unless the row's words for it equal those of an
+// earlier row of the sub-batch. Languages of one batch are neighbours in the
+// classification and often share words; such a meaning shares that row's
+// slot (its sums are the same) and only counts again in this row's totals.
+void collect_slots(Work& w, const PairBatch& b, int r0, int r1) {
   static_assert(ENGINE_BATCH_ROWS <= 32 && MAXMEANING <= 64, "row and meaning bit sets");
+  const LanguageStore& st = *b.store;
   LayoutScratch& ls = w.scratch;
-  auto& pend = ls.pend;
-  auto& slot_vec = ls.slot_vec;
-  auto& slot_lane = ls.slot_lane;
-  int npend[4] = {0, 0, 0, 0};
-  bool paired[4] = {false, false, false, false};
-  // Languages of one batch are neighbours in the classification and often
-  // share words: a meaning whose words equal those of an earlier row of the
-  // sub-batch shares that row's slot (its sums are the same), and only
-  // counts again in this row's totals.
-  auto& first_row = ls.first_row;
-  auto& first_id = ls.first_id;
   int nfirst[MAXMEANING + 1] = {};
-  auto& pos_of_id = ls.pos_of_id;
-  auto& alias = ls.alias;
-  using Alias = LayoutScratch::Alias;
-  int nalias = 0, nid = 0;
+  int nid = 0;
+  for (int c = 0; c < 4; ++c) {
+    ls.npend[c] = 0;
+    ls.paired[c] = false;
+  }
+  ls.nalias = 0;
   for (int r = r0; r < r1; ++r) {
     const int a = b.rows[r];
     std::uint64_t att = 0;
@@ -657,28 +460,34 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       const int l2 = word_length(st, a, i, 2);
       int shared = -1;
       for (int u = 0; u < nfirst[i] && shared < 0; ++u)
-        if (same_words(st, a, b.rows[r0 + first_row[i][u]], i, l1, l2)) shared = first_id[i][u];
+        if (same_words(st, a, b.rows[r0 + ls.first_row[i][u]], i, l1, l2))
+          shared = ls.first_id[i][u];
       if (shared >= 0) {
-        alias[nalias++] = Alias{(std::int16_t)(r - r0), (std::int16_t)i, (std::int16_t)shared};
+        ls.alias[ls.nalias++] =
+            LayoutScratch::Alias{(std::int16_t)(r - r0), (std::int16_t)i, (std::int16_t)shared};
         continue;
       }
-      first_row[i][nfirst[i]] = (std::int16_t)(r - r0);
-      first_id[i][nfirst[i]++] = (std::int16_t)nid;
+      ls.first_row[i][nfirst[i]] = (std::int16_t)(r - r0);
+      ls.first_id[i][nfirst[i]++] = (std::int16_t)nid;
       const int c = length_class(l1 > l2 ? l1 : l2);
-      if (l2 != 0) paired[c] = true;
-      pend[c][npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
-                                        {(std::int16_t)l1, (std::int16_t)l2},
-                                        (std::int16_t)nid++};
+      if (l2 != 0) ls.paired[c] = true;
+      ls.pend[c][ls.npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
+                                              {(std::int16_t)l1, (std::int16_t)l2},
+                                              (std::int16_t)nid++};
     }
     w.attested[r - r0] = att;
   }
+}
 
-  // Slot positions and vectors, class by class. Where
-  // lane vectors hold whole chunks of 16 lanes, a class is fused: its slots
-  // go in chunks of 16 positions, those with a synonym 2 first, and each
-  // slot chunk takes one lane chunk (no synonym 2 in it) or two. Otherwise
-  // a vector's lanes are split in halves for the two synonyms when any
-  // slot of the class has a synonym 2.
+// Slot positions and vectors, class by class. Where lane vectors hold whole
+// chunks of 16 lanes, a class is fused: its slots go in chunks of 16
+// positions, those with a synonym 2 first, and each slot chunk takes one
+// lane chunk (no synonym 2 in it) or two. Otherwise a vector's lanes are
+// split in halves for the two synonyms when any slot of the class has a
+// synonym 2.
+void place_vectors(Work& w, Layout& lay) {
+  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAXMEANING + 3 * 64 + 8 + 16, "slot capacity");
+  LayoutScratch& ls = w.scratch;
   int pos = 0, lane_off = 0;
   std::uint32_t voff = 0;
   lay.nvec = 0;
@@ -704,7 +513,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     return vi;
   };
   for (int c = 0; c < 4; ++c) {
-    const int n = npend[c];
+    const int n = ls.npend[c];
     lay.class_base[c] = pos;
     if (n == 0) {
       lay.class_end[c] = lay.nvec;
@@ -712,12 +521,12 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     }
     const int lanes = VB / class_lane_bytes[c];
     const int cpv = lanes / 16;  // lane chunks per vector
-    const bool fused = prefix && (cpv >= 2 || (cpv == 1 && !paired[c]));
+    const bool fused = prefix && (cpv >= 2 || (cpv == 1 && !ls.paired[c]));
     prefix = fused;
     if (fused) {
       // Synonym-2 slots first, each part in row order.
-      PendingSlot* ps = pend[c];
-      PendingSlot* spare = pend[4];
+      PendingSlot* ps = ls.pend[c];
+      PendingSlot* spare = ls.pend[4];
       int np = 0;
       for (int x = 0; x < n; ++x)
         if (ps[x].len[1] != 0) spare[np++] = ps[x];
@@ -738,22 +547,22 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
         if (pr) cur->simple = false;
         ++cur->nch;
         for (int x = 16 * i; x < n && x < 16 * i + 16; ++x) {
-          slot_vec[c][x] = (std::int16_t)(lay.nvec - 1);
-          slot_lane[c][x][0] = (std::int16_t)(used * 16 + x % 16);
-          slot_lane[c][x][1] = (std::int16_t)(pr ? (used + 1) * 16 + x % 16 : -1);
+          ls.slot_vec[c][x] = (std::int16_t)(lay.nvec - 1);
+          ls.slot_lane[c][x][0] = (std::int16_t)(used * 16 + x % 16);
+          ls.slot_lane[c][x][1] = (std::int16_t)(pr ? (used + 1) * 16 + x % 16 : -1);
         }
         used += pr ? 2 : 1;
       }
       pos += (n + 15) / 16 * 16;
       lay.fused_end = pos;
     } else {
-      const int half = paired[c] ? lanes / 2 : lanes;
+      const int half = ls.paired[c] ? lanes / 2 : lanes;
       const int nv = (n + half - 1) / half;
-      for (int v = 0; v < nv; ++v) new_vector(c, lanes, pos + v * half, half, paired[c], false);
+      for (int v = 0; v < nv; ++v) new_vector(c, lanes, pos + v * half, half, ls.paired[c], false);
       for (int x = 0; x < n; ++x) {
-        slot_vec[c][x] = (std::int16_t)(lay.nvec - nv + x / half);
-        slot_lane[c][x][0] = (std::int16_t)(x % half);
-        slot_lane[c][x][1] = (std::int16_t)(paired[c] ? half + x % half : -1);
+        ls.slot_vec[c][x] = (std::int16_t)(lay.nvec - nv + x / half);
+        ls.slot_lane[c][x][0] = (std::int16_t)(x % half);
+        ls.slot_lane[c][x][1] = (std::int16_t)(ls.paired[c] ? half + x % half : -1);
       }
       pos += nv * half;
     }
@@ -761,28 +570,58 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   }
   lay.qpad = (pos + 15) / 16 * 16;
   lay.row_bytes = (voff + 63) / 64 * 64;
+}
 
-  // Code rows: every distinct code of the patterns gets one.
+// Equality-table rows: every distinct code of the patterns gets one, row 0
+// (all masks empty) stands for every other code; the rows are cleared.
+void index_codes(Work& w, const PairBatch& b, int r0, Layout& lay) {
+  const LanguageStore& st = *b.store;
+  const LayoutScratch& ls = w.scratch;
   lay.ncodes = 1;
   lay.nused = 0;
-  auto index_of = [&](SoundCode code) -> std::uint32_t {
-    const std::uint16_t key = (std::uint16_t)code;
-    if (w.code_index[key] == 0) {
-      w.code_index[key] = (std::uint16_t)lay.ncodes++;
-      w.codes_used[lay.nused++] = key;
-    }
-    return w.code_index[key];
-  };
   for (int c = 0; c < 4; ++c)
-    for (int s = 0; s < npend[c]; ++s)
+    for (int s = 0; s < ls.npend[c]; ++s)
       for (int syn = 0; syn < 2; ++syn) {
-        const PendingSlot& p = pend[c][s];
+        const PendingSlot& p = ls.pend[c][s];
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
-        for (int q = 0; q < p.len[syn]; ++q) index_of(code[q]);
+        for (int q = 0; q < p.len[syn]; ++q) {
+          const std::uint16_t key = (std::uint16_t)code[q];
+          if (w.code_index[key] == 0) {
+            w.code_index[key] = (std::uint16_t)lay.ncodes++;
+            w.codes_used[lay.nused++] = key;
+          }
+        }
       }
   std::memset(w.rows, 0, lay.ncodes * lay.row_bytes);
+}
 
-  // Slot metadata.
+// Slot q holds pending slot p: its row's runs of slots for the totals, its
+// diagonal entry, and its synonym-2 mask and pair-count scales.
+inline void set_slot(Work& w, int q, const PendingSlot& p) {
+  // Slots are placed class by class, row by row (in a fused class, once
+  // among those with a synonym 2 and once among the others).
+  if (w.nruns > 0 && w.run_row[w.nruns - 1] == p.row && w.run_end[w.nruns - 1] == q) {
+    ++w.run_end[w.nruns - 1];
+  } else {
+    w.run_row[w.nruns] = p.row;
+    w.run_begin[w.nruns] = (std::int16_t)q;
+    w.run_end[w.nruns] = (std::int16_t)(q + 1);
+    ++w.nruns;
+  }
+  w.scratch.pos_of_id[p.id] = (std::int16_t)q;
+  w.diag[p.row][p.meaning] = (std::int16_t)q;
+  if (p.len[1] != 0) {
+    w.a2_mask[q] = -1;
+    w.scale1[q] = 0.5f;
+    w.scale2[q] = 0.25f;
+  }
+}
+
+// Slot metadata, the pattern bits of every lane in the equality table, the
+// lanes' masks and lengths.
+void fill_lanes(Work& w, const PairBatch& b, int r0, const Layout& lay) {
+  const LanguageStore& st = *b.store;
+  const LayoutScratch& ls = w.scratch;
   for (int q = 0; q < lay.qpad; ++q) {
     w.a2_mask[q] = 0;
     w.scale1[q] = 1.0f;
@@ -790,39 +629,18 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     for (int sb = 0; sb < 2; ++sb)
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
-  auto set_slot = [&](int q, const PendingSlot& p) {
-    // Slots are placed class by class, row by row (in a fused class, once
-    // among those with a synonym 2 and once among the others).
-    if (w.nruns > 0 && w.run_row[w.nruns - 1] == p.row && w.run_end[w.nruns - 1] == q) {
-      ++w.run_end[w.nruns - 1];
-    } else {
-      w.run_row[w.nruns] = p.row;
-      w.run_begin[w.nruns] = (std::int16_t)q;
-      w.run_end[w.nruns] = (std::int16_t)(q + 1);
-      ++w.nruns;
-    }
-    pos_of_id[p.id] = (std::int16_t)q;
-    w.diag[p.row][p.meaning] = (std::int16_t)q;
-    if (p.len[1] != 0) {
-      w.a2_mask[q] = -1;
-      w.scale1[q] = 0.5f;
-      w.scale2[q] = 0.25f;
-    }
-  };
-
-  // Lane bits of the vector classes.
   w.nruns = 0;
   for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
-    for (int x = 0; x < npend[c]; ++x) {
-      const PendingSlot& p = pend[c][x];
-      const int vv = slot_vec[c][x];
+    for (int x = 0; x < ls.npend[c]; ++x) {
+      const PendingSlot& p = ls.pend[c][x];
+      const int vv = ls.slot_vec[c][x];
       const VecInfo& vi = w.vec[vv];
-      set_slot(vi.fused ? lay.class_base[c] + x : vi.pos + x % vi.half, p);
+      set_slot(w, vi.fused ? lay.class_base[c] + x : vi.pos + x % vi.half, p);
       for (int syn = 0; syn < 2; ++syn) {
         const int m = p.len[syn];
         if (m == 0) continue;
-        const int lane = slot_lane[c][x][syn];
+        const int lane = ls.slot_lane[c][x][syn];
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
         for (int q = 0; q < m; ++q) {
           unsigned char* cell = w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes +
@@ -840,14 +658,27 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       }
     }
   }
-  // The rows that share a slot.
-  w.nshared = nalias;
-  for (int u = 0; u < nalias; ++u) {
-    const std::int16_t q = pos_of_id[alias[u].id];
-    w.diag[alias[u].row][alias[u].meaning] = q;
-    w.shared_row[u] = alias[u].row;
+}
+
+// The rows that share a slot: their diagonal entries and extra totals.
+void record_shared(Work& w) {
+  const LayoutScratch& ls = w.scratch;
+  w.nshared = ls.nalias;
+  for (int u = 0; u < ls.nalias; ++u) {
+    const std::int16_t q = ls.pos_of_id[ls.alias[u].id];
+    w.diag[ls.alias[u].row][ls.alias[u].meaning] = q;
+    w.shared_row[u] = ls.alias[u].row;
     w.shared_pos[u] = q;
   }
+}
+
+// Lays out the pattern words of rows [r0, r1) and fills the equality table.
+void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
+  collect_slots(w, b, r0, r1);
+  place_vectors(w, lay);
+  index_codes(w, b, r0, lay);
+  fill_lanes(w, b, r0, lay);
+  record_shared(w);
 }
 
 // Table-row offsets of one text word's codes; codes of no pattern map to
@@ -1004,10 +835,12 @@ void run_batch(PairBatch& b, unsigned char* work) {
   }
 }
 
+}  // namespace PLIX_KERNEL_NS
 }  // namespace
 
 const KernelPath& PLIX_KERNEL_PATH_FN() {
-  static const KernelPath path = {PLIX_KERNEL_NAME, sizeof(Work), run_batch};
+  static const KernelPath path = {PLIX_KERNEL_NAME, sizeof(PLIX_KERNEL_NS::Work),
+                                  PLIX_KERNEL_NS::run_batch};
   return path;
 }
 
