@@ -120,6 +120,18 @@ struct alignas(64) Work {
   // Every distance k of words of lengths m and n lies in [|m - n|, max(m, n)],
   // so the index stays below 32 and the entries of different m never meet.
   alignas(64) float qtab[9][32];
+  // The same quotients times 2^26, whole numbers: every nonzero k / L with
+  // L <= 8 is at least 1/8, so its float is a multiple of 2^-26.
+  alignas(64) std::uint32_t qtab_fix[9][32];
+  // Pair means that are such table quotients (8-bit lanes of slots without
+  // a synonym 2, against a text meaning of one word of up to 8 codes) are
+  // summed as whole multiples of 2^-26 here, beside the double sums: at most
+  // 40 of them per slot, so below 2^32. slot_fix marks the slots that take
+  // this path for such text meanings; mean_fix holds the latest means.
+  alignas(64) std::uint32_t acc_fix[QCAP];
+  alignas(64) std::uint32_t mean_fix[QCAP];
+  alignas(64) std::uint8_t slot_fix[QCAP];
+  std::uint64_t same_fix[ENGINE_BATCH_ROWS];
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
@@ -133,6 +145,12 @@ struct alignas(64) Work {
   std::int16_t shared_pos[ENGINE_BATCH_ROWS * MAXMEANING];
   int nshared;
   std::int16_t diag[ENGINE_BATCH_ROWS][MAXMEANING + 1];
+  // The same by meaning, the rows that attest it and their slots: first
+  // the slots of slot_fix, then the others.
+  std::int16_t same_row[MAXMEANING + 1][ENGINE_BATCH_ROWS];
+  std::int16_t same_pos[MAXMEANING + 1][ENGINE_BATCH_ROWS];
+  std::int8_t nsame_fix[MAXMEANING + 1];
+  std::int8_t nsame[MAXMEANING + 1];
   VecInfo vec[VCAP];
   std::uint32_t text_off[MAXCODES + 1];
   std::int32_t codes_used[ENGINE_BATCH_ROWS * MAXMEANING * 2 * MAXCODES];
@@ -249,6 +267,7 @@ void fill_quotient_tables(Work& w) {
     for (int k = 0; k <= n; ++k) w.qtab[n][k] = (float)k / (float)n;
     for (int m = n + 1; m <= 8; ++m)
       for (int k = m - n; k <= m; ++k) w.qtab[n][k + w.qadd[n][m]] = (float)k / (float)m;
+    for (int i = 0; i < 32; ++i) w.qtab_fix[n][i] = (std::uint32_t)(w.qtab[n][i] * 0x1p26f);
   }
   w.qtab_ready = true;
 }
@@ -257,6 +276,26 @@ void fill_quotient_tables(Work& w) {
 // against a text word of n <= 8 codes, from the table of that length.
 inline void table_chunks(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
   table_lookup4(w.qtab[n], w.qadd[n], w.lane_m + vi * 64, k, q);
+}
+
+// Whether this path sums table quotients as whole numbers (see Work::acc_fix).
+constexpr bool FIXED_SUMS = HAS_TABLE_LOOKUP && VB == 64;
+typedef std::uint32_t v16su __attribute__((vector_size(64)));
+
+// The same quotients times 2^26, the bits of 32-bit integers in q.
+inline void table_chunks_fixed(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
+  table_lookup4(reinterpret_cast<const float*>(w.qtab_fix[n]), w.qadd[n], w.lane_m + vi * 64, k,
+                q);
+}
+
+// Sixteen slots' pair means, whole multiples of 2^-26, into their sums.
+inline void add_fixed(Work& w, int q, v16sf bits) {
+  v16su x, a;
+  std::memcpy(&x, &bits, sizeof x);
+  std::memcpy(&a, w.acc_fix + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fix + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
 }
 
 
@@ -336,8 +375,14 @@ inline void run_vectors(Work& w, int vi, int n) {
         v16sf q[CH];
         const float* m = w.lane_len + v.mf_off;
         bool from_table = false;
-        if constexpr (HAS_TABLE_LOOKUP && sizeof(E) == 1 && VB == 64) {
+        if constexpr (FIXED_SUMS && sizeof(E) == 1) {
           from_table = n <= 8;
+          if (P == ONLY_SYN1 && from_table && v.simple) {
+            table_chunks_fixed(w, vi + x, n, kv, q);
+            for (int u = 0; u < CH; ++u)
+              if (u < v.nch) add_fixed(w, v.pos + 16 * u, q[u]);
+            continue;
+          }
           if (from_table) table_chunks(w, vi + x, n, kv, q);
         }
         if (!from_table)
@@ -629,6 +674,11 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, const Layout& lay) {
     for (int sb = 0; sb < 2; ++sb)
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
+  for (int q = 0; q < lay.qpad; ++q) w.slot_fix[q] = 0;
+  if (FIXED_SUMS)
+    for (int v = 0; v < lay.class_end[CLASS8]; ++v)
+      if (w.vec[v].fused && w.vec[v].simple)
+        for (int q = 0; q < 16 * w.vec[v].nch; ++q) w.slot_fix[w.vec[v].pos + q] = 1;
   w.nruns = 0;
   for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
@@ -660,8 +710,9 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, const Layout& lay) {
   }
 }
 
-// The rows that share a slot: their diagonal entries and extra totals.
-void record_shared(Work& w) {
+// The rows that share a slot: their diagonal entries and extra totals; then
+// the diagonal by meaning.
+void record_shared(Work& w, int nr) {
   const LayoutScratch& ls = w.scratch;
   w.nshared = ls.nalias;
   for (int u = 0; u < ls.nalias; ++u) {
@@ -669,6 +720,19 @@ void record_shared(Work& w) {
     w.diag[ls.alias[u].row][ls.alias[u].meaning] = q;
     w.shared_row[u] = ls.alias[u].row;
     w.shared_pos[u] = q;
+  }
+  for (int j = 0; j <= MAXMEANING; ++j) {
+    int k = 0;
+    for (int fix = 1; fix >= 0; --fix) {
+      for (int r = 0; r < nr; ++r) {
+        const int q = w.diag[r][j];
+        if (q < 0 || w.slot_fix[q] != fix) continue;
+        w.same_row[j][k] = (std::int16_t)r;
+        w.same_pos[j][k++] = (std::int16_t)q;
+      }
+      if (fix) w.nsame_fix[j] = (std::int8_t)k;
+    }
+    w.nsame[j] = (std::int8_t)k;
   }
 }
 
@@ -678,7 +742,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   place_vectors(w, lay);
   index_codes(w, b, r0, lay);
   fill_lanes(w, b, r0, lay);
-  record_shared(w);
+  record_shared(w, r1 - r0);
 }
 
 // Table-row offsets of one text word's codes; codes of no pattern map to
@@ -761,7 +825,12 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
     }
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
-    for (int r = 0; r < nr; ++r) w.same[r] = 0.0;
+    if (FIXED_SUMS)
+      for (int q = 0; q < lay.qpad; ++q) w.acc_fix[q] = 0;
+    for (int r = 0; r < nr; ++r) {
+      w.same[r] = 0.0;
+      w.same_fix[r] = 0;
+    }
     std::uint64_t att = 0;
     for (int j = 1; j <= b.nmean; ++j) {
       const int l1 = word_length(st, tb, j, 1);
@@ -775,11 +844,11 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         text_word<SECOND_OF_TWO>(w, lay, synonym_codes(st, tb, j, 2), l2);
       }
       pair_means(w, lay, l2 != 0);
-      const float* means = w.mean;
-      for (int r = 0; r < nr; ++r) {
-        const int q = w.diag[r][j];
-        if (q >= 0) w.same[r] += (double)means[q];
-      }
+      // The same-meaning means of the rows that attest meaning j.
+      const int nfix = FIXED_SUMS && l2 == 0 && l1 <= 8 ? w.nsame_fix[j] : 0;
+      for (int u = 0; u < nfix; ++u) w.same_fix[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
+      for (int u = nfix; u < w.nsame[j]; ++u)
+        w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
     }
     // Exact sums, so any grouping gives the same totals.
     for (int r = 0; r < nr; ++r) w.total[r] = 0.0;
@@ -794,9 +863,20 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         t3 += w.acc[q + 3];
       }
       for (; q < e; ++q) t0 += w.acc[q];
-      w.total[w.run_row[u]] += (t0 + t1) + (t2 + t3);
+      double fixed = 0.0;
+      if (FIXED_SUMS) {
+        std::uint64_t f = 0;
+        for (q = w.run_begin[u]; q < e; ++q) f += w.acc_fix[q];
+        fixed = (double)f * 0x1p-26;
+      }
+      w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
     }
-    for (int u = 0; u < w.nshared; ++u) w.total[w.shared_row[u]] += w.acc[w.shared_pos[u]];
+    for (int u = 0; u < w.nshared; ++u) {
+      const int q = w.shared_pos[u];
+      w.total[w.shared_row[u]] += w.acc[q] + (FIXED_SUMS ? (double)w.acc_fix[q] * 0x1p-26 : 0.0);
+    }
+    if (FIXED_SUMS)
+      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-26;
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {
