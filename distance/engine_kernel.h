@@ -123,9 +123,8 @@ struct alignas(64) Work {
   // The same quotients times 2^26, whole numbers: every nonzero k / L with
   // L <= 8 is at least 1/8, so its float is a multiple of 2^-26.
   alignas(64) std::uint32_t qtab_fix[9][32];
-  // Pair means that are such table quotients (8-bit lanes of slot chunks
-  // without a synonym 2, against a text meaning of one word of up to 8
-  // codes) are
+  // Pair means that are such table quotients (8-bit lanes of slots without
+  // a synonym 2, against a text meaning of one word of up to 8 codes) are
   // summed as whole multiples of 2^-26 here, beside the double sums: at most
   // 40 of them per slot, so below 2^32. slot_fix marks the slots that take
   // this path for such text meanings; mean_fix holds the latest means.
@@ -378,23 +377,10 @@ inline void run_vectors(Work& w, int vi, int n) {
         bool from_table = false;
         if constexpr (FIXED_SUMS && sizeof(E) == 1) {
           from_table = n <= 8;
-          if (P == ONLY_SYN1 && from_table) {
-            // Slot chunks without a synonym 2 take the whole-number sums;
-            // the others the float quotients, as below.
-            v16sf fq[CH];
-            table_chunks_fixed(w, vi + x, n, kv, fq);
-            if (v.simple) {
-              for (int u = 0; u < CH; ++u)
-                if (u < v.nch) add_fixed(w, v.pos + 16 * u, fq[u]);
-            } else {
-              table_chunks(w, vi + x, n, kv, q);
-              for (int u = 0; u < v.nch; ++u) {
-                if (v.c2[u] < 0)
-                  add_fixed(w, v.pos + 16 * u, fq[v.c1[u]]);
-                else
-                  finish_chunk<P>(w, v.pos + 16 * u, q[v.c1[u]], q[v.c2[u]]);
-              }
-            }
+          if (P == ONLY_SYN1 && from_table && v.simple) {
+            table_chunks_fixed(w, vi + x, n, kv, q);
+            for (int u = 0; u < CH; ++u)
+              if (u < v.nch) add_fixed(w, v.pos + 16 * u, q[u]);
             continue;
           }
           if (from_table) table_chunks(w, vi + x, n, kv, q);
@@ -690,13 +676,9 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, const Layout& lay) {
   }
   for (int q = 0; q < lay.qpad; ++q) w.slot_fix[q] = 0;
   if (FIXED_SUMS)
-    for (int v = 0; v < lay.class_end[CLASS8]; ++v) {
-      const VecInfo& vi = w.vec[v];
-      if (!vi.fused) continue;
-      for (int u = 0; u < vi.nch; ++u)
-        if (vi.c2[u] < 0)
-          for (int q = 0; q < 16; ++q) w.slot_fix[vi.pos + 16 * u + q] = 1;
-    }
+    for (int v = 0; v < lay.class_end[CLASS8]; ++v)
+      if (w.vec[v].fused && w.vec[v].simple)
+        for (int q = 0; q < 16 * w.vec[v].nch; ++q) w.slot_fix[w.vec[v].pos + q] = 1;
   w.nruns = 0;
   for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
