@@ -446,6 +446,7 @@ struct Layout {
   int class_end[4] = {0, 0, 0, 0};  // vectors of class c end before class_end[c]
   int qpad = 0;
   int fused_end = 0;  // slots below are fused (see VecInfo::fused)
+  int fix_end = 0;    // slots of slot_fix lie below
   int class_base[4] = {0, 0, 0, 0};  // first slot position of each class
   std::size_t row_bytes = 0;
   int ncodes = 0;  // table rows in use, row 0 included
@@ -664,7 +665,7 @@ inline void set_slot(Work& w, int q, const PendingSlot& p) {
 
 // Slot metadata, the pattern bits of every lane in the equality table, the
 // lanes' masks and lengths.
-void fill_lanes(Work& w, const PairBatch& b, int r0, const Layout& lay) {
+void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
   const LanguageStore& st = *b.store;
   const LayoutScratch& ls = w.scratch;
   for (int q = 0; q < lay.qpad; ++q) {
@@ -675,10 +676,13 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, const Layout& lay) {
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
   for (int q = 0; q < lay.qpad; ++q) w.slot_fix[q] = 0;
+  lay.fix_end = 0;
   if (FIXED_SUMS)
     for (int v = 0; v < lay.class_end[CLASS8]; ++v)
-      if (w.vec[v].fused && w.vec[v].simple)
+      if (w.vec[v].fused && w.vec[v].simple) {
         for (int q = 0; q < 16 * w.vec[v].nch; ++q) w.slot_fix[w.vec[v].pos + q] = 1;
+        lay.fix_end = (int)w.vec[v].pos + 16 * w.vec[v].nch;
+      }
   w.nruns = 0;
   for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
@@ -826,7 +830,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
     if (FIXED_SUMS)
-      for (int q = 0; q < lay.qpad; ++q) w.acc_fix[q] = 0;
+      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = 0;
     for (int r = 0; r < nr; ++r) {
       w.same[r] = 0.0;
       w.same_fix[r] = 0;
@@ -866,14 +870,15 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       double fixed = 0.0;
       if (FIXED_SUMS) {
         std::uint64_t f = 0;
-        for (q = w.run_begin[u]; q < e; ++q) f += w.acc_fix[q];
+        for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q) f += w.acc_fix[q];
         fixed = (double)f * 0x1p-26;
       }
       w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
     }
     for (int u = 0; u < w.nshared; ++u) {
       const int q = w.shared_pos[u];
-      w.total[w.shared_row[u]] += w.acc[q] + (FIXED_SUMS ? (double)w.acc_fix[q] * 0x1p-26 : 0.0);
+      const bool fix = FIXED_SUMS && q < lay.fix_end;
+      w.total[w.shared_row[u]] += w.acc[q] + (fix ? (double)w.acc_fix[q] * 0x1p-26 : 0.0);
     }
     if (FIXED_SUMS)
       for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-26;
