@@ -1,14 +1,17 @@
 // The similarity kernel, written once over GCC vector types of PLIX_VBYTES
 // bytes and compiled once per instruction set (distance/kernel_*.cpp): each
-// including file defines PLIX_VBYTES and PLIX_KERNEL_PATH_FN before the
-// include. Everything here has internal linkage, so that no function built
-// with wider instructions can stand in for one of another path at link time;
-// for the same reason it uses no standard-library templates.
+// including file defines PLIX_VBYTES, PLIX_KERNEL_NAME, PLIX_KERNEL_NS (the
+// path's own namespace, so that profiles tell the paths apart) and
+// PLIX_KERNEL_PATH_FN before the include. The instructions that differ
+// between paths are in distance/kernel_isa.h. Everything here has internal
+// linkage, so that no function built with wider instructions can stand in
+// for one of another path at link time; for the same reason it uses no
+// standard-library templates.
 //
 // How a batch is computed. The pattern languages of a batch (rows) have
 // their words laid out in SIMD lanes, one lane per word, with the lane width
 // chosen by the word's length class: 8-bit lanes up to 8 codes, 16-bit up to
-// 16, 64-bit up to 64, and a scalar 128-bit path up to 100. A meaning whose
+// 16, 64-bit up to 64, and 128-bit lanes (two 64-bit words) up to 100. A meaning whose
 // words equal those of an earlier row of the sub-batch shares that row's
 // slot. Where vectors hold whole chunks of 16 lanes (and, with one chunk a
 // vector, no slot of the class has a synonym 2), slots go in chunks of 16, and
@@ -30,44 +33,28 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "distance/engine.h"
+#include "distance/kernel_isa.h"
 #include "distance/similarity.h"
-
-#ifndef PLIX_VBYTES
-#error "PLIX_VBYTES must be defined before including engine_kernel.h"
-#endif
-
-// Vector arguments and returns stay inside this file, so their calling
-// convention never crosses a boundary between instruction sets.
-#pragma GCC diagnostic ignored "-Wpsabi"
-// GCC 12 reports the zero-extension intrinsics' own undefined filler.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
 
 namespace plix {
 namespace {
+namespace PLIX_KERNEL_NS {
 
-constexpr int VB = PLIX_VBYTES;
-
-typedef float v16sf __attribute__((vector_size(64)));
-typedef float v8sf __attribute__((vector_size(32)));
-typedef double v8df __attribute__((vector_size(64)));
-typedef std::int32_t v16si __attribute__((vector_size(64)));
 
 // Capacities of one sub-batch.
 constexpr int QCAP = 1536;      // meaning slots, padding included
 constexpr int VCAP = QCAP;      // lane vectors
 constexpr int LANECAP = VCAP * 64;
-constexpr int WIDECAP = ENGINE_BATCH_ROWS * MAX_MEANINGS;
 constexpr std::size_t ROWS_CAP = std::size_t(16) << 20;  // equality-mask table bytes
 constexpr int CODE_SPACE = 65536;                        // every 16-bit code
 
-enum : std::uint8_t { CLASS8 = 0, CLASS16 = 1, CLASS64 = 2 };
-constexpr int class_lane_bytes[3] = {1, 2, 8};
+enum : std::uint8_t { CLASS8 = 0, CLASS16 = 1, CLASS64 = 2, CLASS128 = 3 };
+// Bytes of one lane's mask word in a vector, and vectors per lane vector:
+// a 128-bit lane is a 64-bit lane of a vector of low words and the same
+// lane of the vector of high words that follows it in a table row.
+constexpr int class_lane_bytes[4] = {1, 2, 8, 8};
+constexpr int class_words[4] = {1, 1, 1, 2};
 
 struct VecInfo {
   std::uint32_t voff;    // byte offset of this vector in a table row
@@ -83,10 +70,32 @@ struct VecInfo {
   std::int8_t c1[4], c2[4];
 };
 
-struct WideSlot {
-  std::uint32_t pos;
-  std::uint32_t woff[2];  // byte offsets of the two words' masks in a table row
-  std::int16_t len[2];    // 0 for an absent synonym 2
+struct PendingSlot {
+  std::int16_t row;
+  std::int16_t meaning;
+  std::int16_t len[2];
+  std::int16_t id;  // order of creation, for finding its position later
+};
+
+// The batch layout's own tables, kept here rather than on the stack of a
+// worker thread.
+struct LayoutScratch {
+  static constexpr int N = ENGINE_BATCH_ROWS * MAX_MEANINGS;
+  // Slots by class, and one spare list for reordering.
+  PendingSlot pend[5][N];
+  // Where each slot of the vector classes went: vector, lanes of its synonyms.
+  std::int16_t slot_vec[4][N];
+  std::int16_t slot_lane[4][N][2];
+  // Rows owning a slot of each meaning, and the slot's id.
+  std::int16_t first_row[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
+  std::int16_t first_id[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
+  std::int16_t pos_of_id[N];
+  struct Alias {
+    std::int16_t row, meaning, id;
+  } alias[N];
+  int npend[4];     // pending slots of each class
+  bool paired[4];   // whether any slot of the class has a synonym 2
+  int nalias;
 };
 
 // The per-thread work area.
@@ -100,7 +109,9 @@ struct alignas(64) Work {
   alignas(64) float scale1[QCAP];  // 1 / pair count without a text synonym 2
   alignas(64) float scale2[QCAP];  // with one
   alignas(64) float lane_len[LANECAP];
-  alignas(64) unsigned char lane_mask[VCAP * VB];  // per vector: VB bytes
+  // Per vector, VB bytes: the masks of the lanes' pattern bits; for 128-bit
+  // lanes those of the high words (the low words are always full).
+  alignas(64) unsigned char lane_mask[VCAP * VB];
   // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes
   // (this and the tables below are read on the 64-byte paths only).
   alignas(64) unsigned char lane_m[VCAP * VB];
@@ -109,26 +120,44 @@ struct alignas(64) Work {
   // Every distance k of words of lengths m and n lies in [|m - n|, max(m, n)],
   // so the index stays below 32 and the entries of different m never meet.
   alignas(64) float qtab[9][32];
+  // The same quotients times 2^26, whole numbers: every nonzero k / L with
+  // L <= 8 is at least 1/8, so its float is a multiple of 2^-26.
+  alignas(64) std::uint32_t qtab_fix[9][32];
+  // Pair means that are such table quotients (8-bit lanes of slots without
+  // a synonym 2, against a text meaning of one word of up to 8 codes) are
+  // summed as whole multiples of 2^-26 here, beside the double sums: at most
+  // 40 of them per slot, so below 2^32. slot_fix marks the slots that take
+  // this path for such text meanings; mean_fix holds the latest means.
+  alignas(64) std::uint32_t acc_fix[QCAP];
+  alignas(64) std::uint32_t mean_fix[QCAP];
+  alignas(64) std::uint8_t slot_fix[QCAP];
+  std::uint64_t same_fix[ENGINE_BATCH_ROWS];
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
-  // At most two runs per row in each vector class, one among the wide slots.
-  std::int16_t run_row[7 * ENGINE_BATCH_ROWS];
-  std::int16_t run_begin[7 * ENGINE_BATCH_ROWS];
-  std::int16_t run_end[7 * ENGINE_BATCH_ROWS];
+  // At most two runs per row in each vector class.
+  std::int16_t run_row[8 * ENGINE_BATCH_ROWS];
+  std::int16_t run_begin[8 * ENGINE_BATCH_ROWS];
+  std::int16_t run_end[8 * ENGINE_BATCH_ROWS];
   int nruns;
   // Slots counted again in another row's totals: shared_pos[u] for row shared_row[u].
   std::int16_t shared_row[ENGINE_BATCH_ROWS * MAX_MEANINGS];
   std::int16_t shared_pos[ENGINE_BATCH_ROWS * MAX_MEANINGS];
   int nshared;
   std::int16_t diag[ENGINE_BATCH_ROWS][MAX_MEANINGS + 1];
+  // The same by meaning, the rows that attest it and their slots: first
+  // the slots of slot_fix, then the others.
+  std::int16_t same_row[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
+  std::int16_t same_pos[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
+  std::int8_t nsame_fix[MAX_MEANINGS + 1];
+  std::int8_t nsame[MAX_MEANINGS + 1];
   VecInfo vec[VCAP];
-  WideSlot wide[WIDECAP];
   std::uint32_t text_off[MAX_CODES + 1];
   std::int32_t codes_used[ENGINE_BATCH_ROWS * MAX_MEANINGS * 2 * MAX_CODES];
   std::uint64_t attested[ENGINE_BATCH_ROWS];
   double same[ENGINE_BATCH_ROWS];
   double total[ENGINE_BATCH_ROWS];
+  LayoutScratch scratch;
   alignas(64) unsigned char rows[ROWS_CAP];
 };
 
@@ -138,68 +167,9 @@ inline int length_class(int len) {
   if (len <= 8) return CLASS8;
   if (len <= 16) return CLASS16;
   if (len <= 64) return CLASS64;
-  return 3;
+  return CLASS128;
 }
 
-inline int popcount64(std::uint64_t x) { return __builtin_popcountll(x); }
-
-// Lane-wise population count of a vector of E lanes.
-template <typename V, typename E>
-inline V lane_popcount(V x) {
-#if defined(__AVX512BITALG__) && defined(__AVX512VPOPCNTDQ__)
-  if constexpr (sizeof(V) == 64) {
-    if constexpr (sizeof(E) == 1) return (V)_mm512_popcnt_epi8((__m512i)x);
-    if constexpr (sizeof(E) == 2) return (V)_mm512_popcnt_epi16((__m512i)x);
-    if constexpr (sizeof(E) == 8) return (V)_mm512_popcnt_epi64((__m512i)x);
-  }
-#endif
-  if constexpr (sizeof(E) == 1) {
-    x = x - ((x >> 1) & (E)0x55);
-    x = (x & (E)0x33) + ((x >> 2) & (E)0x33);
-    return (x + (x >> 4)) & (E)0x0f;
-  } else if constexpr (sizeof(E) == 2) {
-    x = x - ((x >> 1) & (E)0x5555);
-    x = (x & (E)0x3333) + ((x >> 2) & (E)0x3333);
-    x = (x + (x >> 4)) & (E)0x0f0f;
-    return (x + (x >> 8)) & (E)0x1f;
-  } else {
-    x = x - ((x >> 1) & (E)0x5555555555555555ULL);
-    x = (x & (E)0x3333333333333333ULL) + ((x >> 2) & (E)0x3333333333333333ULL);
-    x = (x + (x >> 4)) & (E)0x0f0f0f0f0f0f0f0fULL;
-    x = x + (x >> 8);
-    x = x + (x >> 16);
-    x = x + (x >> 32);
-    return x & (E)0x7f;
-  }
-}
-
-// Three-input logic: (a ^ b) | c, ~a & (b | c) and a | (~b & c). One
-// instruction each with AVX-512 (the immediate is the truth table, bit
-// a * 4 + b * 2 + c).
-template <typename V>
-inline V xor_or(V a, V b, V c) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(V) == 64)
-    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xBE);
-#endif
-  return (a ^ b) | c;
-}
-template <typename V>
-inline V andnot_or(V a, V b, V c) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(V) == 64)
-    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0x0E);
-#endif
-  return ~a & (b | c);
-}
-template <typename V>
-inline V or_andnot(V a, V b, V c) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(V) == 64)
-    return (V)_mm512_ternarylogic_epi64((__m512i)a, (__m512i)b, (__m512i)c, 0xF2);
-#endif
-  return a | (~b & c);
-}
 
 // Edit distances of one text word (its table-row offsets `off`, n codes)
 // against every lane of NV consecutive vectors: Myers' bit-parallel
@@ -243,98 +213,52 @@ inline void lane_distances(const unsigned char* row_base, const std::uint32_t* o
   }
 }
 
-inline v16sf load16f(const float* p) {
-  v16sf v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline v16si load16i(const std::int32_t* p) {
-  v16si v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline v16sf select16(v16si mask, v16sf a, v16sf b) {
-  return (v16sf)(((v16si)a & mask) | ((v16si)b & ~mask));
-}
-
-// Sixteen lane distances widened to 32-bit integers. The byte and 16-bit
-// cases interleave with zeros, which compilers turn into one zero-extending
-// move, where a generic conversion would go element by element.
-template <typename E>
-inline v16si widen16(const E* k) {
-#if defined(__AVX512F__)
-  if constexpr (sizeof(E) == 1)
-    return (v16si)_mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
-  if constexpr (sizeof(E) == 2)
-    return (v16si)_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(k)));
-#elif defined(__AVX2__)
-  if constexpr (sizeof(E) <= 2) {
-    __m256i lo, hi;
-    if constexpr (sizeof(E) == 1) {
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k));
-      lo = _mm256_cvtepu8_epi32(b);
-      hi = _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8));
-    } else {
-      lo = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
-      hi = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k + 8)));
+// The same for 128-bit lanes (patterns of 65 to 100 codes): each lane vector
+// is a vector of low words followed by one of high words, in the table rows
+// and in the state. The low word's carry of the addition and its top bits
+// of the two shifts go into the high word.
+template <int NV>
+inline void lane_distances_128(const unsigned char* row_base, const std::uint32_t* off, int n,
+                               const unsigned char* mask_bytes, std::uint64_t* k_out) {
+  typedef std::uint64_t V __attribute__((vector_size(VB)));
+  V p0[NV], p1[NV], m0[NV], m1[NV];  // Pv and Mv, low and high words
+#pragma GCC unroll 4
+  for (int v = 0; v < NV; ++v) {
+    p0[v] = p1[v] = ~V{};
+    m0[v] = m1[v] = V{};
+  }
+  for (int q = 0; q < n; ++q) {
+    const unsigned char* row = row_base + off[q];
+#pragma GCC unroll 4
+    for (int v = 0; v < NV; ++v) {
+      V e0, e1;
+      std::memcpy(&e0, row + 2 * v * VB, sizeof(V));
+      std::memcpy(&e1, row + (2 * v + 1) * VB, sizeof(V));
+      const V xv0 = e0 | m0[v], xv1 = e1 | m1[v];
+      const V s0 = (e0 & p0[v]) + p0[v];
+      const V s1 = (e1 & p1[v]) + p1[v] - (V)(s0 < p0[v]);  // carry of the low word
+      const V xh0 = xor_or(s0, p0[v], e0), xh1 = xor_or(s1, p1[v], e1);
+      const V nph0 = andnot_or(m0[v], xh0, p0[v]), nph1 = andnot_or(m1[v], xh1, p1[v]);
+      const V mh0 = p0[v] & xh0, mh1 = p1[v] & xh1;
+      const V nph20 = nph0 + nph0, nph21 = (nph1 + nph1) | (nph0 >> 63);
+      const V mh20 = mh0 + mh0, mh21 = (mh1 + mh1) | (mh0 >> 63);
+      p0[v] = or_andnot(mh20, xv0, nph20);
+      p1[v] = or_andnot(mh21, xv1, nph21);
+      m0[v] = xv0 & ~nph20;
+      m1[v] = xv1 & ~nph21;
     }
-    v16si r;
-    std::memcpy(&r, &lo, 32);
-    std::memcpy(reinterpret_cast<char*>(&r) + 32, &hi, 32);
-    return r;
   }
-#endif
-  if constexpr (sizeof(E) == 1) {
-    typedef std::uint8_t u8x16 __attribute__((vector_size(16)));
-    typedef std::uint8_t u8x64 __attribute__((vector_size(64)));
-    u8x16 ke;
-    std::memcpy(&ke, k, sizeof ke);
-    const u8x16 z = {};
-    const u8x64 wide = __builtin_shufflevector(
-        ke, z, 0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16, 4, 16, 16, 16, 5, 16,
-        16, 16, 6, 16, 16, 16, 7, 16, 16, 16, 8, 16, 16, 16, 9, 16, 16, 16, 10, 16, 16, 16, 11, 16,
-        16, 16, 12, 16, 16, 16, 13, 16, 16, 16, 14, 16, 16, 16, 15, 16, 16, 16);
-    return (v16si)wide;
-  } else if constexpr (sizeof(E) == 2) {
-    typedef std::uint16_t u16x16 __attribute__((vector_size(32)));
-    typedef std::uint16_t u16x32 __attribute__((vector_size(64)));
-    u16x16 ke;
-    std::memcpy(&ke, k, sizeof ke);
-    const u16x16 z = {};
-    const u16x32 wide = __builtin_shufflevector(ke, z, 0, 16, 1, 16, 2, 16, 3, 16, 4, 16, 5, 16,
-                                                6, 16, 7, 16, 8, 16, 9, 16, 10, 16, 11, 16, 12, 16,
-                                                13, 16, 14, 16, 15, 16);
-    return (v16si)wide;
-  } else {
-    v16si r;
-    for (int x = 0; x < 16; ++x) r[x] = (std::int32_t)k[x];
-    return r;
+#pragma GCC unroll 4
+  for (int v = 0; v < NV; ++v) {
+    V mask;
+    std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
+    typedef std::uint64_t E;
+    const V k = ((V{} + (E)n) + lane_popcount<V, E>(p0[v]) + lane_popcount<V, E>(p1[v] & mask)) -
+                lane_popcount<V, E>(m0[v]) - lane_popcount<V, E>(m1[v] & mask);
+    std::memcpy(k_out + v * 16, &k, sizeof(V));
   }
 }
 
-// Sixteen distances k / max(m, n) from lane distances and lane lengths.
-template <typename E>
-inline v16sf lane_quotients(const E* k, const float* m, float n) {
-  const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
-  const v16sf mv = load16f(m);
-#if defined(__AVX2__) && !defined(__AVX512F__)
-  // Two native halves: the generic form of the wide select and division is
-  // taken apart element by element on this path.
-  __m256 k2[2], m2[2];
-  std::memcpy(k2, &kf, sizeof kf);
-  std::memcpy(m2, &mv, sizeof mv);
-  const __m256 n2 = _mm256_set1_ps(n);
-  const __m256 d[2] = {_mm256_div_ps(k2[0], _mm256_max_ps(m2[0], n2)),
-                       _mm256_div_ps(k2[1], _mm256_max_ps(m2[1], n2))};
-  v16sf out;
-  std::memcpy(&out, d, sizeof out);
-  return out;
-#else
-  const v16sf nv = v16sf{} + n;
-  const v16sf longer = mv > nv ? mv : nv;
-  return kf / longer;
-#endif
-}
 
 void fill_quotient_tables(Work& w) {
   for (int n = 1; n <= 8; ++n) {
@@ -343,50 +267,42 @@ void fill_quotient_tables(Work& w) {
     for (int k = 0; k <= n; ++k) w.qtab[n][k] = (float)k / (float)n;
     for (int m = n + 1; m <= 8; ++m)
       for (int k = m - n; k <= m; ++k) w.qtab[n][k + w.qadd[n][m]] = (float)k / (float)m;
+    for (int i = 0; i < 32; ++i) w.qtab_fix[n][i] = (std::uint32_t)(w.qtab[n][i] * 0x1p26f);
   }
   w.qtab_ready = true;
 }
 
-#if defined(__AVX512F__) && defined(__AVX512BW__)
-// The four chunks of quotients of one vector of 8-bit lane distances k, by
-// the table of text length n.
+// The four chunks of quotients of one vector of 64 8-bit lane distances k
+// against a text word of n <= 8 codes, from the table of that length.
 inline void table_chunks(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
-  const __m512 lo = _mm512_load_ps(w.qtab[n]), hi = _mm512_load_ps(w.qtab[n] + 16);
-  const __m512i add = _mm512_broadcast_i32x4(
-      _mm_load_si128(reinterpret_cast<const __m128i*>(w.qadd[n])));
-  const __m512i m = _mm512_load_si512(w.lane_m + vi * 64);
-  const __m512i idx = _mm512_add_epi8(_mm512_load_si512(k), _mm512_shuffle_epi8(add, m));
-  q[0] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_castsi512_si128(idx)), hi);
-  q[1] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 1)), hi);
-  q[2] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 2)), hi);
-  q[3] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 3)), hi);
+  table_lookup4(w.qtab[n], w.qadd[n], w.lane_m + vi * 64, k, q);
 }
-#endif
+
+// Whether this path sums table quotients as whole numbers (see Work::acc_fix).
+constexpr bool FIXED_SUMS = HAS_TABLE_LOOKUP && VB == 64;
+typedef std::uint32_t v16su __attribute__((vector_size(64)));
+
+// The same quotients times 2^26, the bits of 32-bit integers in q.
+inline void table_chunks_fixed(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
+  table_lookup4(reinterpret_cast<const float*>(w.qtab_fix[n]), w.qadd[n], w.lane_m + vi * 64, k,
+                q);
+}
+
+// Sixteen slots' pair means, whole multiples of 2^-26, into their sums.
+inline void add_fixed(Work& w, int q, v16sf bits) {
+  v16su x, a;
+  std::memcpy(&x, &bits, sizeof x);
+  std::memcpy(&a, w.acc_fix + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fix + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
 
 // The passes of one text meaning: synonym 1 of a meaning without synonym
 // 2, synonym 1 of one with, and synonym 2.
 enum Pass { ONLY_SYN1 = 0, FIRST_OF_TWO = 1, SECOND_OF_TWO = 2 };
 
-// acc[0..16) += the 16 means, widened exactly to double precision.
-inline void add_means(double* acc, v16sf mean) {
-#if defined(__AVX512F__) && defined(__AVX512DQ__)
-  const __m512 m = (__m512)mean;
-  const __m512d lo = _mm512_cvtps_pd(_mm512_castps512_ps256(m));
-  const __m512d hi = _mm512_cvtps_pd(_mm512_extractf32x8_ps(m, 1));
-  _mm512_storeu_pd(acc, _mm512_add_pd(_mm512_loadu_pd(acc), lo));
-  _mm512_storeu_pd(acc + 8, _mm512_add_pd(_mm512_loadu_pd(acc + 8), hi));
-#else
-  const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
-  const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
-  v8df a0, a1;
-  std::memcpy(&a0, acc, sizeof a0);
-  std::memcpy(&a1, acc + 8, sizeof a1);
-  a0 += __builtin_convertvector(lo, v8df);
-  a1 += __builtin_convertvector(hi, v8df);
-  std::memcpy(acc, &a0, sizeof a0);
-  std::memcpy(acc + 8, &a1, sizeof a1);
-#endif
-}
 
 // Pair means of 16 slots from their distances to the current text word:
 // d1 against the slots' synonyms 1, d2 against their synonyms 2. The sums
@@ -429,7 +345,7 @@ inline void finish_chunk(Work& w, int q, v16sf d1) {
 // NV consecutive vectors of one class against one text word. Fused vectors
 // form their slots' pair means at once; the others leave their distances
 // in dist[text synonym] for pair_means.
-template <typename E, int NV, Pass P>
+template <typename E, int NV, Pass P, int W>
 inline void run_vectors(Work& w, int vi, int n) {
   float (*dist)[QCAP] = w.dist[P == SECOND_OF_TWO ? 1 : 0];
   constexpr int LANES = VB / (int)sizeof(E);
@@ -437,7 +353,10 @@ inline void run_vectors(Work& w, int vi, int n) {
   alignas(64) E k[NV * PADDED];
   if constexpr (LANES < 16) std::memset(k, 0, sizeof k);
   const VecInfo& v0 = w.vec[vi];
-  if constexpr (LANES >= 16) {
+  if constexpr (W == 2) {
+    static_assert(sizeof(E) == 8 && PADDED == 16, "128-bit lanes");
+    lane_distances_128<NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
+  } else if constexpr (LANES >= 16) {
     lane_distances<E, NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
   } else {
     for (int v = 0; v < NV; ++v)
@@ -455,17 +374,19 @@ inline void run_vectors(Work& w, int vi, int n) {
         constexpr int CH = LANES / 16;
         v16sf q[CH];
         const float* m = w.lane_len + v.mf_off;
-#if defined(__AVX512F__) && defined(__AVX512BW__)
-        if constexpr (sizeof(E) == 1 && VB == 64) {
-          if (n <= 8)
-            table_chunks(w, vi + x, n, kv, q);
-          else
-            for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
-        } else
-#endif
-        {
-          for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
+        bool from_table = false;
+        if constexpr (FIXED_SUMS && sizeof(E) == 1) {
+          from_table = n <= 8;
+          if (P == ONLY_SYN1 && from_table && v.simple) {
+            table_chunks_fixed(w, vi + x, n, kv, q);
+            for (int u = 0; u < CH; ++u)
+              if (u < v.nch) add_fixed(w, v.pos + 16 * u, q[u]);
+            continue;
+          }
+          if (from_table) table_chunks(w, vi + x, n, kv, q);
         }
+        if (!from_table)
+          for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
         if (v.simple) {
           for (int u = 0; u < CH; ++u)
             if (u < v.nch) finish_chunk<P>(w, v.pos + 16 * u, q[u]);
@@ -491,69 +412,45 @@ inline void run_vectors(Work& w, int vi, int n) {
 }
 
 // Every vector of one class, several at a time.
-template <typename E, Pass P>
+template <typename E, Pass P, int W = 1>
 inline void run_class(Work& w, int begin, int end, int n) {
   int v = begin;
+  if constexpr (W == 2) {
+    // Twice the state per vector: at most two in flight.
+    for (; v + 2 <= end; v += 2) run_vectors<E, 2, P, 2>(w, v, n);
+    if (v < end) run_vectors<E, 1, P, 2>(w, v, n);
+    return;
+  }
+  if constexpr (VB / sizeof(E) < 16) {
+    // Vectors of fewer than 16 lanes run one at a time (see run_vectors):
+    // more of them per call would only unroll the same loop.
+    for (; v < end; ++v) run_vectors<E, 1, P, 1>(w, v, n);
+    return;
+  }
   while (v < end) {
     const int left = end - v;
     switch (left <= 6 ? left : 4) {
-      case 1: run_vectors<E, 1, P>(w, v, n); break;
-      case 2: run_vectors<E, 2, P>(w, v, n); break;
-      case 3: run_vectors<E, 3, P>(w, v, n); break;
-      case 4: run_vectors<E, 4, P>(w, v, n); break;
-      case 5: run_vectors<E, 5, P>(w, v, n); break;
-      default: run_vectors<E, 6, P>(w, v, n); break;
+      case 1: run_vectors<E, 1, P, 1>(w, v, n); break;
+      case 2: run_vectors<E, 2, P, 1>(w, v, n); break;
+      case 3: run_vectors<E, 3, P, 1>(w, v, n); break;
+      case 4: run_vectors<E, 4, P, 1>(w, v, n); break;
+      case 5: run_vectors<E, 5, P, 1>(w, v, n); break;
+      default: run_vectors<E, 6, P, 1>(w, v, n); break;
     }
     v += left <= 6 ? left : 4;
   }
 }
 
-// The scalar path for patterns of 65 to 100 codes (128-bit masks).
-inline void run_wide(Work& w, const WideSlot& s, int n, float (*dist)[QCAP]) {
-  typedef unsigned __int128 U;
-  for (int syn = 0; syn < 2; ++syn) {
-    const int m = s.len[syn];
-    if (m == 0) continue;
-    U pv = ~(U)0, mv = 0;
-    for (int q = 0; q < n; ++q) {
-      U eq;
-      std::memcpy(&eq, w.rows + w.text_off[q] + s.woff[syn], sizeof eq);
-      const U xv = eq | mv;
-      const U xh = (((eq & pv) + pv) ^ pv) | eq;
-      U ph = mv | ~(xh | pv);
-      U mh = pv & xh;
-      ph = (ph << 1) | 1;
-      mh = mh << 1;
-      pv = mh | ~(xv | ph);
-      mv = ph & xv;
-    }
-    const U mask = m >= 128 ? ~(U)0 : (((U)1 << m) - 1);
-    pv &= mask;
-    mv &= mask;
-    const int k = n + popcount64((std::uint64_t)pv) + popcount64((std::uint64_t)(pv >> 64)) -
-                  popcount64((std::uint64_t)mv) - popcount64((std::uint64_t)(mv >> 64));
-    const float longer = (float)(m > n ? m : n);
-    dist[syn][s.pos] = (float)k / longer;
-  }
-}
-
 struct Layout {
   int nvec = 0;
-  int class_end[3] = {0, 0, 0};  // vectors of class c end before class_end[c]
-  int nwide = 0;
+  int class_end[4] = {0, 0, 0, 0};  // vectors of class c end before class_end[c]
   int qpad = 0;
   int fused_end = 0;  // slots below are fused (see VecInfo::fused)
-  int class_base[3] = {0, 0, 0};  // first slot position of each class
+  int fix_end = 0;    // slots of slot_fix lie below
+  int class_base[4] = {0, 0, 0, 0};  // first slot position of each class
   std::size_t row_bytes = 0;
   int ncodes = 0;  // table rows in use, row 0 included
   int nused = 0;   // entries of codes_used
-};
-
-struct PendingSlot {
-  std::int16_t row;
-  std::int16_t meaning;
-  std::int16_t len[2];
-  std::int16_t id;  // order of creation, for finding its position later
 };
 
 // Whether meaning i of languages a and b has the same words.
@@ -567,7 +464,7 @@ inline bool same_words(const LanguageStore& st, int a, int b, int i, int l1, int
 
 // Upper bound of the table bytes a sub-batch of rows [r0, r1) needs.
 std::size_t table_bound(const PairBatch& b, int r0, int r1) {
-  std::size_t codes = 1, bytes = 3 * VB + 64;
+  std::size_t codes = 1, bytes = 5 * VB + 64;
   for (int r = r0; r < r1; ++r) {
     const int a = b.rows[r];
     for (int i = 1; i <= b.nmean; ++i) {
@@ -576,36 +473,28 @@ std::size_t table_bound(const PairBatch& b, int r0, int r1) {
       const int l2 = word_length(*b.store, a, i, 2);
       codes += l1 + l2;
       const int c = length_class(l1 > l2 ? l1 : l2);
-      bytes += c == 3 ? 32 : 2 * class_lane_bytes[c];
+      bytes += 2 * class_lane_bytes[c] * class_words[c];
     }
   }
   return codes * bytes;
 }
 
-// Lays out the pattern words of rows [r0, r1) and fills the equality table.
-void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
-  const LanguageStore& st = *b.store;
-  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAX_MEANINGS + 3 * 64 + 16, "slot capacity");
+// The batch layout, step by step. First the slots: one per meaning a row
+// attests, by length class, unless the row's words for it equal those of an
+// earlier row of the sub-batch. Languages of one batch are neighbours in the
+// classification and often share words; such a meaning shares that row's
+// slot (its sums are the same) and only counts again in this row's totals.
+void collect_slots(Work& w, const PairBatch& b, int r0, int r1) {
   static_assert(ENGINE_BATCH_ROWS <= 32 && MAX_MEANINGS <= 64, "row and meaning bit sets");
-  // Slots by class (the wide class last), and one spare list for reordering.
-  PendingSlot pend[5][ENGINE_BATCH_ROWS * MAX_MEANINGS];
-  // Where each slot of the vector classes went: vector, lanes of its synonyms.
-  std::int16_t slot_vec[3][ENGINE_BATCH_ROWS * MAX_MEANINGS];
-  std::int16_t slot_lane[3][ENGINE_BATCH_ROWS * MAX_MEANINGS][2];
-  int npend[4] = {0, 0, 0, 0};
-  bool paired[3] = {false, false, false};
-  // Languages of one batch are neighbours in the classification and often
-  // share words: a meaning whose words equal those of an earlier row of the
-  // sub-batch shares that row's slot (its sums are the same), and only
-  // counts again in this row's totals.
-  std::int16_t first_row[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];  // rows owning a slot
-  std::int16_t first_id[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
+  const LanguageStore& st = *b.store;
+  LayoutScratch& ls = w.scratch;
   int nfirst[MAX_MEANINGS + 1] = {};
-  std::int16_t pos_of_id[ENGINE_BATCH_ROWS * MAX_MEANINGS];
-  struct Alias {
-    std::int16_t row, meaning, id;
-  } alias[ENGINE_BATCH_ROWS * MAX_MEANINGS];
-  int nalias = 0, nid = 0;
+  int nid = 0;
+  for (int c = 0; c < 4; ++c) {
+    ls.npend[c] = 0;
+    ls.paired[c] = false;
+  }
+  ls.nalias = 0;
   for (int r = r0; r < r1; ++r) {
     const int a = b.rows[r];
     std::uint64_t att = 0;
@@ -617,34 +506,40 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       const int l2 = word_length(st, a, i, 2);
       int shared = -1;
       for (int u = 0; u < nfirst[i] && shared < 0; ++u)
-        if (same_words(st, a, b.rows[r0 + first_row[i][u]], i, l1, l2)) shared = first_id[i][u];
+        if (same_words(st, a, b.rows[r0 + ls.first_row[i][u]], i, l1, l2))
+          shared = ls.first_id[i][u];
       if (shared >= 0) {
-        alias[nalias++] = Alias{(std::int16_t)(r - r0), (std::int16_t)i, (std::int16_t)shared};
+        ls.alias[ls.nalias++] =
+            LayoutScratch::Alias{(std::int16_t)(r - r0), (std::int16_t)i, (std::int16_t)shared};
         continue;
       }
-      first_row[i][nfirst[i]] = (std::int16_t)(r - r0);
-      first_id[i][nfirst[i]++] = (std::int16_t)nid;
+      ls.first_row[i][nfirst[i]] = (std::int16_t)(r - r0);
+      ls.first_id[i][nfirst[i]++] = (std::int16_t)nid;
       const int c = length_class(l1 > l2 ? l1 : l2);
-      if (c < 3 && l2 != 0) paired[c] = true;
-      pend[c][npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
-                                        {(std::int16_t)l1, (std::int16_t)l2},
-                                        (std::int16_t)nid++};
+      if (l2 != 0) ls.paired[c] = true;
+      ls.pend[c][ls.npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
+                                              {(std::int16_t)l1, (std::int16_t)l2},
+                                              (std::int16_t)nid++};
     }
     w.attested[r - r0] = att;
   }
+}
 
-  // Slot positions and vectors, class by class; wide slots last. Where
-  // lane vectors hold whole chunks of 16 lanes, a class is fused: its slots
-  // go in chunks of 16 positions, those with a synonym 2 first, and each
-  // slot chunk takes one lane chunk (no synonym 2 in it) or two. Otherwise
-  // a vector's lanes are split in halves for the two synonyms when any
-  // slot of the class has a synonym 2.
+// Slot positions and vectors, class by class. Where lane vectors hold whole
+// chunks of 16 lanes, a class is fused: its slots go in chunks of 16
+// positions, those with a synonym 2 first, and each slot chunk takes one
+// lane chunk (no synonym 2 in it) or two. Otherwise a vector's lanes are
+// split in halves for the two synonyms when any slot of the class has a
+// synonym 2.
+void place_vectors(Work& w, Layout& lay) {
+  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAX_MEANINGS + 3 * 64 + 8 + 16, "slot capacity");
+  LayoutScratch& ls = w.scratch;
   int pos = 0, lane_off = 0;
   std::uint32_t voff = 0;
   lay.nvec = 0;
   lay.fused_end = 0;
   bool prefix = true;
-  auto new_vector = [&](int lanes, int vpos, int half, bool pr, bool fused) -> VecInfo& {
+  auto new_vector = [&](int c, int lanes, int vpos, int half, bool pr, bool fused) -> VecInfo& {
     VecInfo& vi = w.vec[lay.nvec];
     vi.voff = voff;
     vi.pos = vpos;
@@ -659,12 +554,12 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
     std::memset(w.lane_m + lay.nvec * VB, 0, VB);
     lane_off += padded;
-    voff += VB;
+    voff += VB * class_words[c];
     ++lay.nvec;
     return vi;
   };
-  for (int c = 0; c < 3; ++c) {
-    const int n = npend[c];
+  for (int c = 0; c < 4; ++c) {
+    const int n = ls.npend[c];
     lay.class_base[c] = pos;
     if (n == 0) {
       lay.class_end[c] = lay.nvec;
@@ -672,12 +567,12 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     }
     const int lanes = VB / class_lane_bytes[c];
     const int cpv = lanes / 16;  // lane chunks per vector
-    const bool fused = prefix && (cpv >= 2 || (cpv == 1 && !paired[c]));
+    const bool fused = prefix && (cpv >= 2 || (cpv == 1 && !ls.paired[c]));
     prefix = fused;
     if (fused) {
       // Synonym-2 slots first, each part in row order.
-      PendingSlot* ps = pend[c];
-      PendingSlot* spare = pend[4];
+      PendingSlot* ps = ls.pend[c];
+      PendingSlot* spare = ls.pend[4];
       int np = 0;
       for (int x = 0; x < n; ++x)
         if (ps[x].len[1] != 0) spare[np++] = ps[x];
@@ -690,7 +585,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
       for (int i = 0; 16 * i < n; ++i) {
         const bool pr = 16 * i < nsyn2;
         if (used + (pr ? 2 : 1) > cpv) {
-          cur = &new_vector(lanes, pos + 16 * i, 0, false, true);
+          cur = &new_vector(c, lanes, pos + 16 * i, 0, false, true);
           used = 0;
         }
         cur->c1[cur->nch] = (std::int8_t)used;
@@ -698,64 +593,81 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
         if (pr) cur->simple = false;
         ++cur->nch;
         for (int x = 16 * i; x < n && x < 16 * i + 16; ++x) {
-          slot_vec[c][x] = (std::int16_t)(lay.nvec - 1);
-          slot_lane[c][x][0] = (std::int16_t)(used * 16 + x % 16);
-          slot_lane[c][x][1] = (std::int16_t)(pr ? (used + 1) * 16 + x % 16 : -1);
+          ls.slot_vec[c][x] = (std::int16_t)(lay.nvec - 1);
+          ls.slot_lane[c][x][0] = (std::int16_t)(used * 16 + x % 16);
+          ls.slot_lane[c][x][1] = (std::int16_t)(pr ? (used + 1) * 16 + x % 16 : -1);
         }
         used += pr ? 2 : 1;
       }
       pos += (n + 15) / 16 * 16;
       lay.fused_end = pos;
     } else {
-      const int half = paired[c] ? lanes / 2 : lanes;
+      const int half = ls.paired[c] ? lanes / 2 : lanes;
       const int nv = (n + half - 1) / half;
-      for (int v = 0; v < nv; ++v) new_vector(lanes, pos + v * half, half, paired[c], false);
+      for (int v = 0; v < nv; ++v) new_vector(c, lanes, pos + v * half, half, ls.paired[c], false);
       for (int x = 0; x < n; ++x) {
-        slot_vec[c][x] = (std::int16_t)(lay.nvec - nv + x / half);
-        slot_lane[c][x][0] = (std::int16_t)(x % half);
-        slot_lane[c][x][1] = (std::int16_t)(paired[c] ? half + x % half : -1);
+        ls.slot_vec[c][x] = (std::int16_t)(lay.nvec - nv + x / half);
+        ls.slot_lane[c][x][0] = (std::int16_t)(x % half);
+        ls.slot_lane[c][x][1] = (std::int16_t)(ls.paired[c] ? half + x % half : -1);
       }
       pos += nv * half;
     }
     lay.class_end[c] = lay.nvec;
   }
-  const int wide_pos = pos;
-  lay.nwide = npend[3];
-  pos += npend[3];
   lay.qpad = (pos + 15) / 16 * 16;
-  std::uint32_t woff = voff;
-  for (int s = 0; s < npend[3]; ++s) {
-    WideSlot& ws = w.wide[s];
-    ws.pos = wide_pos + s;
-    for (int syn = 0; syn < 2; ++syn) {
-      ws.len[syn] = pend[3][s].len[syn];
-      ws.woff[syn] = woff;
-      if (ws.len[syn] != 0) woff += 16;
-    }
-  }
-  lay.row_bytes = (woff + 63) / 64 * 64;
+  lay.row_bytes = (voff + 63) / 64 * 64;
+}
 
-  // Code rows: every distinct code of the patterns gets one.
+// Equality-table rows: every distinct code of the patterns gets one, row 0
+// (all masks empty) stands for every other code; the rows are cleared.
+void index_codes(Work& w, const PairBatch& b, int r0, Layout& lay) {
+  const LanguageStore& st = *b.store;
+  const LayoutScratch& ls = w.scratch;
   lay.ncodes = 1;
   lay.nused = 0;
-  auto index_of = [&](SoundCode code) -> std::uint32_t {
-    const std::uint16_t key = (std::uint16_t)code;
-    if (w.code_index[key] == 0) {
-      w.code_index[key] = (std::uint16_t)lay.ncodes++;
-      w.codes_used[lay.nused++] = key;
-    }
-    return w.code_index[key];
-  };
   for (int c = 0; c < 4; ++c)
-    for (int s = 0; s < npend[c]; ++s)
+    for (int s = 0; s < ls.npend[c]; ++s)
       for (int syn = 0; syn < 2; ++syn) {
-        const PendingSlot& p = pend[c][s];
+        const PendingSlot& p = ls.pend[c][s];
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
-        for (int q = 0; q < p.len[syn]; ++q) index_of(code[q]);
+        for (int q = 0; q < p.len[syn]; ++q) {
+          const std::uint16_t key = (std::uint16_t)code[q];
+          if (w.code_index[key] == 0) {
+            w.code_index[key] = (std::uint16_t)lay.ncodes++;
+            w.codes_used[lay.nused++] = key;
+          }
+        }
       }
   std::memset(w.rows, 0, lay.ncodes * lay.row_bytes);
+}
 
-  // Slot metadata.
+// Slot q holds pending slot p: its row's runs of slots for the totals, its
+// diagonal entry, and its synonym-2 mask and pair-count scales.
+inline void set_slot(Work& w, int q, const PendingSlot& p) {
+  // Slots are placed class by class, row by row (in a fused class, once
+  // among those with a synonym 2 and once among the others).
+  if (w.nruns > 0 && w.run_row[w.nruns - 1] == p.row && w.run_end[w.nruns - 1] == q) {
+    ++w.run_end[w.nruns - 1];
+  } else {
+    w.run_row[w.nruns] = p.row;
+    w.run_begin[w.nruns] = (std::int16_t)q;
+    w.run_end[w.nruns] = (std::int16_t)(q + 1);
+    ++w.nruns;
+  }
+  w.scratch.pos_of_id[p.id] = (std::int16_t)q;
+  w.diag[p.row][p.meaning] = (std::int16_t)q;
+  if (p.len[1] != 0) {
+    w.a2_mask[q] = -1;
+    w.scale1[q] = 0.5f;
+    w.scale2[q] = 0.25f;
+  }
+}
+
+// Slot metadata, the pattern bits of every lane in the equality table, the
+// lanes' masks and lengths.
+void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
+  const LanguageStore& st = *b.store;
+  const LayoutScratch& ls = w.scratch;
   for (int q = 0; q < lay.qpad; ++q) {
     w.a2_mask[q] = 0;
     w.scale1[q] = 1.0f;
@@ -763,79 +675,78 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
     for (int sb = 0; sb < 2; ++sb)
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
-  auto set_slot = [&](int q, const PendingSlot& p) {
-    // Slots are placed class by class, row by row (in a fused class, once
-    // among those with a synonym 2 and once among the others).
-    if (w.nruns > 0 && w.run_row[w.nruns - 1] == p.row && w.run_end[w.nruns - 1] == q) {
-      ++w.run_end[w.nruns - 1];
-    } else {
-      w.run_row[w.nruns] = p.row;
-      w.run_begin[w.nruns] = (std::int16_t)q;
-      w.run_end[w.nruns] = (std::int16_t)(q + 1);
-      ++w.nruns;
-    }
-    pos_of_id[p.id] = (std::int16_t)q;
-    w.diag[p.row][p.meaning] = (std::int16_t)q;
-    if (p.len[1] != 0) {
-      w.a2_mask[q] = -1;
-      w.scale1[q] = 0.5f;
-      w.scale2[q] = 0.25f;
-    }
-  };
-
-  // Lane bits of the vector classes.
+  for (int q = 0; q < lay.qpad; ++q) w.slot_fix[q] = 0;
+  lay.fix_end = 0;
+  if (FIXED_SUMS)
+    for (int v = 0; v < lay.class_end[CLASS8]; ++v)
+      if (w.vec[v].fused && w.vec[v].simple) {
+        for (int q = 0; q < 16 * w.vec[v].nch; ++q) w.slot_fix[w.vec[v].pos + q] = 1;
+        lay.fix_end = (int)w.vec[v].pos + 16 * w.vec[v].nch;
+      }
   w.nruns = 0;
-  for (int c = 0; c < 3; ++c) {
+  for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
-    for (int x = 0; x < npend[c]; ++x) {
-      const PendingSlot& p = pend[c][x];
-      const int vv = slot_vec[c][x];
+    for (int x = 0; x < ls.npend[c]; ++x) {
+      const PendingSlot& p = ls.pend[c][x];
+      const int vv = ls.slot_vec[c][x];
       const VecInfo& vi = w.vec[vv];
-      set_slot(vi.fused ? lay.class_base[c] + x : vi.pos + x % vi.half, p);
+      set_slot(w, vi.fused ? lay.class_base[c] + x : vi.pos + x % vi.half, p);
       for (int syn = 0; syn < 2; ++syn) {
         const int m = p.len[syn];
         if (m == 0) continue;
-        const int lane = slot_lane[c][x][syn];
+        const int lane = ls.slot_lane[c][x][syn];
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
         for (int q = 0; q < m; ++q) {
           unsigned char* cell = w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes +
-                                vi.voff + lane * eb;
+                                vi.voff + (q / 64) * VB + lane * eb;
           std::uint64_t bits = 0;
           std::memcpy(&bits, cell, eb);
-          bits |= std::uint64_t(1) << q;
+          bits |= std::uint64_t(1) << (q % 64);
           std::memcpy(cell, &bits, eb);
         }
-        const std::uint64_t mask = m >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
+        const int top = c == CLASS128 ? m - 64 : m;  // bits of the last word
+        const std::uint64_t mask = top >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << top) - 1;
         std::memcpy(w.lane_mask + vv * VB + lane * eb, &mask, eb);
         w.lane_len[vi.mf_off + lane] = (float)m;
         if (c == CLASS8) w.lane_m[vv * VB + lane] = (unsigned char)m;
       }
     }
   }
-  for (int s = 0; s < npend[3]; ++s) {
-    const PendingSlot& p = pend[3][s];
-    const WideSlot& ws = w.wide[s];
-    set_slot(ws.pos, p);
-    for (int syn = 0; syn < 2; ++syn) {
-      const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
-      for (int q = 0; q < ws.len[syn]; ++q) {
-        unsigned char* cell =
-            w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes + ws.woff[syn];
-        unsigned __int128 bits;
-        std::memcpy(&bits, cell, sizeof bits);
-        bits |= (unsigned __int128)1 << q;
-        std::memcpy(cell, &bits, sizeof bits);
-      }
-    }
-  }
-  // The rows that share a slot.
-  w.nshared = nalias;
-  for (int u = 0; u < nalias; ++u) {
-    const std::int16_t q = pos_of_id[alias[u].id];
-    w.diag[alias[u].row][alias[u].meaning] = q;
-    w.shared_row[u] = alias[u].row;
+}
+
+// The rows that share a slot: their diagonal entries and extra totals; then
+// the diagonal by meaning.
+void record_shared(Work& w, int nr) {
+  const LayoutScratch& ls = w.scratch;
+  w.nshared = ls.nalias;
+  for (int u = 0; u < ls.nalias; ++u) {
+    const std::int16_t q = ls.pos_of_id[ls.alias[u].id];
+    w.diag[ls.alias[u].row][ls.alias[u].meaning] = q;
+    w.shared_row[u] = ls.alias[u].row;
     w.shared_pos[u] = q;
   }
+  for (int j = 0; j <= MAX_MEANINGS; ++j) {
+    int k = 0;
+    for (int fix = 1; fix >= 0; --fix) {
+      for (int r = 0; r < nr; ++r) {
+        const int q = w.diag[r][j];
+        if (q < 0 || w.slot_fix[q] != fix) continue;
+        w.same_row[j][k] = (std::int16_t)r;
+        w.same_pos[j][k++] = (std::int16_t)q;
+      }
+      if (fix) w.nsame_fix[j] = (std::int8_t)k;
+    }
+    w.nsame[j] = (std::int8_t)k;
+  }
+}
+
+// Lays out the pattern words of rows [r0, r1) and fills the equality table.
+void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
+  collect_slots(w, b, r0, r1);
+  place_vectors(w, lay);
+  index_codes(w, b, r0, lay);
+  fill_lanes(w, b, r0, lay);
+  record_shared(w, r1 - r0);
 }
 
 // Table-row offsets of one text word's codes; codes of no pattern map to
@@ -851,8 +762,7 @@ void text_word(Work& w, const Layout& lay, const SoundCode* code, int n) {
   run_class<std::uint8_t, P>(w, 0, lay.class_end[0], n);
   run_class<std::uint16_t, P>(w, lay.class_end[0], lay.class_end[1], n);
   run_class<std::uint64_t, P>(w, lay.class_end[1], lay.class_end[2], n);
-  float (*dist)[QCAP] = w.dist[P == SECOND_OF_TWO ? 1 : 0];
-  for (int s = 0; s < lay.nwide; ++s) run_wide(w, w.wide[s], n, dist);
+  run_class<std::uint64_t, P, 2>(w, lay.class_end[2], lay.class_end[3], n);
 }
 
 // Pair means of the slots not fused (from lay.fused_end on) against the
@@ -919,7 +829,12 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
     }
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
-    for (int r = 0; r < nr; ++r) w.same[r] = 0.0;
+    if (FIXED_SUMS)
+      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = 0;
+    for (int r = 0; r < nr; ++r) {
+      w.same[r] = 0.0;
+      w.same_fix[r] = 0;
+    }
     std::uint64_t att = 0;
     for (int j = 1; j <= b.nmean; ++j) {
       const int l1 = word_length(st, tb, j, 1);
@@ -933,11 +848,11 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         text_word<SECOND_OF_TWO>(w, lay, synonym_codes(st, tb, j, 2), l2);
       }
       pair_means(w, lay, l2 != 0);
-      const float* means = w.mean;
-      for (int r = 0; r < nr; ++r) {
-        const int q = w.diag[r][j];
-        if (q >= 0) w.same[r] += (double)means[q];
-      }
+      // The same-meaning means of the rows that attest meaning j.
+      const int nfix = FIXED_SUMS && l2 == 0 && l1 <= 8 ? w.nsame_fix[j] : 0;
+      for (int u = 0; u < nfix; ++u) w.same_fix[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
+      for (int u = nfix; u < w.nsame[j]; ++u)
+        w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
     }
     // Exact sums, so any grouping gives the same totals.
     for (int r = 0; r < nr; ++r) w.total[r] = 0.0;
@@ -952,9 +867,21 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         t3 += w.acc[q + 3];
       }
       for (; q < e; ++q) t0 += w.acc[q];
-      w.total[w.run_row[u]] += (t0 + t1) + (t2 + t3);
+      double fixed = 0.0;
+      if (FIXED_SUMS) {
+        std::uint64_t f = 0;
+        for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q) f += w.acc_fix[q];
+        fixed = (double)f * 0x1p-26;
+      }
+      w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
     }
-    for (int u = 0; u < w.nshared; ++u) w.total[w.shared_row[u]] += w.acc[w.shared_pos[u]];
+    for (int u = 0; u < w.nshared; ++u) {
+      const int q = w.shared_pos[u];
+      const bool fix = FIXED_SUMS && q < lay.fix_end;
+      w.total[w.shared_row[u]] += w.acc[q] + (fix ? (double)w.acc_fix[q] * 0x1p-26 : 0.0);
+    }
+    if (FIXED_SUMS)
+      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-26;
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {
@@ -993,10 +920,12 @@ void run_batch(PairBatch& b, unsigned char* work) {
   }
 }
 
+}  // namespace PLIX_KERNEL_NS
 }  // namespace
 
 const KernelPath& PLIX_KERNEL_PATH_FN() {
-  static const KernelPath path = {PLIX_KERNEL_NAME, sizeof(Work), run_batch};
+  static const KernelPath path = {PLIX_KERNEL_NAME, sizeof(PLIX_KERNEL_NS::Work),
+                                  PLIX_KERNEL_NS::run_batch};
   return path;
 }
 

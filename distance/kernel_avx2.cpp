@@ -2,6 +2,7 @@
 #if defined(__x86_64__)
 #define PLIX_VBYTES 32
 #define PLIX_KERNEL_NAME "avx2"
+#define PLIX_KERNEL_NS kernel_avx2
 #define PLIX_KERNEL_PATH_FN kernel_path_avx2
 #include "distance/engine_kernel.h"
 #endif

@@ -2,6 +2,7 @@
 #if defined(__x86_64__)
 #define PLIX_VBYTES 64
 #define PLIX_KERNEL_NAME "avx512"
+#define PLIX_KERNEL_NS kernel_avx512
 #define PLIX_KERNEL_PATH_FN kernel_path_avx512
 #include "distance/engine_kernel.h"
 #endif

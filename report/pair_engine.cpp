@@ -1,5 +1,7 @@
 #include "report/pair_engine.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -34,6 +36,18 @@ struct Slot {
   FpFault fault = FpFault::none;
   bool ready = false;
 };
+
+// Worker threads need little stack (the kernel keeps its tables in the work
+// area). Their size is set here, so that a small stack limit of the user,
+// which threads take as their default, does not matter.
+constexpr std::size_t WORKER_STACK_BYTES = std::size_t(1) << 20;
+
+void set_worker_stack_size() {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return;
+  if (pthread_attr_setstacksize(&attr, WORKER_STACK_BYTES) == 0) pthread_setattr_default_np(&attr);
+  pthread_attr_destroy(&attr);
+}
 
 bool earlier(int row, int text, const EngineFault& f) {
   return f.kind == FpFault::none || row < f.first || (row == f.first && text < f.second);
@@ -182,6 +196,7 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
     }
   };
 
+  set_worker_stack_size();
   std::vector<std::thread> pool;
   pool.reserve(threads);
   for (int k = 0; k < threads; ++k) pool.emplace_back(worker, std::ref(*works[k]));

@@ -20,6 +20,11 @@
 #include "run/run.h"
 #include "textio/units.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -213,6 +218,58 @@ TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
   std::vector<std::int32_t> rows, texts;
   for (int r = 1; r <= ENGINE_BATCH_ROWS; ++r) rows.push_back(r);
   for (int t = 1; t <= l; ++t) texts.push_back(t);
+  for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
+}
+
+TEST_F(EngineKernel, LongWordsWithEditsAroundTheWordBoundaryOfTheirLanes) {
+  // Patterns of 65..100 codes take two 64-bit words per lane: edits just
+  // below, at and above code 64 carry the addition and the shifts across
+  // the two words. Each text word is its pattern with one edit (or a
+  // length class of its own), so that the distances are small and exact.
+  struct Edit {
+    int at;     // 0-based code position
+    int kind;   // 0 substitute, 1 delete, 2 insert, 3 keep the first `at` codes only
+  };
+  const Edit edits[] = {{0, 0}, {62, 0}, {63, 0}, {64, 0}, {63, 1}, {64, 1}, {63, 2},
+                        {64, 2}, {65, 2}, {99, 0}, {8, 3},  {40, 3}, {64, 3}, {70, 3}};
+  const int lengths[] = {65, 66, 80, 99, 100};
+  auto clear = [](int l) {
+    for (int m = 1; m <= MAX_MEANINGS; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
+    store->branch_of[l] = l;
+  };
+  const int nmean = 5;  // meaning m: a pattern of lengths[m - 1] codes
+  std::vector<std::int32_t> rows, texts;
+  for (int l = 1; l <= 4; ++l) {  // 20 long slots: several vectors and a part-full one
+    clear(l);
+    for (int m = 1; m <= nmean; ++m) {
+      // Few distinct codes: long runs of match bits, long carries.
+      word_length(*store, l, m, 1) = (std::int16_t)lengths[m - 1];
+      for (int p = 0; p < MAX_CODES; ++p) codes(*store, l, m)[p] = (SoundCode)((p * p + l * m) % 3);
+    }
+    rows.push_back(l);
+  }
+  int l = 4;
+  for (const Edit& e : edits)
+    for (int from = 1; from <= 4; from += 3) {
+      clear(++l);
+      for (int m = 1; m <= nmean; ++m) {
+        const SoundCode* a = codes(*store, from, m);
+        SoundCode* c = codes(*store, l, m);
+        int n = lengths[m - 1];
+        std::memcpy(c, a, sizeof(SoundCode) * MAX_CODES);
+        if (e.at < n) {
+          if (e.kind == 0) c[e.at] = -1;
+          if (e.kind == 1) std::memmove(c + e.at, a + e.at + 1, sizeof(SoundCode) * (--n - e.at));
+          if (e.kind == 2 && n < MAX_CODES) {
+            std::memmove(c + e.at + 1, a + e.at, sizeof(SoundCode) * (n++ - e.at));
+            c[e.at] = -2;
+          }
+          if (e.kind == 3) n = e.at;
+        }
+        word_length(*store, l, m, 1) = (std::int16_t)n;
+      }
+      texts.push_back(l);
+    }
   for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, nmean);
 }
 
@@ -513,6 +570,40 @@ TEST(EngineWholeRun, ReportsAreByteIdenticalToTheLiteralRun) {
     EXPECT_EQ(err2.data, err1.data);
     EXPECT_NE(std::string::npos, out1.data.find("PAIRS"));
   }
+}
+
+TEST(EngineWholeRun, ASmallStackLimitChangesNothing) {
+  // Threads take the stack limit as their default size; the workers set
+  // their own, and the kernel keeps its tables in the work area.
+  const std::string input = std::string(PLIX_SOURCE_DIR) + "/examples/generated.txt";
+  const std::string output = ::testing::TempDir() + "engine_small_stack.out";
+  std::ifstream file(input, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  StringSource in(text.str());
+  StringSink want, err;
+  ASSERT_EQ(0, run_program(in, want, err));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const rlimit small{128 * 1024, 128 * 1024};
+    const int fd_in = open(input.c_str(), O_RDONLY);
+    const int fd_out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (setrlimit(RLIMIT_STACK, &small) != 0 || fd_in < 0 || fd_out < 0 || dup2(fd_in, 0) < 0 ||
+        dup2(fd_out, 1) < 0)
+      _exit(100);
+    execl(PLIX62C_BINARY, PLIX62C_BINARY, static_cast<char*>(nullptr));
+    _exit(101);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  std::ifstream got_file(output, std::ios::binary);
+  std::stringstream got;
+  got << got_file.rdbuf();
+  EXPECT_EQ(want.data, got.str());
+  std::remove(output.c_str());
 }
 
 TEST(EngineDispatch, AffinityAndPaths) {
