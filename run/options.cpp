@@ -18,6 +18,8 @@ constexpr OptionSpec OPTIONS[] = {
     {"--pairs", &RunOptions::pairs},
     {"--matrix", &RunOptions::matrix},
     {"--nexus", &RunOptions::nexus},
+    {"--tree", &RunOptions::tree},
+    {"--svg", &RunOptions::svg},
 };
 
 int refuse(ByteSink& err, const std::string& message) {

@@ -15,8 +15,11 @@ struct RunOptions {
   std::string pairs;   // --pairs FILE: one TSV row per counted pair
   std::string matrix;  // --matrix FILE: PHYLIP distance matrix, and FILE.names
   std::string nexus;   // --nexus FILE: NEXUS distances, and FILE.names
+  std::string tree;    // --tree FILE: the dated classification tree, Newick
+  std::string svg;     // --svg FILE: the same tree as a picture
 
-  bool wants_names() const { return !matrix.empty() || !nexus.empty(); }
+  bool wants_names() const { return !matrix.empty() || !nexus.empty() || wants_tree(); }
+  bool wants_tree() const { return !tree.empty() || !svg.empty(); }
 };
 
 // Exit status of a command line that cannot be run.
