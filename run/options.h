@@ -15,7 +15,7 @@ struct RunOptions {
   std::string pairs;   // --pairs FILE: one TSV row per counted pair
   std::string matrix;  // --matrix FILE: PHYLIP distance matrix, and FILE.names
   std::string nexus;   // --nexus FILE: NEXUS distances, and FILE.names
-  std::string tree;    // --tree FILE: the dated classification tree, Newick
+  std::string tree;    // --tree FILE: the dated classification tree, Newick, and FILE.names
   std::string svg;     // --svg FILE: the same tree as a picture
 
   bool wants_names() const { return !matrix.empty() || !nexus.empty() || wants_tree(); }

@@ -67,6 +67,7 @@ void open_result_files(TextIO& io, const RunOptions& options, ResultFiles& files
   if (!options.matrix.empty()) open_one(io, files.matrix_names, options.matrix + ".names");
   if (!options.nexus.empty()) open_one(io, files.nexus_names, options.nexus + ".names");
   open_one(io, files.tree, options.tree);
+  if (!options.tree.empty()) open_one(io, files.tree_names, options.tree + ".names");
   open_one(io, files.svg, options.svg);
 }
 
@@ -78,7 +79,7 @@ void close_result_file(TextIO& io, ResultFile& file) {
 void write_result_files(RunState& run, const RunOptions& options, ResultFiles& files) {
   if (options.wants_names()) {
     make_language_names(run.origins, run.scan.language_count, files.names);
-    for (ResultFile* key : {&files.matrix_names, &files.nexus_names}) {
+    for (ResultFile* key : {&files.matrix_names, &files.nexus_names, &files.tree_names}) {
       if (!key->is_open()) continue;
       write_names_key(*key, run.origins, files.names);
       close_result_file(run.io, *key);

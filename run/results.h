@@ -15,10 +15,11 @@ struct RunState;
 struct TextIO;
 
 struct ResultFiles {
-  ResultFile table, pairs, matrix, matrix_names, nexus, nexus_names, tree, svg;
+  ResultFile table, pairs, matrix, matrix_names, nexus, nexus_names, tree, tree_names, svg;
   LanguageNames names;  // for the distance files and the tree
 
-  ResultFile* all[8] = {&table, &pairs, &matrix, &matrix_names, &nexus, &nexus_names, &tree, &svg};
+  ResultFile* all[9] = {&table, &pairs, &matrix, &matrix_names, &nexus, &nexus_names,
+                        &tree, &tree_names, &svg};
 };
 
 // Creates the temporary file of every requested result; one that cannot be
