@@ -72,31 +72,20 @@ struct NewickReader {
   std::vector<std::string> leaves;
   bool ok = true;
 
+  // A name, quoted ('' inside for ') or not; a length is skipped.
   std::string name() {
     std::string s;
-    if (text[at] == '\'') {
-      for (++at; at < text.size(); ++at) {
-        if (text[at] == '\'' && text[at + 1] == '\'') {
-          s += '\'';
-          ++at;
-        } else if (text[at] == '\'') {
-          ++at;
-          break;
-        } else {
-          s += text[at];
-        }
-      }
+    if (text[at] != '\'') {
+      while (at < text.size() && std::string_view("(),:;[").find(text[at]) == std::string::npos)
+        s += text[at++];
       return s;
     }
-    while (at < text.size() && std::string_view("(),:;[").find(text[at]) == std::string::npos)
-      s += text[at++];
-    return s;
+    for (++at; at < text.size() && (text[at] != '\'' || text[at + 1] == '\''); ++at)
+      at += text[at] == '\'';
+    return s += text[at++];  // the text itself is not needed
   }
   void length() {
-    if (text[at] != ':') return;
-    ++at;
-    while (at < text.size() && std::string_view("-.0123456789").find(text[at]) != std::string::npos)
-      ++at;
+    if (text[at] == ':') at = text.find_first_not_of("-.0123456789", at + 1);
   }
   void node(int depth) {
     if (text[at] != '(') {
@@ -143,6 +132,8 @@ std::string at_level(std::string input, int level) {
   input.replace(18, 6, field);
   return input;
 }
+
+std::string gendb() { return (fs::path(PLIX62C_BINARY).parent_path() / "tools" / "gendb").string(); }
 
 fs::path scratch_file(const std::string& name) {
   return fs::temp_directory_path() / ("plix_tree_" + name + "_" + std::to_string(getpid()));
@@ -214,10 +205,8 @@ TEST(Tree, EveryDepthCarriesTheNumbersOfARunAtThatLevel) {
   check_levels(slurp(examples / "small.txt"), "small.txt", 3);
   check_levels(slurp(examples / "generated.txt"), "generated.txt", 300);
   check_levels(odd_keys(), "odd keys", 17);
-  const std::string gendb =
-      (fs::path(PLIX62C_BINARY).parent_path() / "tools" / "gendb").string();
-  if (!fs::exists(gendb)) GTEST_SKIP() << "gendb not built";
-  check_levels(command_output(gendb + " --languages 150 --families 3 --level 3 --meanings 12 "
+  if (!fs::exists(gendb())) GTEST_SKIP() << "gendb not built";
+  check_levels(command_output(gendb() + " --languages 150 --families 3 --level 3 --meanings 12 "
                                       "--synonyms 2 --seed 5"),
                "gendb, four levels", 150);
 }
@@ -243,15 +232,13 @@ TEST(Tree, SmallExampleShape) {
 }
 
 TEST(Tree, PictureHasARowPerLanguageOrSaysItCollapsed) {
-  const std::string gendb =
-      (fs::path(PLIX62C_BINARY).parent_path() / "tools" / "gendb").string();
   struct Case {
     std::string input;
     int rows_at_most;
     bool collapsed;
   } cases[] = {
       {slurp(fs::path(PLIX_SOURCE_DIR) / "examples" / "families.txt"), 27, false},
-      {fs::exists(gendb) ? command_output(gendb + " --languages 640 --families 20 --meanings 6")
+      {fs::exists(gendb()) ? command_output(gendb() + " --languages 640 --families 20 --meanings 6")
                          : std::string(),
        500, true},
   };
