@@ -34,12 +34,9 @@ int first_difference(const char* a, const char* b, int n) {
 
 }  // namespace
 
-void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code,
-                   int header_record) {
-  BranchTable& table = db.branches;
-
-  // The key: classification text up to '@', then ",code,", cut at RECORD_WIDTH.
-  char key[RECORD_WIDTH];
+int build_branch_key(const char* line, int bar_column, const char* language_code,
+                     char (&key)[RECORD_WIDTH]) {
+  // Classification text up to '@', then ",code,", cut at RECORD_WIDTH.
   int n = 0;
   for (int i = bar_column; i <= RECORD_WIDTH; ++i) {
     const char ch = line[i - 1];
@@ -48,6 +45,14 @@ void assign_branch(const ScanContext& db, const char* line, int bar_column, cons
   }
   const char tail[5] = {',', language_code[0], language_code[1], language_code[2], ','};
   for (int j = 0; j < 5 && n < RECORD_WIDTH; ++j) key[n++] = tail[j];
+  return n;
+}
+
+void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code,
+                   int header_record) {
+  BranchTable& table = db.branches;
+  char key[RECORD_WIDTH];
+  const int n = build_branch_key(line, bar_column, language_code, key);
 
   // commas[i]: commas among the first i characters of the key, so that the
   // comma count of a common prefix is one lookup.

@@ -7,9 +7,14 @@
 
 namespace plix {
 
-// Builds the key of the header record `line` (400 columns): its text from
-// `bar_column` (1-based, the column after the first '|') up to the first '@',
-// then ',', the three characters of `language_code` and ','. Sets
+// Writes the key of the header record `line` (400 columns) into `key` and
+// returns its length (1..400): the text from `bar_column` (1-based, the
+// column after the first '|') up to the first '@', then ',', the three
+// characters of `language_code` and ',', cut at 400 characters.
+int build_branch_key(const char* line, int bar_column, const char* language_code,
+                     char (&key)[RECORD_WIDTH]);
+
+// Builds the key of the header record `line` with build_branch_key. Sets
 // branch_of[open_slot] to the first branch sharing more than LEVEL commas,
 // or to a new branch, in the node of the last branch sharing exactly LEVEL,
 // or else in a new node. `header_record` names the language in the message

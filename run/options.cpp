@@ -22,6 +22,8 @@ constexpr OptionSpec OPTIONS[] = {
     {"--nexus", &RunOptions::nexus, nullptr, true},
     {"--check", nullptr, &RunOptions::check, false},
     {"--calibrate", &RunOptions::ages, nullptr, false},
+    {"--tree", &RunOptions::tree, nullptr, true},
+    {"--svg", &RunOptions::svg, nullptr, true},
 };
 
 int refuse(ByteSink& err, const std::string& message) {
@@ -70,7 +72,8 @@ int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSi
     const std::string& file = options.*s.file;
     if (file.empty()) continue;
     files[count++] = file;
-    if (s.file == &RunOptions::matrix || s.file == &RunOptions::nexus) files[count++] = file + ".names";
+    if (s.file == &RunOptions::matrix || s.file == &RunOptions::nexus || s.file == &RunOptions::tree)
+      files[count++] = file + ".names";
   }
   for (std::size_t a = 0; a < count; ++a)
     for (std::size_t b = a + 1; b < count; ++b)

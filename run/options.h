@@ -16,10 +16,13 @@ struct RunOptions {
   std::string pairs;   // --pairs FILE: one TSV row per counted pair
   std::string matrix;  // --matrix FILE: PHYLIP distance matrix, and FILE.names
   std::string nexus;   // --nexus FILE: NEXUS distances, and FILE.names
+  std::string tree;    // --tree FILE: the dated classification tree, Newick, and FILE.names
+  std::string svg;     // --svg FILE: the same tree as a picture
   bool check = false;  // --check: findings about the stream instead of the report
   std::string ages;    // --calibrate FILE: known node ages to fit S0 and R to
 
-  bool wants_names() const { return !matrix.empty() || !nexus.empty(); }
+  bool wants_names() const { return !matrix.empty() || !nexus.empty() || wants_tree(); }
+  bool wants_tree() const { return !tree.empty() || !svg.empty(); }
 };
 
 // Exit status of a command line that cannot be run.

@@ -1,10 +1,13 @@
 #include "run/results.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "report/names.h"
 #include "report/results.h"
+#include "report/tree.h"
+#include "report/tree_output.h"
 #include "run/run_state.h"
 #include "textio/textio.h"
 
@@ -21,6 +24,44 @@ void open_one(TextIO& io, ResultFile& file, const std::string& path) {
   if (const int error = file.open(path); error != 0) fatal_error(io, cannot_write(file, error));
 }
 
+// How a language is named in messages: its header name, code and record.
+std::string language_in_message(const RunState& run, int slot) {
+  std::string text = "'";
+  text += header_name(run.origins, slot);
+  text += "' (code ";
+  text += language_code(run.origins, slot);
+  text += ", record ";
+  text += std::to_string(run.origins.header_record[slot]);
+  text += ")";
+  return text;
+}
+
+// The tree of every level, dated, written as Newick and as a picture.
+void write_tree_files(RunState& run, ResultFiles& files) {
+  auto tree = std::make_unique<ClassificationTree>();
+  build_tree(run.origins, run.scan.language_count, *tree);
+  const TreeFault fault =
+      tally_tree(run.store, run.branches, run.tally, run.params.LEVEL, run.selection.meaning_count,
+                 &error_stream(run.io), *tree);
+  if (fault.pair.kind != FpFault::none) {
+    fatal_error(run.io, "the tree needs the similarity of " +
+                            language_in_message(run, fault.pair.first) + " and " +
+                            language_in_message(run, fault.pair.second) +
+                            ", which part at level " + std::to_string(fault.level) + ", but it has no value (" +
+                            std::string(fp_fault_text(fault.pair.kind)) +
+                            ": the two share no meaning, or no two of their different meanings "
+                            "differ); a higher WORDS leaves out languages with so few words");
+  }
+  if (files.tree.is_open()) {
+    write_tree_newick(files.tree, run.params, *tree, files.names);
+    close_result_file(run.io, files.tree);
+  }
+  if (files.svg.is_open()) {
+    write_tree_svg(files.svg, run.params, *tree, files.names);
+    close_result_file(run.io, files.svg);
+  }
+}
+
 }  // namespace
 
 void open_result_files(TextIO& io, const RunOptions& options, ResultFiles& files) {
@@ -30,6 +71,9 @@ void open_result_files(TextIO& io, const RunOptions& options, ResultFiles& files
   if (!options.matrix.empty()) open_one(io, files.matrix_names, options.matrix + ".names");
   open_one(io, files.nexus, options.nexus);
   if (!options.nexus.empty()) open_one(io, files.nexus_names, options.nexus + ".names");
+  open_one(io, files.tree, options.tree);
+  if (!options.tree.empty()) open_one(io, files.tree_names, options.tree + ".names");
+  open_one(io, files.svg, options.svg);
 }
 
 void close_result_file(TextIO& io, ResultFile& file) {
@@ -51,17 +95,20 @@ void write_result_files(RunState& run, const RunOptions& options, ResultFiles& f
   }
   if (options.wants_names()) {
     make_language_names(run.origins, run.scan.language_count, files.names);
-    for (ResultFile* key : {&files.matrix_names, &files.nexus_names}) {
+    for (ResultFile* key : {&files.matrix_names, &files.nexus_names, &files.tree_names}) {
       if (!key->is_open()) continue;
       write_names_key(*key, run.origins, files.names);
       close_result_file(run.io, *key);
     }
+  }
+  if (files.matrix.is_open() || files.nexus.is_open()) {
     write_distance_files(run.io, run.store, run.origins, files.names, run.scan.language_count,
                          run.selection.meaning_count, files.matrix.is_open() ? &files.matrix : nullptr,
                          files.nexus.is_open() ? &files.nexus : nullptr);
     close_result_file(run.io, files.matrix);
     close_result_file(run.io, files.nexus);
   }
+  if (options.wants_tree()) write_tree_files(run, files);
 }
 
 int commit_result_files(ResultFiles& files, ByteSink& err) {

@@ -18,10 +18,11 @@ struct RunState;
 struct TextIO;
 
 struct ResultFiles {
-  ResultFile table, pairs, matrix, matrix_names, nexus, nexus_names;
-  LanguageNames names;  // for the distance files
+  ResultFile table, pairs, matrix, matrix_names, nexus, nexus_names, tree, tree_names, svg;
+  LanguageNames names;  // for the distance files and the tree
 
-  ResultFile* all[6] = {&table, &pairs, &matrix, &matrix_names, &nexus, &nexus_names};
+  ResultFile* all[9] = {&table, &pairs, &matrix, &matrix_names, &nexus, &nexus_names,
+                        &tree, &tree_names, &svg};
 };
 
 // Creates the temporary file of every requested result; one that cannot be
