@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   plix::FdSource in(0);
   plix::FdSink out(1);
   plix::FdSink err(2);
-  if (int status = plix::answer_arguments(argc, argv, out); status >= 0) return status;
+  if (int status = plix::answer_arguments(argc, argv, out, err); status >= 0) return status;
   in.console = is_terminal(0);
   out.console = is_terminal(1);
   err.console = is_terminal(2);

@@ -200,6 +200,14 @@ void flush_output(TextIO& io) {
     run_time_error(io, Direction::write, error_of_write_failure(error));
 }
 
+void report_write_failure(ByteSink& err, int error) {
+  char text[REPORT_SIZE];
+  const ErrorCode code = error_of_write_failure(error);
+  const std::size_t size =
+      frame(text, sizeof text, 'F', static_cast<int>(code), "WRITE(CON)", error_text(code), "");
+  err.write(text, size);
+}
+
 void write_owed_line_end(TextIO& io) {
   OutputUnit& u = *io.output;
   if (u.pending_line_end) {

@@ -62,6 +62,12 @@ void end_write(TextIO& io);
 // "plix62c: <message>" on standard error, status 1.
 [[noreturn]] void fatal_error(TextIO& io, std::string_view message);
 
+// The report of a failed write to standard output made outside a run (the
+// answer to --help or --version): the frame of every other failed write,
+// with the number of the errno value `error` (6422 for a full device), on
+// `err`.
+void report_write_failure(ByteSink& err, int error);
+
 // log10(x); an argument of 0 ends the run with "log10: SING error" (M6202),
 // a negative one with "log10: DOMAIN error" (M6201); `detail`, when given,
 // follows the text and says where the argument came from.
