@@ -83,6 +83,7 @@ int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::s
 
   DiscardSink report;
   TextIOHandle io = open_text_io(in, report, err);
+  if (!io) return 1;
   auto run = std::make_unique<RunState>(*io);
   try {
     read_run_input(*run);

@@ -509,6 +509,7 @@ struct DiscardSink final : ByteSink {
 int check_program(ByteSource& in, ByteSink& out, ByteSink& err) {
   DiscardSink report;
   TextIOHandle io = open_text_io(in, report, err);
+  if (!io) return 1;
   auto run = std::make_unique<RunState>(*io);
   auto checker = std::make_unique<Checker>(*io, out);
   set_record_tap(*io, checker.get());

@@ -1,4 +1,5 @@
 #include <memory>
+#include <new>
 
 #include "database/scanner.h"
 #include "database/store.h"
@@ -40,18 +41,34 @@ namespace {
   write_report(run.io, run.params, run.branches, run.tally);
 }
 
+// The run's tables, then its phases; memory that cannot be had ends the run
+// with a message, after the lines already written.
+int run_with(TextIO& io) {
+  try {
+    try {
+      // The tables are large: made once per run, not zeroed wholesale; each
+      // phase clears what it reads.
+      std::unique_ptr<RunState> run;
+      try {
+        run = std::make_unique<RunState>(io);
+      } catch (const std::bad_alloc&) {
+        out_of_memory(io, "the tables of the run", sizeof(RunState));
+      }
+      run_phases(*run);
+    } catch (const std::bad_alloc&) {
+      out_of_memory(io, "working memory", 0);
+    }
+  } catch (const RunEnd& end) {
+    return end.status;
+  }
+}
+
 }  // namespace
 
 int run_program(ByteSource& in, ByteSink& out, ByteSink& err) {
   TextIOHandle io = open_text_io(in, out, err);
-  try {
-    // The tables are large: made once per run, not zeroed wholesale; each
-    // phase clears what it reads.
-    auto run = std::make_unique<RunState>(*io);
-    run_phases(*run);
-  } catch (const RunEnd& end) {
-    return end.status;
-  }
+  if (!io) return 1;
+  return run_with(*io);
 }
 
 }  // namespace plix
