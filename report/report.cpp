@@ -26,7 +26,8 @@ std::int32_t truncate_saturating(double value) {
 void write_pairs_line(TextIO& io, std::int32_t pairs, float mean, const std::int32_t* age) {
   char format[64];
   if (pairs < 1000000) {
-    begin_write(io, age != nullptr ? "(I7,'  PAIRS',F8.2,'%',I7,' BP')" : "(I7,'  PAIRS',F8.2,'%')");
+    begin_write(io,
+                age != nullptr ? "(I7,'  PAIRS',F8.2,'%',I7,' BP')" : "(I7,'  PAIRS',F8.2,'%')");
   } else {
     int digits = 0;
     for (std::int32_t v = pairs; v > 0; v /= 10) ++digits;
