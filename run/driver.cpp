@@ -30,6 +30,16 @@ void read_run_input(RunState& run) {
   scan_database(run.scan_context());
 }
 
+std::unique_ptr<RunState> make_run_state(TextIO& io) {
+  // The tables are large: made once per run, not zeroed wholesale; each
+  // phase clears what it reads.
+  try {
+    return std::make_unique<RunState>(io);
+  } catch (const std::bad_alloc&) {
+    out_of_memory(io, "the tables of the run", sizeof(RunState));
+  }
+}
+
 namespace {
 
 // Every phase once, in order; write_report ends the run with stop_run.
@@ -46,15 +56,7 @@ namespace {
 int run_with(TextIO& io) {
   try {
     try {
-      // The tables are large: made once per run, not zeroed wholesale; each
-      // phase clears what it reads.
-      std::unique_ptr<RunState> run;
-      try {
-        run = std::make_unique<RunState>(io);
-      } catch (const std::bad_alloc&) {
-        out_of_memory(io, "the tables of the run", sizeof(RunState));
-      }
-      run_phases(*run);
+      run_phases(*make_run_state(io));
     } catch (const std::bad_alloc&) {
       out_of_memory(io, "working memory", 0);
     }

@@ -30,10 +30,11 @@ std::string file_text(const std::string& path) {
   return text.str();
 }
 
-// Runs the program in a child that `setup` prepares (limits, descriptor
-// flags) and whose standard input, a pipe, `feed` writes from here.
+// Runs the program (with `option`, if any) in a child that `setup` prepares
+// (limits, descriptor flags) and whose standard input, a pipe, `feed` writes
+// from here.
 template <typename Setup, typename Feed>
-Outcome run_child(Setup setup, Feed feed) {
+Outcome run_child(Setup setup, Feed feed, const char* option = nullptr) {
   char out_path[] = "/tmp/plix-res-XXXXXX", err_path[] = "/tmp/plix-res-XXXXXX";
   const int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
   int in[2];
@@ -41,7 +42,7 @@ Outcome run_child(Setup setup, Feed feed) {
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0), dup2(out_fd, 1), dup2(err_fd, 2), close(in[0]), close(in[1]);
-    if (setup()) execl(PLIX62C_BINARY, PLIX62C_BINARY, static_cast<char*>(nullptr));
+    if (setup()) execl(PLIX62C_BINARY, PLIX62C_BINARY, option, static_cast<char*>(nullptr));
     _exit(123);
   }
   close(in[0]);
@@ -69,13 +70,17 @@ Outcome in_process(const std::string& input) {
 }
 
 TEST(ScarceResources, TooLittleMemoryIsAMessageAfterTheLinesWritten) {
-  // 40 MB of address space does not hold the tables.
+  // 40 MB of address space does not hold the tables, for a run nor for the
+  // stream check.
   const rlimit small{40u << 20, 40u << 20};
-  Outcome o = run_child([&] { return setrlimit(RLIMIT_AS, &small) == 0; }, writes(kSmall));
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, "plix62c: out of memory: cannot allocate the tables of the run (" +
-                       std::to_string(sizeof(RunState)) + " bytes)\n");
+  Outcome o;
+  for (const char* option : {static_cast<const char*>(nullptr), "--check"}) {
+    o = run_child([&] { return setrlimit(RLIMIT_AS, &small) == 0; }, writes(kSmall), option);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "plix62c: out of memory: cannot allocate the tables of the run (" +
+                         std::to_string(sizeof(RunState)) + " bytes)\n");
+  }
   // Asleep in its first read, its tables made, the program is limited to
   // what it has plus 6 MB: no room for a work area of the pair engine, and
   // the header lines are written by then.
