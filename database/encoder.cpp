@@ -1,5 +1,7 @@
 #include "database/encoder.h"
 
+#include <array>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -53,10 +55,63 @@ void build_symbol_index(SoundInventory& inventory) {
         static_cast<std::int8_t>(i);
 }
 
+namespace {
+
+static_assert((COMBINATION_SLOTS & (COMBINATION_SLOTS - 1)) == 0 &&
+                  COMBINATION_SLOTS >= 2 * MAX_COMBINATIONS && MAX_COMBINATIONS < 32768,
+              "combination index: a power of two, at most half full, 16-bit entries");
+
+// The first slot to probe for the codes of a combination: the top bits of
+// a full 64-bit mix of all three codes.
+int home_slot(std::int32_t a, std::int32_t b, std::int32_t c) {
+  const std::uint64_t low = static_cast<std::uint32_t>(a), high = static_cast<std::uint32_t>(b);
+  std::uint64_t h = high << 32 | low;
+  h ^= std::uint64_t{static_cast<std::uint32_t>(c)} * 0x9e3779b97f4a7c15ULL;
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ULL;
+  h ^= h >> 33;
+  return static_cast<int>((h * 0x9e3779b97f4a7c15ULL) >>
+                          (64 - std::countr_zero(unsigned{COMBINATION_SLOTS})));
+}
+
+// Entry of the combination (a, b, c) in a table of `count` entries whose
+// codes at entry i are key(i), or 0. The index answers as the scan in order
+// of insertion does: entries are indexed in that order and a key already
+// present keeps its first entry.
+template <typename Key>
+int find_combination(CombinationIndex& x, std::int32_t count, Key key, std::int32_t a,
+                     std::int32_t b, std::int32_t c) {
+  auto probe = [&](int i, std::int32_t qa, std::int32_t qb, std::int32_t qc, bool insert) {
+    for (int s = home_slot(qa, qb, qc);; s = (s + 1) & (COMBINATION_SLOTS - 1)) {
+      const int e = x.slot[s];
+      if (e == 0) {
+        if (insert) x.slot[s] = static_cast<std::int16_t>(i);
+        return 0;
+      }
+      if (!insert) ++x.compared;
+      if (key(e) == std::array<std::int32_t, 3>{qa, qb, qc}) return e;
+    }
+  };
+  if (x.indexed < 0 || x.indexed > count) {
+    std::memset(x.slot, 0, sizeof x.slot);
+    x.indexed = 0;
+  }
+  while (x.indexed < count) {
+    const int i = ++x.indexed;
+    const auto k = key(i);
+    probe(i, k[0], k[1], k[2], true);
+  }
+  return probe(0, a, b, c, false);
+}
+
+}  // namespace
+
 std::int32_t pair_code(const ScanContext& db, std::int32_t a, std::int32_t b) {
   PairTable& t = db.codes.pairs;
-  for (int i = 1; i <= t.count; ++i)
-    if (t.first[i] == a && t.second[i] == b) return t.code[i];
+  auto key = [&t](int i) { return std::array<std::int32_t, 3>{t.first[i], t.second[i], 0}; };
+  if (const int i = find_combination(t.index, t.count, key, a, b, 0)) return t.code[i];
   if (t.count == MAX_COMBINATIONS) combination_table_full(db, "pairs");
   const int i = ++t.count;
   t.first[i] = a;
@@ -67,8 +122,10 @@ std::int32_t pair_code(const ScanContext& db, std::int32_t a, std::int32_t b) {
 
 std::int32_t triple_code(const ScanContext& db, std::int32_t a, std::int32_t b, std::int32_t c) {
   TripleTable& t = db.codes.triples;
-  for (int i = 1; i <= t.count; ++i)
-    if (t.first[i] == a && t.second[i] == b && t.third[i] == c) return t.code[i];
+  auto key = [&t](int i) {
+    return std::array<std::int32_t, 3>{t.first[i], t.second[i], t.third[i]};
+  };
+  if (const int i = find_combination(t.index, t.count, key, a, b, c)) return t.code[i];
   if (t.count == MAX_COMBINATIONS) combination_table_full(db, "triples");
   const int i = ++t.count;
   t.first[i] = a;

@@ -1,38 +1,13 @@
 #include "database/grouping.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "database/branch_index.h"
 #include "textio/textio.h"
 
 namespace plix {
-
-namespace {
-
-// Index of the first byte where a[0..n) and b[0..n) differ, or n. Compares
-// eight bytes at a time: this search runs once per branch for every
-// admitted language.
-int first_difference(const char* a, const char* b, int n) {
-  int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a + i, 8);
-    std::memcpy(&y, b + i, 8);
-    if (x != y) {
-      const std::uint64_t diff = x ^ y;
-      const int byte = std::endian::native == std::endian::little ? std::countr_zero(diff) / 8
-                                                                  : std::countl_zero(diff) / 8;
-      return i + byte;
-    }
-  }
-  for (; i < n; ++i)
-    if (a[i] != b[i]) return i;
-  return n;
-}
-
-}  // namespace
 
 int build_branch_key(const char* line, int bar_column, const char* language_code,
                      char (&key)[RECORD_WIDTH]) {
@@ -54,21 +29,23 @@ void assign_branch(const ScanContext& db, const char* line, int bar_column, cons
   char key[RECORD_WIDTH];
   const int n = build_branch_key(line, bar_column, language_code, key);
 
-  // commas[i]: commas among the first i characters of the key, so that the
-  // comma count of a common prefix is one lookup.
-  std::int32_t commas[RECORD_WIDTH + 1];
-  commas[0] = 0;
-  for (int i = 0; i < n; ++i) commas[i + 1] = commas[i] + (key[i] == ',');
-
+  // The first branch sharing more than LEVEL commas with the key; else the
+  // node of the last one sharing exactly LEVEL. A negative LEVEL is passed
+  // by every comma count, so the first branch takes every language.
   const std::int64_t level = db.params.LEVEL;
   std::int32_t remembered_node = 0;
-  for (int g = 1; g <= table.branch_count; ++g) {
-    const std::int64_t d = commas[first_difference(key, table.branch_key[g], n)] - level;
-    if (d > 0) {
+  if (level < 0) {
+    if (table.branch_count >= 1) {
+      db.store.branch_of[db.scan.open_slot] = 1;
+      return;
+    }
+  } else {
+    int sibling = 0;
+    if (const int g = find_branch(table, key, n, level, sibling)) {
       db.store.branch_of[db.scan.open_slot] = g;
       return;
     }
-    if (d == 0) remembered_node = table.node_of[g];
+    if (sibling != 0) remembered_node = table.node_of[sibling];
   }
 
   if (table.branch_count == MAX_BRANCHES) {

@@ -10,6 +10,7 @@ void clear_branch_table(BranchTable& table) {
   std::memset(table.member_count, 0, sizeof table.member_count);
   table.branch_count = 0;
   table.node_count = 0;
+  table.index.indexed = -1;
 }
 
 }  // namespace plix

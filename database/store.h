@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "database/branch_index.h"
+
 namespace plix {
 
 constexpr int MAX_LANGUAGES = 8000;
@@ -46,6 +48,7 @@ struct BranchTable {
   std::int32_t member_count[MAX_BRANCHES + 1];
   std::int32_t branch_count = 0;
   std::int32_t node_count = 0;
+  BranchIndex index;  // over the keys, for the grouping (database/branch_index.h)
 };
 
 // Every member_count 0, every branch_key blank, no branch, no node.

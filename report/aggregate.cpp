@@ -19,8 +19,12 @@ void aggregate_pairs(TextIO& io, const LanguageStore& store, const BranchTable& 
   EngineOptions options;
   options.progress = &error_stream(io);
   options.pairs = pairs;
-  const EngineFault fault =
-      engine_aggregate(store, branches, language_count, nmean, tally, options);
+  EngineFault fault;
+  try {
+    fault = engine_aggregate(store, branches, language_count, nmean, tally, options);
+  } catch (const EngineOutOfMemory& e) {
+    out_of_memory(io, e.what, e.bytes);
+  }
   if (fault.kind != FpFault::none) floating_point_error(io, fault.kind);
 }
 

@@ -9,9 +9,12 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "distance/processors.h"
 #include "textio/progress.h"
 
 namespace plix {
@@ -28,14 +31,20 @@ struct Batch {
   double pairs;  // counted pairs of its rows
 };
 
-// Output storage of one batch in flight.
+// State of one batch in flight; its results lie in the result ring at ring
+// positions [begin, end) (positions count up; the ring index is a position
+// modulo the ring's size).
 struct Slot {
-  std::vector<float> out;
+  std::int64_t begin = 0, end = 0;
   std::int32_t out_count[ENGINE_BATCH_ROWS];
   int fault_row = 0, fault_text = 0;
   FpFault fault = FpFault::none;
   bool ready = false;
 };
+
+// Batches in flight at most: room for every worker to hold one batch while
+// the one before them waits to be summed.
+constexpr int SLOTS = 2 * ENGINE_MAX_THREADS + 2;
 
 // Worker threads need little stack (the kernel keeps its tables in the work
 // area). Their size is set here, so that a small stack limit of the user,
@@ -54,15 +63,17 @@ bool earlier(int row, int text, const EngineFault& f) {
 }
 
 // Hands the pairs of a reduced batch to the sink: row by row, each row's
-// similarities in the order of the text languages the kernel counted.
-void emit_pairs(const Batch& b, const Slot& s, const std::int32_t* members,
-                const LanguageStore& store, int max_texts, PairSink& sink) {
+// similarities (`results`, a row of `stride` floats per pattern) in the
+// order of the text languages the kernel counted.
+void emit_pairs(const Batch& b, const float* results, std::size_t stride,
+                const std::int32_t* out_count, const std::int32_t* members,
+                const LanguageStore& store, PairSink& sink) {
   for (int r = 0; r < b.nrows; ++r) {
     const int first = b.rows[r];
     const std::int32_t branch = store.branch_of[first];
-    const float* o = s.out.data() + static_cast<std::size_t>(r) * max_texts;
+    const float* o = results + static_cast<std::size_t>(r) * stride;
     int k = 0;
-    for (int t = b.text_begin; t < b.text_end && k < s.out_count[r]; ++t) {
+    for (int t = b.text_begin; t < b.text_end && k < out_count[r]; ++t) {
       const int second = members[t];
       if (second <= first || store.branch_of[second] == branch) continue;
       sink.pair(b.node, first, second, o[k++]);
@@ -70,10 +81,66 @@ void emit_pairs(const Batch& b, const Slot& s, const std::int32_t* members,
   }
 }
 
-}  // namespace
+// Results one batch leaves in the ring: a row per pattern, a column per text.
+std::int64_t result_count(const Batch& b) {
+  return static_cast<std::int64_t>(b.nrows) * (b.text_end - b.text_begin);
+}
 
-EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
-                             int nmean, NodeTally& tally, const EngineOptions& options) {
+// Floats of the result ring: never fewer than the largest batch needs, never
+// more than all results together.
+std::int64_t result_ring_size(const std::vector<Batch>& batches, std::size_t ring_floats) {
+  std::int64_t largest = 0, all = 0;
+  for (const Batch& b : batches) {
+    largest = std::max(largest, result_count(b));
+    all += result_count(b);
+  }
+  return std::min(all, std::max(largest, static_cast<std::int64_t>(ring_floats)));
+}
+
+// Worker threads: as asked, else one per usable processor; never more than
+// there are batches, nor than ENGINE_MAX_THREADS.
+int worker_count(const EngineOptions& options, int nbatch) {
+  const int threads = options.threads > 0 ? options.threads : usable_cpu_count();
+  return std::max(1, std::min({threads, nbatch, ENGINE_MAX_THREADS}));
+}
+
+// One work area per thread while memory lasts: when it runs short, fewer
+// threads do the work; without even one work area there is no run.
+std::vector<std::unique_ptr<KernelWork>> make_work_areas(const KernelPath& path, int threads) {
+  std::vector<std::unique_ptr<KernelWork>> works;
+  works.reserve(threads);
+  for (int k = 0; k < threads; ++k) {
+    try {
+      works.push_back(std::make_unique<KernelWork>(path));
+    } catch (const std::bad_alloc&) {
+      if (k == 0) throw EngineOutOfMemory{"the work area of the pair engine", path.work_bytes + 64};
+      break;
+    }
+  }
+  return works;
+}
+
+// A worker thread per work area, as many as the system lets start: those it
+// refuses are done without (none at all when it refuses the first).
+template <typename Worker>
+std::vector<std::thread> start_workers(const std::vector<std::unique_ptr<KernelWork>>& works,
+                                       Worker& worker) {
+  std::vector<std::thread> pool;
+  pool.reserve(works.size());
+  for (const auto& work : works) {
+    try {
+      pool.emplace_back(worker, std::ref(*work));
+    } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+  }
+  return pool;
+}
+
+EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& branches, int nlang,
+                              int nmean, NodeTally& tally, const EngineOptions& options) {
   for (int n = 0; n <= MAX_BRANCHES; ++n) {
     tally.pair_count[n] = 0.0;
     tally.similarity_sum[n] = 0.0;
@@ -113,7 +180,7 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
   // A pair sink takes the pairs in slot order across nodes, so a batch then
   // also ends where the next heading language lies in another node.
   std::vector<std::int32_t> open(MAX_BRANCHES + 1, -1);
-  int max_texts = 0, last_node = 0;
+  int last_node = 0;
   for (int i = 1; i <= nlang; ++i) {
     if (heads[i] == 0) continue;
     const int n = branches.node_of[store.branch_of[i]];
@@ -125,7 +192,6 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
       b.node = n;
       b.text_begin = member_index[i] + 1;
       b.text_end = node_begin[n + 1];
-      max_texts = std::max(max_texts, b.text_end - b.text_begin);
       batches.push_back(b);
     }
     Batch& b = batches[open[n]];
@@ -136,70 +202,91 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
   if (nbatch == 0) return first_fault;
 
   const KernelPath& path = kernel_path(options.isa);
-  int threads = options.threads > 0 ? options.threads : affinity_cpu_count();
-  threads = std::max(1, std::min(threads, nbatch));
-  const int ring = 2 * threads + 2;
-  std::vector<Slot> slots(ring);
-  for (Slot& s : slots) s.out.resize(static_cast<std::size_t>(ENGINE_BATCH_ROWS) * max_texts);
+  const int threads = worker_count(options, nbatch);
+  const std::int64_t ring_size = result_ring_size(batches, options.ring_floats);
+  // Not zeroed: a page becomes resident only when results are written to it.
+  std::unique_ptr<float[]> ring(new (std::nothrow) float[static_cast<std::size_t>(ring_size)]);
+  if (!ring)
+    throw EngineOutOfMemory{"the result ring of the pair engine",
+                            static_cast<std::size_t>(ring_size) * sizeof(float)};
+  std::vector<Slot> slots(SLOTS);
 
   std::mutex mutex;
   std::condition_variable batch_done, slot_free;
   int next_claim = 0;  // guarded by mutex
   int reduced = 0;     // guarded by mutex
+  std::int64_t ring_head = 0;  // guarded by mutex: ring position after the last claim
+  std::int64_t ring_tail = 0;  // guarded by mutex: ring position up to which results are summed
   // Row of the earliest fault found so far: batches starting above it
   // cannot hold the first fault and are passed over.
   std::atomic<int> fault_limit{nlang + 1};
 
-  std::vector<std::unique_ptr<KernelWork>> works;
-  for (int k = 0; k < threads; ++k) works.push_back(std::make_unique<KernelWork>(path));
+  // With the mutex held: gives batch t its slot and its place in the ring
+  // and returns true, or returns false while there is no room for it.
+  auto claim = [&](int t) {
+    if (t >= reduced + SLOTS) return false;
+    const std::int64_t n = result_count(batches[t]);
+    std::int64_t begin = ring_head;
+    if (begin % ring_size + n > ring_size) begin += ring_size - begin % ring_size;  // no wrap
+    const std::int64_t tail = ring_tail == ring_head ? begin : ring_tail;
+    if (begin + n - tail > ring_size) return false;
+    Slot& s = slots[t % SLOTS];
+    s.begin = begin;
+    s.end = begin + n;
+    ring_head = s.end;
+    return true;
+  };
+
+  auto compute = [&](int t, KernelWork& work) {
+    const Batch& b = batches[t];
+    Slot& s = slots[t % SLOTS];
+    s.fault = FpFault::none;
+    if (b.rows[0] <= fault_limit.load(std::memory_order_relaxed)) {
+      PairBatch pb;
+      pb.store = &store;
+      pb.nmean = nmean;
+      pb.rows = b.rows;
+      pb.nrows = b.nrows;
+      pb.texts = members.data() + b.text_begin;
+      pb.ntexts = b.text_end - b.text_begin;
+      pb.out = ring.get() + s.begin % ring_size;
+      pb.out_stride = static_cast<std::size_t>(pb.ntexts);
+      pb.out_count = s.out_count;
+      path.run_batch(pb, work.data());
+      s.fault = pb.fault;
+      s.fault_row = pb.fault_row;
+      s.fault_text = pb.fault_text;
+      if (pb.fault != FpFault::none) {
+        int limit = fault_limit.load();
+        while (pb.fault_row < limit && !fault_limit.compare_exchange_weak(limit, pb.fault_row)) {
+        }
+      }
+    } else {
+      for (int r = 0; r < b.nrows; ++r) s.out_count[r] = 0;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      s.ready = true;
+    }
+    batch_done.notify_one();
+  };
+
+  const std::vector<std::unique_ptr<KernelWork>> works = make_work_areas(path, threads);
 
   auto worker = [&](KernelWork& work) {
     for (;;) {
       int t;
       {
         std::unique_lock<std::mutex> lock(mutex);
-        slot_free.wait(lock, [&] { return next_claim >= nbatch || next_claim < reduced + ring; });
+        slot_free.wait(lock, [&] { return next_claim >= nbatch || claim(next_claim); });
         if (next_claim >= nbatch) return;
         t = next_claim++;
       }
-      const Batch& b = batches[t];
-      Slot& s = slots[t % ring];
-      s.fault = FpFault::none;
-      if (b.rows[0] <= fault_limit.load(std::memory_order_relaxed)) {
-        PairBatch pb;
-        pb.store = &store;
-        pb.nmean = nmean;
-        pb.rows = b.rows;
-        pb.nrows = b.nrows;
-        pb.texts = members.data() + b.text_begin;
-        pb.ntexts = b.text_end - b.text_begin;
-        pb.out = s.out.data();
-        pb.out_stride = static_cast<std::size_t>(max_texts);
-        pb.out_count = s.out_count;
-        path.run_batch(pb, work.data());
-        s.fault = pb.fault;
-        s.fault_row = pb.fault_row;
-        s.fault_text = pb.fault_text;
-        if (pb.fault != FpFault::none) {
-          int limit = fault_limit.load();
-          while (pb.fault_row < limit && !fault_limit.compare_exchange_weak(limit, pb.fault_row)) {
-          }
-        }
-      } else {
-        for (int r = 0; r < b.nrows; ++r) s.out_count[r] = 0;
-      }
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        s.ready = true;
-      }
-      batch_done.notify_one();
+      compute(t, work);
     }
   };
-
   set_worker_stack_size();
-  std::vector<std::thread> pool;
-  pool.reserve(threads);
-  for (int k = 0; k < threads; ++k) pool.emplace_back(worker, std::ref(*works[k]));
+  std::vector<std::thread> pool = start_workers(works, worker);
 
   // Ordered reduction on this thread: batch by batch, row by row, text by
   // text, which within every node is the literal loop order.
@@ -208,7 +295,15 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
     progress_begin(progress, *options.progress, total_pairs, progress_clock());
   double pairs_done = 0;
   for (int t = 0; t < nbatch; ++t) {
-    Slot& s = slots[t % ring];
+    Slot& s = slots[t % SLOTS];
+    if (pool.empty()) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        claim(t);  // every earlier batch is summed: there is room
+        next_claim = t + 1;
+      }
+      compute(t, *works[0]);
+    }
     {
       std::unique_lock<std::mutex> lock(mutex);
       while (!s.ready) {
@@ -229,13 +324,16 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
       first_fault.kind = s.fault;
     }
     if (first_fault.kind == FpFault::none) {
+      const float* results = ring.get() + s.begin % ring_size;
+      const std::size_t stride = static_cast<std::size_t>(b.text_end - b.text_begin);
       double sum = tally.similarity_sum[b.node];
       for (int r = 0; r < b.nrows; ++r) {
-        const float* o = s.out.data() + static_cast<std::size_t>(r) * max_texts;
+        const float* o = results + static_cast<std::size_t>(r) * stride;
         for (int k = 0; k < s.out_count[r]; ++k) sum += static_cast<double>(o[k]);
       }
       tally.similarity_sum[b.node] = sum;
-      if (options.pairs != nullptr) emit_pairs(b, s, members.data(), store, max_texts, *options.pairs);
+      if (options.pairs != nullptr)
+        emit_pairs(b, results, stride, s.out_count, members.data(), store, *options.pairs);
     }
     pairs_done += b.pairs;
     if (options.progress != nullptr) progress_update(progress, pairs_done, progress_clock());
@@ -243,12 +341,27 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
       std::lock_guard<std::mutex> lock(mutex);
       s.ready = false;
       reduced = t + 1;
+      ring_tail = s.end;
     }
     slot_free.notify_all();
   }
   for (std::thread& th : pool) th.join();
   progress_end(progress);
   return first_fault;
+}
+
+}  // namespace
+
+EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
+                             int nmean, NodeTally& tally, const EngineOptions& options) {
+  try {
+    return aggregate_batches(store, branches, nlang, nmean, tally, options);
+  } catch (const std::bad_alloc&) {
+    // The node and batch tables, which are made before any thread starts.
+    const std::size_t bytes = sizeof(std::int32_t) * (4 * (MAX_BRANCHES + 2) + 4 * (nlang + 1)) +
+                              sizeof(Batch) * static_cast<std::size_t>(nlang);
+    throw EngineOutOfMemory{"the node and batch tables of the pair engine", bytes};
+  }
 }
 
 }  // namespace plix
@@ -284,8 +397,7 @@ EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* 
   // Batches of consecutive languages 1..nlang-1, each against all above it.
   const int nbatch = (nlang - 1 + ENGINE_BATCH_ROWS - 1) / ENGINE_BATCH_ROWS;
   const KernelPath& path = kernel_path(options.isa);
-  int threads = options.threads > 0 ? options.threads : affinity_cpu_count();
-  threads = std::max(1, std::min(threads, nbatch));
+  const int threads = worker_count(options, nbatch);
 
   std::mutex mutex;
   std::condition_variable finished;
@@ -335,9 +447,19 @@ EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* 
       finished.notify_one();
     }
   };
+  // Threads the system refuses are done without; with none, this thread
+  // computes every batch before it waits.
+  set_worker_stack_size();
   std::vector<std::thread> pool;
   pool.reserve(threads);
-  for (int k = 0; k < threads; ++k) pool.emplace_back(worker);
+  for (int k = 0; k < threads; ++k) {
+    try {
+      pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  if (pool.empty()) worker();
 
   Progress progress;
   if (options.progress != nullptr)

@@ -3,6 +3,8 @@
 // use, and reduces their similarities in the literal loop's order.
 #pragma once
 
+#include <cstddef>
+
 #include "database/store.h"
 #include "distance/engine.h"
 #include "report/aggregate.h"
@@ -18,11 +20,29 @@ struct PairSink {
   virtual void pair(int node, int first, int second, float similarity) = 0;
 };
 
+// Most worker threads of one run, whatever the machine: with the result
+// ring below, the engine's memory stays bounded on any number of processors.
+constexpr int ENGINE_MAX_THREADS = 32;
+// Results of the batches in flight share one ring of this many floats
+// (16 MB); a batch of r rows against t texts takes r * t of them until its
+// results are summed. The largest batch (32 rows, 7999 texts) needs 1 MB.
+constexpr std::size_t ENGINE_RING_FLOATS = std::size_t(4) << 20;
+
 struct EngineOptions {
   EngineIsa isa = best_engine_isa();
-  int threads = 0;             // 0: one per processor of the affinity mask
+  // 0: one per usable processor (affinity mask and CPU quota). Never more
+  // than ENGINE_MAX_THREADS, nor than there are batches of work.
+  int threads = 0;
   ByteSink* progress = nullptr;  // standard error, for the progress line
   PairSink* pairs = nullptr;     // engine_aggregate: every counted pair, until a fault
+  std::size_t ring_floats = ENGINE_RING_FLOATS;  // at least the largest batch is used
+};
+
+// Thrown by engine_aggregate when memory for its tables or work areas
+// cannot be had: what it is, and how many bytes were asked for.
+struct EngineOutOfMemory {
+  const char* what;
+  std::size_t bytes;
 };
 
 // The first faulting pair in loop order (first < second), if any.
@@ -36,7 +56,10 @@ struct EngineFault {
 // of cross-branch pairs of retained languages 1..nlang and the sum of their
 // similarities in the loop's order (i ascending, then j ascending). When a
 // pair has no similarity, returns the first such pair in that order; the
-// tally is then incomplete.
+// tally is then incomplete. Worker threads that cannot be started are done
+// without (the calling thread alone can do every batch); memory that cannot
+// be had for the first work area or the engine's tables throws
+// EngineOutOfMemory before any thread starts.
 EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& branches, int nlang,
                              int nmean, NodeTally& tally, const EngineOptions& options);
 

@@ -1,6 +1,7 @@
 #include "report/report.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "textio/textio.h"
 
@@ -15,6 +16,29 @@ std::int32_t truncate_saturating(double value) {
   if (value >= 2147483647.0) return INT32_MAX;
   if (value <= -2147483648.0) return INT32_MIN;
   return static_cast<std::int32_t>(value);
+}
+
+// The pairs line. A count below 1,000,000 leaves at least one blank in front
+// of it in I7, and that blank is the carriage control. A larger count would
+// fill the field and give its first digit to carriage control, so it is
+// written in full behind a blank control column; the line grows by its extra
+// digits.
+void write_pairs_line(TextIO& io, std::int32_t pairs, float mean, const std::int32_t* age) {
+  char format[64];
+  if (pairs < 1000000) {
+    begin_write(io,
+                age != nullptr ? "(I7,'  PAIRS',F8.2,'%',I7,' BP')" : "(I7,'  PAIRS',F8.2,'%')");
+  } else {
+    int digits = 0;
+    for (std::int32_t v = pairs; v > 0; v /= 10) ++digits;
+    const int n = std::snprintf(format, sizeof format, "(1X,I%d,'  PAIRS',F8.2,'%%'%s)", digits,
+                                age != nullptr ? ",I7,' BP'" : "");
+    begin_write(io, std::string_view(format, static_cast<std::size_t>(n)));
+  }
+  write_integer(io, pairs);
+  write_real(io, mean);
+  if (age != nullptr) write_integer(io, *age);
+  end_write(io);
 }
 
 }  // namespace
@@ -58,16 +82,9 @@ void write_report(TextIO& io, const RunParameters& params, const BranchTable& br
     const std::int32_t pairs = truncate_saturating(tally.pair_count[k]);
     if (mean >= AGE_THRESHOLD) {
       const std::int32_t age = estimate_age(params, mean);
-      begin_write(io, "(I7,'  PAIRS',F8.2,'%',I7,' BP')");
-      write_integer(io, pairs);
-      write_real(io, mean);
-      write_integer(io, age);
-      end_write(io);
+      write_pairs_line(io, pairs, mean, &age);
     } else {
-      begin_write(io, "(I7,'  PAIRS',F8.2,'%')");
-      write_integer(io, pairs);
-      write_real(io, mean);
-      end_write(io);
+      write_pairs_line(io, pairs, mean, nullptr);
     }
   }
   stop_run(io);

@@ -83,7 +83,13 @@ int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::s
 
   DiscardSink report;
   TextIOHandle io = open_text_io(in, report, err);
-  auto run = std::make_unique<RunState>(*io);
+  if (!io) return 1;
+  std::unique_ptr<RunState> run;
+  try {
+    run = make_run_state(*io);
+  } catch (const RunEnd& end) {
+    return end.status;
+  }
   try {
     read_run_input(*run);
     finish_scan(run->scan_context());

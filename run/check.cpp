@@ -509,7 +509,13 @@ struct DiscardSink final : ByteSink {
 int check_program(ByteSource& in, ByteSink& out, ByteSink& err) {
   DiscardSink report;
   TextIOHandle io = open_text_io(in, report, err);
-  auto run = std::make_unique<RunState>(*io);
+  if (!io) return 1;
+  std::unique_ptr<RunState> run;
+  try {
+    run = make_run_state(*io);
+  } catch (const RunEnd& end) {
+    return end.status;
+  }
   auto checker = std::make_unique<Checker>(*io, out);
   set_record_tap(*io, checker.get());
   run->scan.watcher = checker.get();

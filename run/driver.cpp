@@ -1,12 +1,14 @@
 #include <memory>
+#include <new>
 
 #include "database/scanner.h"
 #include "database/store.h"
 #include "report/aggregate.h"
+#include "report/pair_engine.h"
 #include "report/report.h"
 #include "run/parameters.h"
-#include "run/run.h"
 #include "run/results.h"
+#include "run/run.h"
 #include "run/run_state.h"
 #include "run/selection.h"
 #include "textio/textio.h"
@@ -30,6 +32,16 @@ void read_run_input(RunState& run) {
   scan_database(run.scan_context());
 }
 
+std::unique_ptr<RunState> make_run_state(TextIO& io) {
+  // The tables are large: made once per run, not zeroed wholesale; each
+  // phase clears what it reads.
+  try {
+    return std::make_unique<RunState>(io);
+  } catch (const std::bad_alloc&) {
+    out_of_memory(io, "the tables of the run", sizeof(RunState));
+  }
+}
+
 namespace {
 
 // Every phase once, in order; write_report ends the run with stop_run.
@@ -44,21 +56,33 @@ namespace {
   write_report(run.io, run.params, run.branches, run.tally);
 }
 
-}  // namespace
-
-int run_program(ByteSource& in, ByteSink& out, ByteSink& err, const RunOptions& options) {
-  TextIOHandle io = open_text_io(in, out, err);
-  // Result files that are not renamed into place are removed with it.
-  auto files = std::make_unique<ResultFiles>();
+// The run's tables, then its phases; memory that cannot be had ends the run
+// with a message, after the lines already written. Result files that are not
+// renamed into place are removed with `files`.
+int run_with(TextIO& io, ByteSink& err, const RunOptions& options) {
+  std::unique_ptr<ResultFiles> files;
   try {
-    // The tables are large: made once per run, not zeroed wholesale; each
-    // phase clears what it reads.
-    auto run = std::make_unique<RunState>(*io);
-    run_phases(*run, options, *files);
+    try {
+      files = std::make_unique<ResultFiles>();
+      run_phases(*make_run_state(io), options, *files);
+    } catch (const std::bad_alloc&) {
+      out_of_memory(io, "working memory", 0);
+    } catch (const EngineOutOfMemory& e) {
+      // The engine's tables of a pass that the results make (tree, matrix).
+      out_of_memory(io, e.what, e.bytes);
+    }
   } catch (const RunEnd& end) {
     if (end.status != 0) return end.status;
     return commit_result_files(*files, err);
   }
+}
+
+}  // namespace
+
+int run_program(ByteSource& in, ByteSink& out, ByteSink& err, const RunOptions& options) {
+  TextIOHandle io = open_text_io(in, out, err);
+  if (!io) return 1;
+  return run_with(*io, err, options);
 }
 
 }  // namespace plix

@@ -36,7 +36,7 @@ int refuse(ByteSink& err, const std::string& message) {
 
 int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSink& out,
                   ByteSink& err) {
-  if (int status = answer_arguments(argc, argv, out); status >= 0) return status;
+  if (int status = answer_arguments(argc, argv, out, err); status >= 0) return status;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg.empty() || arg[0] != '-') continue;

@@ -3,6 +3,8 @@
 // language or pair. Each phase receives the parts it reads and writes.
 #pragma once
 
+#include <memory>
+
 #include "database/codes.h"
 #include "database/scan_state.h"
 #include "database/settings.h"
@@ -32,5 +34,9 @@ struct RunState {
 // The phases that read the input stream, from the parameter record through
 // the end of the database scan, with the header lines written on the way.
 void read_run_input(RunState& run);  // run/driver.cpp
+
+// The tables of a run, made once (run/driver.cpp); without the memory for
+// them the run ends with the out-of-memory message (RunEnd, status 1).
+std::unique_ptr<RunState> make_run_state(TextIO& io);
 
 }  // namespace plix

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "textio/textio.h"
+
 #ifndef PLIX_VERSION
 #define PLIX_VERSION "unknown"
 #endif
@@ -56,7 +58,7 @@ std::string_view usage_text() {
 
 std::string_view version_text() { return "plix62c " PLIX_VERSION "\n"; }
 
-int answer_arguments(int argc, const char* const* argv, ByteSink& out) {
+int answer_arguments(int argc, const char* const* argv, ByteSink& out, ByteSink& err) {
   for (int i = 1; i < argc; ++i) {
     std::string_view text;
     if (std::strcmp(argv[i], "--help") == 0) {
@@ -66,7 +68,11 @@ int answer_arguments(int argc, const char* const* argv, ByteSink& out) {
     } else {
       continue;
     }
-    return out.write(text.data(), text.size()) == 0 ? 0 : 1;
+    if (int error = out.write(text.data(), text.size()); error != 0) {
+      report_write_failure(err, error);
+      return 1;
+    }
+    return 0;
   }
   return -1;
 }

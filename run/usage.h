@@ -12,7 +12,8 @@ std::string_view version_text();
 
 // Answers the first --help or --version among the arguments on `out` and
 // returns its exit status; returns -1 when neither is present (every other
-// argument is ignored and the run proceeds).
-int answer_arguments(int argc, const char* const* argv, ByteSink& out);
+// argument is ignored and the run proceeds). A failed write is reported on
+// `err` as every failed write to standard output is, with status 1.
+int answer_arguments(int argc, const char* const* argv, ByteSink& out, ByteSink& err);
 
 }  // namespace plix

@@ -440,6 +440,7 @@ class EngineAggregate : public EngineKernel {
       EngineOptions opt;
       opt.isa = isa;
       opt.threads = threads;
+      if (ring_floats != 0) opt.ring_floats = ring_floats;
       const EngineFault f = engine_aggregate(*store, *branches, nlang, nmean, *got, opt);
       EXPECT_EQ(f0.kind, f.kind) << engine_isa_name(isa);
       EXPECT_EQ(f0.first, f.first) << engine_isa_name(isa);
@@ -454,6 +455,7 @@ class EngineAggregate : public EngineKernel {
   }
   std::unique_ptr<BranchTable> branches;
   std::unique_ptr<NodeTally> want, got;
+  std::size_t ring_floats = 0;  // 0: the engine's default result ring
 };
 
 TEST_F(EngineAggregate, TallyMatchesTheLiteralLoopForAnyThreadCount) {
@@ -466,6 +468,20 @@ TEST_F(EngineAggregate, TallyMatchesTheLiteralLoopForAnyThreadCount) {
   }
   classify(nlang, 23, 4, 1);
   for (int threads : {1, 2, 3, 5}) expect_same_tally(nlang, nmean, threads);
+}
+
+TEST_F(EngineAggregate, ResultRingOfAnySizeGivesTheSameTally) {
+  // From a ring that holds only the largest batch, so that every batch waits
+  // for the one before it and wraps at the end, up to one that holds all.
+  const int nlang = 200, nmean = 12;
+  Generator g(99);
+  for (int l = 1; l <= nlang; ++l) g.fill(*store, l, nmean);
+  classify(nlang, 17, 3, 6);
+  for (std::size_t floats : {1, 3000, 5000, 1 << 20})
+    for (int threads : {1, 4}) {
+      ring_floats = floats;
+      expect_same_tally(nlang, nmean, threads);
+    }
 }
 
 TEST_F(EngineAggregate, OneNodeOfManySmallBranches) {

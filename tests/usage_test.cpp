@@ -2,6 +2,7 @@
 // which must state the same options, input order and exit statuses as the
 // usage text.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -43,9 +44,9 @@ TEST(CommandLine, HelpAndVersionAnswerOnStandardOutput) {
 }
 
 TEST(CommandLine, OtherArgumentsAreIgnored) {
-  StringSink out;
+  StringSink out, err;
   const char* argv[] = {"plix62c", "-h", "report.txt", "--helpme"};
-  EXPECT_EQ(answer_arguments(4, argv, out), -1);
+  EXPECT_EQ(answer_arguments(4, argv, out, err), -1);
   EXPECT_TRUE(out.data.empty());
   // An ignored argument leaves the run as it was: with no input at all the
   // run still ends in the end-of-file report. An unknown option is refused.
@@ -58,10 +59,21 @@ TEST(CommandLine, OtherArgumentsAreIgnored) {
 }
 
 TEST(CommandLine, FailedHelpWriteIsNotSuccess) {
-  StringSink out;
+  StringSink out, err;
   out.fail_errno = 28;  // ENOSPC
   const char* argv[] = {"plix62c", "--help"};
-  EXPECT_EQ(answer_arguments(2, argv, out), 1);
+  EXPECT_EQ(answer_arguments(2, argv, out, err), 1);
+}
+
+TEST(CommandLine, FailedHelpOrVersionWriteIsReportedWithStatusOne) {
+  // As every failed write to standard output: 6422 for a full device.
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  for (const std::string option : {" --help", " --version"}) {
+    const std::string bin = PLIX62C_BINARY + option + " </dev/null";
+    EXPECT_EQ(capture(bin + " 2>&1 >/dev/full"),
+              "\r\nrun-time error F6422: WRITE(CON)\r\n- no space left on device\r\n");
+    EXPECT_EQ(status_of(bin + " >/dev/full 2>/dev/null"), 1);
+  }
 }
 
 // The manual page reduced to plain text: macros dropped, escapes resolved.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "textio/editing.h"
 #include "textio/units.h"
@@ -200,6 +201,14 @@ void flush_output(TextIO& io) {
     run_time_error(io, Direction::write, error_of_write_failure(error));
 }
 
+void report_write_failure(ByteSink& err, int error) {
+  char text[REPORT_SIZE];
+  const ErrorCode code = error_of_write_failure(error);
+  const std::size_t size =
+      frame(text, sizeof text, 'F', static_cast<int>(code), "WRITE(CON)", error_text(code), "");
+  err.write(text, size);
+}
+
 void write_owed_line_end(TextIO& io) {
   OutputUnit& u = *io.output;
   if (u.pending_line_end) {
@@ -319,6 +328,17 @@ void fatal_error(TextIO& io, std::string_view message) {
   end_with_report(io, report, static_cast<std::size_t>(n));
 }
 
+void out_of_memory(TextIO& io, std::string_view what, std::size_t bytes) {
+  char message[160];
+  const int w = static_cast<int>(what.size() > 100 ? 100 : what.size());
+  const int n = bytes > 0 ? std::snprintf(message, sizeof message,
+                                          "out of memory: cannot allocate %.*s (%zu bytes)", w,
+                                          what.data(), bytes)
+                          : std::snprintf(message, sizeof message,
+                                          "out of memory: cannot allocate %.*s", w, what.data());
+  fatal_error(io, std::string_view(message, n < 0 ? 0 : static_cast<std::size_t>(n)));
+}
+
 double checked_log10(TextIO& io, double x, std::string_view detail) {
   if (x == 0.0) math_function_error(io, "log10", MathError::sing, detail);
   if (!(x > 0.0)) math_function_error(io, "log10", MathError::domain, detail);
@@ -326,7 +346,18 @@ double checked_log10(TextIO& io, double x, std::string_view detail) {
 }
 
 TextIOHandle open_text_io(ByteSource& in, ByteSink& out, ByteSink& err) {
-  return TextIOHandle(new TextIO(in, out, err));
+  try {
+    return TextIOHandle(new TextIO(in, out, err));
+  } catch (const std::bad_alloc&) {
+    // Nothing has been read or written yet.
+    char message[128];
+    const int n =
+        std::snprintf(message, sizeof message,
+                      "plix62c: out of memory: cannot allocate the record units (%zu bytes)\n",
+                      sizeof(TextIO) + sizeof(InputUnit) + sizeof(OutputUnit));
+    err.write(message, static_cast<std::size_t>(n));
+    return nullptr;
+  }
 }
 
 void TextIOClose::operator()(TextIO* io) const { delete io; }

@@ -22,6 +22,7 @@ struct RunEnd {
 struct TextIO;  // the record units of one run (textio/units.h)
 
 // Makes the record units of a run over its three streams, once per run.
+// Without the memory for them, says so on `err` and returns null.
 struct TextIOClose {
   void operator()(TextIO* io) const;
 };
@@ -61,6 +62,17 @@ void end_write(TextIO& io);
 // A limit of the program's tables or a rejected parameter: one clear line
 // "plix62c: <message>" on standard error, status 1.
 [[noreturn]] void fatal_error(TextIO& io, std::string_view message);
+
+// Memory that could not be had: the output held so far goes out, then
+// "plix62c: out of memory: cannot allocate <what> (<bytes> bytes)" on
+// standard error (without the count when `bytes` is 0), status 1.
+[[noreturn]] void out_of_memory(TextIO& io, std::string_view what, std::size_t bytes);
+
+// The report of a failed write to standard output made outside a run (the
+// answer to --help or --version): the frame of every other failed write,
+// with the number of the errno value `error` (6422 for a full device), on
+// `err`.
+void report_write_failure(ByteSink& err, int error);
 
 // log10(x); an argument of 0 ends the run with "log10: SING error" (M6202),
 // a negative one with "log10: DOMAIN error" (M6201); `detail`, when given,
