@@ -130,8 +130,16 @@ struct alignas(64) Work {
   // this path for such text meanings; mean_fix holds the latest means.
   alignas(64) std::uint32_t acc_fix[QCAP];
   alignas(64) std::uint32_t mean_fix[QCAP];
+  // The same slots against a text meaning of two words of up to 8 codes
+  // each: the pair sum d1 + d2 of two such quotients, rounded to single
+  // precision, is 0 or at least 1/8 and so again a multiple of 2^-26, at
+  // most 2, and the mean is half of it. acc_fix2 sums these pair sums times
+  // 2^26 (means times 2^27), for at most FIX2_CAP text meanings of a text
+  // language, so below 2^32; mean_fix then holds the latest such sum.
+  alignas(64) std::uint32_t acc_fix2[QCAP];
+  bool fix2_on;  // the current text meaning takes this path
   alignas(64) std::uint8_t slot_fix[QCAP];
-  std::uint64_t same_fix[ENGINE_BATCH_ROWS];
+  std::uint64_t same_fix[ENGINE_BATCH_ROWS];  // same-meaning means times 2^27
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
@@ -298,6 +306,22 @@ inline void add_fixed(Work& w, int q, v16sf bits) {
   std::memcpy(w.mean_fix + q, &x, sizeof x);
 }
 
+// Text meanings of two words per text language whose means go to acc_fix2.
+constexpr int FIX2_CAP = 31;
+
+// Sixteen slots' pair sums over the two text words (the quotients of the
+// first word in part, of the second in d2), rounded as the literal rounds
+// them, times 2^26 into their sums: exact whole numbers (see acc_fix2).
+inline void add_fixed2(Work& w, int q, v16sf d2) {
+  const v16sf s = (load16f(w.part + q) + d2) * 0x1p26f;
+  const v16su x = __builtin_convertvector(s, v16su);
+  v16su a;
+  std::memcpy(&a, w.acc_fix2 + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fix2 + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
 
 // The passes of one text meaning: synonym 1 of a meaning without synonym
 // 2, synonym 1 of one with, and synonym 2.
@@ -384,6 +408,11 @@ inline void run_vectors(Work& w, int vi, int n) {
             continue;
           }
           if (from_table) table_chunks(w, vi + x, n, kv, q);
+          if (P == SECOND_OF_TWO && from_table && v.simple && w.fix2_on) {
+            for (int u = 0; u < CH; ++u)
+              if (u < v.nch) add_fixed2(w, v.pos + 16 * u, q[u]);
+            continue;
+          }
         }
         if (!from_table)
           for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
@@ -830,12 +859,13 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
     if (FIXED_SUMS)
-      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = 0;
+      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = w.acc_fix2[q] = 0;
     for (int r = 0; r < nr; ++r) {
       w.same[r] = 0.0;
       w.same_fix[r] = 0;
     }
     std::uint64_t att = 0;
+    int nfix2 = 0;
     for (int j = 1; j <= b.nmean; ++j) {
       const int l1 = word_length(st, tb, j, 1);
       if (l1 == 0) continue;
@@ -844,13 +874,20 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       if (l2 == 0) {
         text_word<ONLY_SYN1>(w, lay, synonym_codes(st, tb, j, 1), l1);
       } else {
+        w.fix2_on = FIXED_SUMS && l1 <= 8 && l2 <= 8 && nfix2 < FIX2_CAP;
+        nfix2 += w.fix2_on;
         text_word<FIRST_OF_TWO>(w, lay, synonym_codes(st, tb, j, 1), l1);
         text_word<SECOND_OF_TWO>(w, lay, synonym_codes(st, tb, j, 2), l2);
       }
       pair_means(w, lay, l2 != 0);
       // The same-meaning means of the rows that attest meaning j.
-      const int nfix = FIXED_SUMS && l2 == 0 && l1 <= 8 ? w.nsame_fix[j] : 0;
-      for (int u = 0; u < nfix; ++u) w.same_fix[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
+      // Means from the whole-number sums are in mean_fix: pair means times
+      // 2^26 for one text word, pair sums (means times 2^27) for two.
+      const bool fix1 = FIXED_SUMS && l2 == 0 && l1 <= 8, fix2 = l2 != 0 && w.fix2_on;
+      const int nfix = fix1 || fix2 ? w.nsame_fix[j] : 0;
+      const unsigned shift = fix1 ? 1 : 0;
+      for (int u = 0; u < nfix; ++u)
+        w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << shift;
       for (int u = nfix; u < w.nsame[j]; ++u)
         w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
     }
@@ -870,18 +907,20 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       double fixed = 0.0;
       if (FIXED_SUMS) {
         std::uint64_t f = 0;
-        for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q) f += w.acc_fix[q];
-        fixed = (double)f * 0x1p-26;
+        for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q)
+          f += 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q];
+        fixed = (double)f * 0x1p-27;
       }
       w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
     }
     for (int u = 0; u < w.nshared; ++u) {
       const int q = w.shared_pos[u];
       const bool fix = FIXED_SUMS && q < lay.fix_end;
-      w.total[w.shared_row[u]] += w.acc[q] + (fix ? (double)w.acc_fix[q] * 0x1p-26 : 0.0);
+      const std::uint64_t f = fix ? 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q] : 0;
+      w.total[w.shared_row[u]] += w.acc[q] + (double)f * 0x1p-27;
     }
     if (FIXED_SUMS)
-      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-26;
+      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-27;
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {
