@@ -138,6 +138,11 @@ struct alignas(64) Work {
   // language, so below 2^32; mean_fix then holds the latest such sum.
   alignas(64) std::uint32_t acc_fix2[QCAP];
   bool fix2_on;  // the current text meaning takes this path
+  // Slots of 8-bit lanes with a synonym 2 in their vector (slot_fix 2)
+  // against a text meaning of one word of up to 8 codes: pair sums of one
+  // or two such quotients, times 2^26 as above, summed here and moved into
+  // acc after every FIX2_CAP text meanings, so below 2^32.
+  alignas(64) std::uint32_t acc_fixb[QCAP];
   alignas(64) std::uint8_t slot_fix[QCAP];
   std::uint64_t same_fix[ENGINE_BATCH_ROWS];  // same-meaning means times 2^27
   alignas(16) unsigned char qadd[9][16];
@@ -157,7 +162,8 @@ struct alignas(64) Work {
   // the slots of slot_fix, then the others.
   std::int16_t same_row[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
   std::int16_t same_pos[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
-  std::int8_t nsame_fix[MAX_MEANINGS + 1];
+  std::int8_t nsame_fix[MAX_MEANINGS + 1];   // slot_fix 1 end here
+  std::int8_t nsame_fixb[MAX_MEANINGS + 1];  // slot_fix 2 end here
   std::int8_t nsame[MAX_MEANINGS + 1];
   VecInfo vec[VCAP];
   std::uint32_t text_off[MAX_CODES + 1];
@@ -306,6 +312,16 @@ inline void add_fixed(Work& w, int q, v16sf bits) {
   std::memcpy(w.mean_fix + q, &x, sizeof x);
 }
 
+// Sixteen slots' pair sums s (see acc_fixb) times 2^26 into their sums.
+inline void add_fixb(Work& w, int q, v16sf s) {
+  const v16su x = __builtin_convertvector(s * 0x1p26f, v16su);
+  v16su a;
+  std::memcpy(&a, w.acc_fixb + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fixb + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
 // Text meanings of two words per text language whose means go to acc_fix2.
 constexpr int FIX2_CAP = 31;
 
@@ -408,6 +424,18 @@ inline void run_vectors(Work& w, int vi, int n) {
             continue;
           }
           if (from_table) table_chunks(w, vi + x, n, kv, q);
+          if (P == ONLY_SYN1 && from_table) {
+            // Not simple: pair sums d(a2, b1) + d(a1, b1) where a slot has
+            // a synonym 2, else d(a1, b1) doubled (a mean over one
+            // distance, times 2^27 like the others).
+            for (int u = 0; u < v.nch; ++u) {
+              const int p = v.pos + 16 * u;
+              const v16sf d = q[v.c1[u]];
+              const v16sf s = v.c2[u] < 0 ? d + d : select16(load16i(w.a2_mask + p), q[v.c2[u]] + d, d + d);
+              add_fixb(w, p, s);
+            }
+            continue;
+          }
           if (P == SECOND_OF_TWO && from_table && v.simple && w.fix2_on) {
             for (int u = 0; u < CH; ++u)
               if (u < v.nch) add_fixed2(w, v.pos + 16 * u, q[u]);
@@ -708,8 +736,9 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
   lay.fix_end = 0;
   if (FIXED_SUMS)
     for (int v = 0; v < lay.class_end[CLASS8]; ++v)
-      if (w.vec[v].fused && w.vec[v].simple) {
-        for (int q = 0; q < 16 * w.vec[v].nch; ++q) w.slot_fix[w.vec[v].pos + q] = 1;
+      if (w.vec[v].fused) {
+        for (int q = 0; q < 16 * w.vec[v].nch; ++q)
+          w.slot_fix[w.vec[v].pos + q] = w.vec[v].simple ? 1 : 2;
         lay.fix_end = (int)w.vec[v].pos + 16 * w.vec[v].nch;
       }
   w.nruns = 0;
@@ -756,14 +785,15 @@ void record_shared(Work& w, int nr) {
   }
   for (int j = 0; j <= MAX_MEANINGS; ++j) {
     int k = 0;
-    for (int fix = 1; fix >= 0; --fix) {
+    for (int fix : {1, 2, 0}) {
       for (int r = 0; r < nr; ++r) {
         const int q = w.diag[r][j];
         if (q < 0 || w.slot_fix[q] != fix) continue;
         w.same_row[j][k] = (std::int16_t)r;
         w.same_pos[j][k++] = (std::int16_t)q;
       }
-      if (fix) w.nsame_fix[j] = (std::int8_t)k;
+      if (fix == 1) w.nsame_fix[j] = (std::int8_t)k;
+      if (fix == 2) w.nsame_fixb[j] = (std::int8_t)k;
     }
     w.nsame[j] = (std::int8_t)k;
   }
@@ -859,19 +889,26 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
     if (FIXED_SUMS)
-      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = w.acc_fix2[q] = 0;
+      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = w.acc_fix2[q] = w.acc_fixb[q] = 0;
     for (int r = 0; r < nr; ++r) {
       w.same[r] = 0.0;
       w.same_fix[r] = 0;
     }
     std::uint64_t att = 0;
-    int nfix2 = 0;
+    int nfix2 = 0, nfixb = 0;
     for (int j = 1; j <= b.nmean; ++j) {
       const int l1 = word_length(st, tb, j, 1);
       if (l1 == 0) continue;
       att |= std::uint64_t(1) << (j - 1);
       const int l2 = word_length(st, tb, j, 2);
       if (l2 == 0) {
+        if (FIXED_SUMS && l1 <= 8 && nfixb++ == FIX2_CAP) {
+          for (int q = 0; q < lay.fix_end; ++q) {
+            w.acc[q] += (double)w.acc_fixb[q] * 0x1p-27;
+            w.acc_fixb[q] = 0;
+          }
+          nfixb = 1;
+        }
         text_word<ONLY_SYN1>(w, lay, synonym_codes(st, tb, j, 1), l1);
       } else {
         w.fix2_on = FIXED_SUMS && l1 <= 8 && l2 <= 8 && nfix2 < FIX2_CAP;
@@ -884,11 +921,15 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       // Means from the whole-number sums are in mean_fix: pair means times
       // 2^26 for one text word, pair sums (means times 2^27) for two.
       const bool fix1 = FIXED_SUMS && l2 == 0 && l1 <= 8, fix2 = l2 != 0 && w.fix2_on;
+      // Slots of slot_fix 2 (between nsame_fix and nsame_fixb) hold pair
+      // sums against one text word.
       const int nfix = fix1 || fix2 ? w.nsame_fix[j] : 0;
       const unsigned shift = fix1 ? 1 : 0;
       for (int u = 0; u < nfix; ++u)
         w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << shift;
-      for (int u = nfix; u < w.nsame[j]; ++u)
+      const int bend = fix1 ? w.nsame_fixb[j] : nfix;
+      for (int u = nfix; u < bend; ++u) w.same_fix[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
+      for (int u = bend; u < w.nsame[j]; ++u)
         w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
     }
     // Exact sums, so any grouping gives the same totals.
@@ -908,7 +949,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       if (FIXED_SUMS) {
         std::uint64_t f = 0;
         for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q)
-          f += 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q];
+          f += 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q] + w.acc_fixb[q];
         fixed = (double)f * 0x1p-27;
       }
       w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
@@ -916,7 +957,8 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
     for (int u = 0; u < w.nshared; ++u) {
       const int q = w.shared_pos[u];
       const bool fix = FIXED_SUMS && q < lay.fix_end;
-      const std::uint64_t f = fix ? 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q] : 0;
+      const std::uint64_t f =
+          fix ? 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q] + w.acc_fixb[q] : 0;
       w.total[w.shared_row[u]] += w.acc[q] + (double)f * 0x1p-27;
     }
     if (FIXED_SUMS)

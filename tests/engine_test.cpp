@@ -188,19 +188,20 @@ TEST_F(EngineKernel, ShortWordsWithAndWithoutSynonymsOnEitherSide) {
   }
 }
 
-TEST_F(EngineKernel, ShortTextSynonymPairsAgainstPatternsOfOneWord) {
-  // Patterns of one short word per meaning, texts with a second synonym in
-  // some or all meanings: the pair sums d1 + d2 of quotients of different
-  // lengths round in single precision (1/3 + 1/5, 1/7 + 2/3, ...), and a
-  // text of more than 31 such meanings takes the exact sums only for part
-  // of them (foreign texts, no code in common with the patterns: every sum
-  // is 2, the largest). Texts with a longer word in a meaning mix in the
-  // other paths.
+TEST_F(EngineKernel, PairSumsOfShortWordsOnOneSide) {
+  // Short words with a second synonym on one side only: the pair sums
+  // d1 + d2 of quotients of different lengths round in single precision
+  // (1/3 + 1/5, 1/7 + 2/3, ...). Texts of more than 31 such meanings, or
+  // patterns with synonyms against more than 31 text meanings of one word,
+  // exceed the room of the whole-number sums (foreign texts, no code in
+  // common with the patterns: every sum is 2, the largest). Longer text
+  // words mix in the other paths.
   struct Mix {
-    int text_synonyms, text_long, nmean;
+    int row_synonyms, text_synonyms, text_long, nmean;
     bool foreign;
-  } mixes[] = {{100, 0, 40, false}, {60, 0, 40, false}, {100, 0, 31, false},
-               {100, 0, 40, true},  {100, 3, 40, false}, {80, 10, 33, false}};
+  } mixes[] = {{0, 100, 0, 40, false}, {0, 60, 0, 40, false},  {0, 100, 0, 31, false},
+               {0, 100, 0, 40, true},  {0, 100, 3, 40, false}, {0, 80, 10, 33, false},
+               {50, 0, 0, 40, true},   {30, 0, 0, 40, false},  {50, 10, 5, 40, false}};
   unsigned seed = 61;
   for (const Mix& mix : mixes) {
     Generator g(seed++);
@@ -208,7 +209,7 @@ TEST_F(EngineKernel, ShortTextSynonymPairsAgainstPatternsOfOneWord) {
     g.alphabet = 5;  // distances of every value
     const int rows_n = 10, n = 30;
     for (int l = 1; l <= n; ++l) {
-      g.synonym_percent = l <= rows_n ? 0 : mix.text_synonyms;
+      g.synonym_percent = l <= rows_n ? mix.row_synonyms : mix.text_synonyms;
       g.long_percent = l <= rows_n ? 0 : mix.text_long;
       g.fill(*store, l, mix.nmean);
       if (mix.foreign && l > rows_n)
