@@ -143,8 +143,13 @@ struct alignas(64) Work {
   // or two such quotients, times 2^26 as above, summed here and moved into
   // acc after every FIX2_CAP text meanings, so below 2^32.
   alignas(64) std::uint32_t acc_fixb[QCAP];
+  // The same slots against a text meaning of two such words: pair sums of
+  // two or four quotients (a mean over two counted twice), at most 4, so
+  // times 2^26 they are means times 2^28; moved into acc after every
+  // FIX4_CAP such text meanings.
+  alignas(64) std::uint32_t acc_fixc[QCAP];
   alignas(64) std::uint8_t slot_fix[QCAP];
-  std::uint64_t same_fix[ENGINE_BATCH_ROWS];  // same-meaning means times 2^27
+  std::uint64_t same_fix[ENGINE_BATCH_ROWS];  // same-meaning means times 2^28
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
@@ -322,8 +327,29 @@ inline void add_fixb(Work& w, int q, v16sf s) {
   std::memcpy(w.mean_fix + q, &x, sizeof x);
 }
 
+// The same against two text words, from their pair sums over the first
+// word in part (see acc_fixc).
+inline void add_fixc(Work& w, int q, v16sf s) {
+  const v16su x = __builtin_convertvector(s * 0x1p26f, v16su);
+  v16su a;
+  std::memcpy(&a, w.acc_fixc + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fixc + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
 // Text meanings of two words per text language whose means go to acc_fix2.
 constexpr int FIX2_CAP = 31;
+// Text meanings summed in acc_fixc before it is moved into acc.
+constexpr int FIX4_CAP = 15;
+
+// Moves whole-number sums of means times 2^e into the double sums.
+inline void flush_fixed(Work& w, int end, std::uint32_t* fix, double unit) {
+  for (int q = 0; q < end; ++q) {
+    w.acc[q] += (double)fix[q] * unit;
+    fix[q] = 0;
+  }
+}
 
 // Sixteen slots' pair sums over the two text words (the quotients of the
 // first word in part, of the second in d2), rounded as the literal rounds
@@ -439,6 +465,18 @@ inline void run_vectors(Work& w, int vi, int n) {
           if (P == SECOND_OF_TWO && from_table && v.simple && w.fix2_on) {
             for (int u = 0; u < CH; ++u)
               if (u < v.nch) add_fixed2(w, v.pos + 16 * u, q[u]);
+            continue;
+          }
+          if (P == SECOND_OF_TWO && from_table && w.fix2_on) {
+            // Not simple: part holds d(a1, b1) + d(a2, b1) or d(a1, b1);
+            // then + d(a1, b2), and + d(a2, b2) or the sum doubled.
+            for (int u = 0; u < v.nch; ++u) {
+              const int p = v.pos + 16 * u;
+              const v16sf t = load16f(w.part + p) + q[v.c1[u]];
+              const v16sf s =
+                  v.c2[u] < 0 ? t + t : select16(load16i(w.a2_mask + p), t + q[v.c2[u]], t + t);
+              add_fixc(w, p, s);
+            }
             continue;
           }
         }
@@ -846,6 +884,12 @@ void pair_means(Work& w, const Layout& lay, bool text_syn2) {
   }
 }
 
+// A slot's whole-number sums of means, times 2^28.
+inline std::uint64_t fixed_sum(const Work& w, int q) {
+  return 4 * std::uint64_t(w.acc_fix[q]) + 2 * std::uint64_t(w.acc_fix2[q]) +
+         2 * std::uint64_t(w.acc_fixb[q]) + w.acc_fixc[q];
+}
+
 inline bool fault_before(int row, int text, const PairBatch& b) {
   return b.fault == FpFault::none || row < b.fault_row ||
          (row == b.fault_row && text < b.fault_text);
@@ -889,13 +933,14 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
     if (FIXED_SUMS)
-      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = w.acc_fix2[q] = w.acc_fixb[q] = 0;
+      for (int q = 0; q < lay.fix_end; ++q)
+        w.acc_fix[q] = w.acc_fix2[q] = w.acc_fixb[q] = w.acc_fixc[q] = 0;
     for (int r = 0; r < nr; ++r) {
       w.same[r] = 0.0;
       w.same_fix[r] = 0;
     }
     std::uint64_t att = 0;
-    int nfix2 = 0, nfixb = 0;
+    int nfix2 = 0, nfixb = 0, nfixc = 0;
     for (int j = 1; j <= b.nmean; ++j) {
       const int l1 = word_length(st, tb, j, 1);
       if (l1 == 0) continue;
@@ -903,32 +948,34 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       const int l2 = word_length(st, tb, j, 2);
       if (l2 == 0) {
         if (FIXED_SUMS && l1 <= 8 && nfixb++ == FIX2_CAP) {
-          for (int q = 0; q < lay.fix_end; ++q) {
-            w.acc[q] += (double)w.acc_fixb[q] * 0x1p-27;
-            w.acc_fixb[q] = 0;
-          }
+          flush_fixed(w, lay.fix_end, w.acc_fixb, 0x1p-27);
           nfixb = 1;
         }
         text_word<ONLY_SYN1>(w, lay, synonym_codes(st, tb, j, 1), l1);
       } else {
         w.fix2_on = FIXED_SUMS && l1 <= 8 && l2 <= 8 && nfix2 < FIX2_CAP;
         nfix2 += w.fix2_on;
+        if (w.fix2_on && nfixc++ == FIX4_CAP) {
+          flush_fixed(w, lay.fix_end, w.acc_fixc, 0x1p-28);
+          nfixc = 1;
+        }
         text_word<FIRST_OF_TWO>(w, lay, synonym_codes(st, tb, j, 1), l1);
         text_word<SECOND_OF_TWO>(w, lay, synonym_codes(st, tb, j, 2), l2);
       }
       pair_means(w, lay, l2 != 0);
       // The same-meaning means of the rows that attest meaning j.
-      // Means from the whole-number sums are in mean_fix: pair means times
-      // 2^26 for one text word, pair sums (means times 2^27) for two.
+      // Means from the whole-number sums are in mean_fix, times 2^26 (slots
+      // of slot_fix 1 against one text word), 2^27 (slot_fix 1 against two,
+      // slot_fix 2 against one) or 2^28 (slot_fix 2 against two); slot_fix 2
+      // slots lie between nsame_fix and nsame_fixb.
       const bool fix1 = FIXED_SUMS && l2 == 0 && l1 <= 8, fix2 = l2 != 0 && w.fix2_on;
-      // Slots of slot_fix 2 (between nsame_fix and nsame_fixb) hold pair
-      // sums against one text word.
       const int nfix = fix1 || fix2 ? w.nsame_fix[j] : 0;
+      const int bend = fix1 || fix2 ? w.nsame_fixb[j] : 0;
       const unsigned shift = fix1 ? 1 : 0;
       for (int u = 0; u < nfix; ++u)
+        w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << (shift + 1);
+      for (int u = nfix; u < bend; ++u)
         w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << shift;
-      const int bend = fix1 ? w.nsame_fixb[j] : nfix;
-      for (int u = nfix; u < bend; ++u) w.same_fix[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
       for (int u = bend; u < w.nsame[j]; ++u)
         w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
     }
@@ -949,20 +996,18 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       if (FIXED_SUMS) {
         std::uint64_t f = 0;
         for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q)
-          f += 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q] + w.acc_fixb[q];
-        fixed = (double)f * 0x1p-27;
+          f += fixed_sum(w, q);
+        fixed = (double)f * 0x1p-28;
       }
       w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
     }
     for (int u = 0; u < w.nshared; ++u) {
       const int q = w.shared_pos[u];
       const bool fix = FIXED_SUMS && q < lay.fix_end;
-      const std::uint64_t f =
-          fix ? 2 * std::uint64_t(w.acc_fix[q]) + w.acc_fix2[q] + w.acc_fixb[q] : 0;
-      w.total[w.shared_row[u]] += w.acc[q] + (double)f * 0x1p-27;
+      w.total[w.shared_row[u]] += w.acc[q] + (fix ? (double)fixed_sum(w, q) * 0x1p-28 : 0.0);
     }
     if (FIXED_SUMS)
-      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-27;
+      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-28;
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {

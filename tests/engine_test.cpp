@@ -188,20 +188,21 @@ TEST_F(EngineKernel, ShortWordsWithAndWithoutSynonymsOnEitherSide) {
   }
 }
 
-TEST_F(EngineKernel, PairSumsOfShortWordsOnOneSide) {
-  // Short words with a second synonym on one side only: the pair sums
-  // d1 + d2 of quotients of different lengths round in single precision
-  // (1/3 + 1/5, 1/7 + 2/3, ...). Texts of more than 31 such meanings, or
-  // patterns with synonyms against more than 31 text meanings of one word,
-  // exceed the room of the whole-number sums (foreign texts, no code in
-  // common with the patterns: every sum is 2, the largest). Longer text
-  // words mix in the other paths.
+TEST_F(EngineKernel, PairSumsOfShortWordsWithSynonyms) {
+  // Short words with a second synonym on one side or both: the pair sums
+  // of quotients of different lengths round in single precision (1/3 + 1/5,
+  // 1/7 + 2/3, ...). Texts of more than 31 such meanings, or patterns with
+  // synonyms against more than 31 text meanings of one word or more than 15
+  // of two, exceed the room of the whole-number sums (foreign texts, no code
+  // in common with the patterns: every distance is 1, the largest). Longer
+  // text words mix in the other paths.
   struct Mix {
     int row_synonyms, text_synonyms, text_long, nmean;
     bool foreign;
   } mixes[] = {{0, 100, 0, 40, false}, {0, 60, 0, 40, false},  {0, 100, 0, 31, false},
                {0, 100, 0, 40, true},  {0, 100, 3, 40, false}, {0, 80, 10, 33, false},
-               {50, 0, 0, 40, true},   {30, 0, 0, 40, false},  {50, 10, 5, 40, false}};
+               {50, 0, 0, 40, true},   {30, 0, 0, 40, false},  {50, 10, 5, 40, false},
+               {50, 100, 0, 40, true}, {40, 40, 0, 40, false}};
   unsigned seed = 61;
   for (const Mix& mix : mixes) {
     Generator g(seed++);
