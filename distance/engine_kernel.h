@@ -137,7 +137,8 @@ struct alignas(64) Work {
   // 2^26 (means times 2^27), for at most FIX2_CAP text meanings of a text
   // language, so below 2^32; mean_fix then holds the latest such sum.
   alignas(64) std::uint32_t acc_fix2[QCAP];
-  bool fix2_on;  // the current text meaning takes this path
+  bool fix2_on;     // the current text meaning takes this path
+  bool fix2_dirty;  // acc_fix2 and acc_fixc may hold sums of the last text
   // Slots of 8-bit lanes with a synonym 2 in their vector (slot_fix 2)
   // against a text meaning of one word of up to 8 codes: pair sums of one
   // or two such quotients, times 2^26 as above, summed here and moved into
@@ -542,6 +543,7 @@ struct Layout {
   int qpad = 0;
   int fused_end = 0;  // slots below are fused (see VecInfo::fused)
   int fix_end = 0;    // slots of slot_fix lie below
+  int fixb_end = 0;   // slots of slot_fix 2 lie below (they come first)
   int class_base[4] = {0, 0, 0, 0};  // first slot position of each class
   std::size_t row_bytes = 0;
   int ncodes = 0;  // table rows in use, row 0 included
@@ -771,14 +773,21 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
   for (int q = 0; q < lay.qpad; ++q) w.slot_fix[q] = 0;
-  lay.fix_end = 0;
+  lay.fix_end = lay.fixb_end = 0;
   if (FIXED_SUMS)
     for (int v = 0; v < lay.class_end[CLASS8]; ++v)
       if (w.vec[v].fused) {
         for (int q = 0; q < 16 * w.vec[v].nch; ++q)
           w.slot_fix[w.vec[v].pos + q] = w.vec[v].simple ? 1 : 2;
         lay.fix_end = (int)w.vec[v].pos + 16 * w.vec[v].nch;
+        if (!w.vec[v].simple) lay.fixb_end = lay.fix_end;
       }
+  // Each whole-number sum is written for one kind of slot only; the others
+  // stay 0, and those written are cleared for every text language that may
+  // have written them.
+  for (int q = 0; q < lay.fix_end; ++q)
+    w.acc_fix[q] = w.acc_fix2[q] = w.acc_fixb[q] = w.acc_fixc[q] = 0;
+  w.fix2_dirty = false;
   w.nruns = 0;
   for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
@@ -884,10 +893,21 @@ void pair_means(Work& w, const Layout& lay, bool text_syn2) {
   }
 }
 
-// A slot's whole-number sums of means, times 2^28.
-inline std::uint64_t fixed_sum(const Work& w, int q) {
-  return 4 * std::uint64_t(w.acc_fix[q]) + 2 * std::uint64_t(w.acc_fix2[q]) +
-         2 * std::uint64_t(w.acc_fixb[q]) + w.acc_fixc[q];
+// The slots' whole-number sums of means (times 2^28: below 2^35, so
+// exact in double precision) into their double sums, each over the slots
+// of the kind that writes it, those of two text words only where this text
+// language had such meanings.
+void fold_fixed(Work& w, const Layout& lay) {
+  const int b = lay.fixb_end, e = lay.fix_end;
+  if (w.fix2_dirty) {
+    for (int q = 0; q < b; ++q)
+      w.acc[q] += (double)(2 * std::uint64_t(w.acc_fixb[q]) + w.acc_fixc[q]) * 0x1p-28;
+    for (int q = b; q < e; ++q)
+      w.acc[q] += (double)(4 * std::uint64_t(w.acc_fix[q]) + 2 * std::uint64_t(w.acc_fix2[q])) * 0x1p-28;
+  } else {
+    for (int q = 0; q < b; ++q) w.acc[q] += (double)w.acc_fixb[q] * 0x1p-27;
+    for (int q = b; q < e; ++q) w.acc[q] += (double)w.acc_fix[q] * 0x1p-26;
+  }
 }
 
 inline bool fault_before(int row, int text, const PairBatch& b) {
@@ -932,9 +952,15 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
     }
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
-    if (FIXED_SUMS)
-      for (int q = 0; q < lay.fix_end; ++q)
-        w.acc_fix[q] = w.acc_fix2[q] = w.acc_fixb[q] = w.acc_fixc[q] = 0;
+    if (FIXED_SUMS) {
+      for (int q = lay.fixb_end; q < lay.fix_end; ++q) w.acc_fix[q] = 0;
+      for (int q = 0; q < lay.fixb_end; ++q) w.acc_fixb[q] = 0;
+      if (w.fix2_dirty) {
+        for (int q = lay.fixb_end; q < lay.fix_end; ++q) w.acc_fix2[q] = 0;
+        for (int q = 0; q < lay.fixb_end; ++q) w.acc_fixc[q] = 0;
+        w.fix2_dirty = false;
+      }
+    }
     for (int r = 0; r < nr; ++r) {
       w.same[r] = 0.0;
       w.same_fix[r] = 0;
@@ -948,15 +974,16 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       const int l2 = word_length(st, tb, j, 2);
       if (l2 == 0) {
         if (FIXED_SUMS && l1 <= 8 && nfixb++ == FIX2_CAP) {
-          flush_fixed(w, lay.fix_end, w.acc_fixb, 0x1p-27);
+          flush_fixed(w, lay.fixb_end, w.acc_fixb, 0x1p-27);
           nfixb = 1;
         }
         text_word<ONLY_SYN1>(w, lay, synonym_codes(st, tb, j, 1), l1);
       } else {
         w.fix2_on = FIXED_SUMS && l1 <= 8 && l2 <= 8 && nfix2 < FIX2_CAP;
         nfix2 += w.fix2_on;
+        w.fix2_dirty |= w.fix2_on;
         if (w.fix2_on && nfixc++ == FIX4_CAP) {
-          flush_fixed(w, lay.fix_end, w.acc_fixc, 0x1p-28);
+          flush_fixed(w, lay.fixb_end, w.acc_fixc, 0x1p-28);
           nfixc = 1;
         }
         text_word<FIRST_OF_TWO>(w, lay, synonym_codes(st, tb, j, 1), l1);
@@ -979,6 +1006,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       for (int u = bend; u < w.nsame[j]; ++u)
         w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
     }
+    if (FIXED_SUMS) fold_fixed(w, lay);
     // Exact sums, so any grouping gives the same totals.
     for (int r = 0; r < nr; ++r) w.total[r] = 0.0;
     for (int u = 0; u < w.nruns; ++u) {
@@ -992,19 +1020,11 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         t3 += w.acc[q + 3];
       }
       for (; q < e; ++q) t0 += w.acc[q];
-      double fixed = 0.0;
-      if (FIXED_SUMS) {
-        std::uint64_t f = 0;
-        for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q)
-          f += fixed_sum(w, q);
-        fixed = (double)f * 0x1p-28;
-      }
-      w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
+      w.total[w.run_row[u]] += (t0 + t1) + (t2 + t3);
     }
     for (int u = 0; u < w.nshared; ++u) {
       const int q = w.shared_pos[u];
-      const bool fix = FIXED_SUMS && q < lay.fix_end;
-      w.total[w.shared_row[u]] += w.acc[q] + (fix ? (double)fixed_sum(w, q) * 0x1p-28 : 0.0);
+      w.total[w.shared_row[u]] += w.acc[q];
     }
     if (FIXED_SUMS)
       for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-28;
