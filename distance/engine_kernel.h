@@ -150,7 +150,10 @@ struct alignas(64) Work {
   // FIX4_CAP such text meanings.
   alignas(64) std::uint32_t acc_fixc[QCAP];
   alignas(64) std::uint8_t slot_fix[QCAP];
-  std::uint64_t same_fix[ENGINE_BATCH_ROWS];  // same-meaning means times 2^28
+  // Same-meaning means, slot_fix 1 against one text word times 2^26, the
+  // others times 2^28.
+  std::uint64_t same_fix1[ENGINE_BATCH_ROWS];
+  std::uint64_t same_fix[ENGINE_BATCH_ROWS];
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
@@ -963,7 +966,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
     }
     for (int r = 0; r < nr; ++r) {
       w.same[r] = 0.0;
-      w.same_fix[r] = 0;
+      w.same_fix[r] = w.same_fix1[r] = 0;
     }
     std::uint64_t att = 0;
     int nfix2 = 0, nfixb = 0, nfixc = 0;
@@ -999,8 +1002,11 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       const int nfix = fix1 || fix2 ? w.nsame_fix[j] : 0;
       const int bend = fix1 || fix2 ? w.nsame_fixb[j] : 0;
       const unsigned shift = fix1 ? 1 : 0;
-      for (int u = 0; u < nfix; ++u)
-        w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << (shift + 1);
+      if (fix1)
+        for (int u = 0; u < nfix; ++u) w.same_fix1[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
+      else
+        for (int u = 0; u < nfix; ++u)
+          w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << 1;
       for (int u = nfix; u < bend; ++u)
         w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << shift;
       for (int u = bend; u < w.nsame[j]; ++u)
@@ -1027,7 +1033,8 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       w.total[w.shared_row[u]] += w.acc[q];
     }
     if (FIXED_SUMS)
-      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-28;
+      for (int r = 0; r < nr; ++r)
+        w.same[r] += (double)w.same_fix1[r] * 0x1p-26 + (double)w.same_fix[r] * 0x1p-28;
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {
