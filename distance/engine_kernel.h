@@ -130,7 +130,29 @@ struct alignas(64) Work {
   // this path for such text meanings; mean_fix holds the latest means.
   alignas(64) std::uint32_t acc_fix[QCAP];
   alignas(64) std::uint32_t mean_fix[QCAP];
+  // The same slots against a text meaning of two words of up to 8 codes
+  // each: the pair sum d1 + d2 of two such quotients, rounded to single
+  // precision, is 0 or at least 1/8 and so again a multiple of 2^-26, at
+  // most 2, and the mean is half of it. acc_fix2 sums these pair sums times
+  // 2^26 (means times 2^27), for at most FIX2_CAP text meanings of a text
+  // language, so below 2^32; mean_fix then holds the latest such sum.
+  alignas(64) std::uint32_t acc_fix2[QCAP];
+  bool fix2_on;     // the current text meaning takes this path
+  bool fix2_dirty;  // acc_fix2 and acc_fixc may hold sums of the last text
+  // Slots of 8-bit lanes with a synonym 2 in their vector (slot_fix 2)
+  // against a text meaning of one word of up to 8 codes: pair sums of one
+  // or two such quotients, times 2^26 as above, summed here and moved into
+  // acc after every FIX2_CAP text meanings, so below 2^32.
+  alignas(64) std::uint32_t acc_fixb[QCAP];
+  // The same slots against a text meaning of two such words: pair sums of
+  // two or four quotients (a mean over two counted twice), at most 4, so
+  // times 2^26 they are means times 2^28; moved into acc after every
+  // FIX4_CAP such text meanings.
+  alignas(64) std::uint32_t acc_fixc[QCAP];
   alignas(64) std::uint8_t slot_fix[QCAP];
+  // Same-meaning means, slot_fix 1 against one text word times 2^26, the
+  // others times 2^28.
+  std::uint64_t same_fix1[ENGINE_BATCH_ROWS];
   std::uint64_t same_fix[ENGINE_BATCH_ROWS];
   alignas(16) unsigned char qadd[9][16];
   bool qtab_ready;
@@ -149,7 +171,8 @@ struct alignas(64) Work {
   // the slots of slot_fix, then the others.
   std::int16_t same_row[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
   std::int16_t same_pos[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
-  std::int8_t nsame_fix[MAX_MEANINGS + 1];
+  std::int8_t nsame_fix[MAX_MEANINGS + 1];   // slot_fix 1 end here
+  std::int8_t nsame_fixb[MAX_MEANINGS + 1];  // slot_fix 2 end here
   std::int8_t nsame[MAX_MEANINGS + 1];
   VecInfo vec[VCAP];
   std::uint32_t text_off[MAX_CODES + 1];
@@ -298,6 +321,53 @@ inline void add_fixed(Work& w, int q, v16sf bits) {
   std::memcpy(w.mean_fix + q, &x, sizeof x);
 }
 
+// Sixteen slots' pair sums s (see acc_fixb) times 2^26 into their sums.
+inline void add_fixb(Work& w, int q, v16sf s) {
+  const v16su x = __builtin_convertvector(s * 0x1p26f, v16su);
+  v16su a;
+  std::memcpy(&a, w.acc_fixb + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fixb + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
+// The same against two text words, from their pair sums over the first
+// word in part (see acc_fixc).
+inline void add_fixc(Work& w, int q, v16sf s) {
+  const v16su x = __builtin_convertvector(s * 0x1p26f, v16su);
+  v16su a;
+  std::memcpy(&a, w.acc_fixc + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fixc + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
+// Text meanings of two words per text language whose means go to acc_fix2.
+constexpr int FIX2_CAP = 31;
+// Text meanings summed in acc_fixc before it is moved into acc.
+constexpr int FIX4_CAP = 15;
+
+// Moves whole-number sums of means times 2^e into the double sums.
+inline void flush_fixed(Work& w, int end, std::uint32_t* fix, double unit) {
+  for (int q = 0; q < end; ++q) {
+    w.acc[q] += (double)fix[q] * unit;
+    fix[q] = 0;
+  }
+}
+
+// Sixteen slots' pair sums over the two text words (the quotients of the
+// first word in part, of the second in d2), rounded as the literal rounds
+// them, times 2^26 into their sums: exact whole numbers (see acc_fix2).
+inline void add_fixed2(Work& w, int q, v16sf d2) {
+  const v16sf s = (load16f(w.part + q) + d2) * 0x1p26f;
+  const v16su x = __builtin_convertvector(s, v16su);
+  v16su a;
+  std::memcpy(&a, w.acc_fix2 + q, sizeof a);
+  a += x;
+  std::memcpy(w.acc_fix2 + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
 
 // The passes of one text meaning: synonym 1 of a meaning without synonym
 // 2, synonym 1 of one with, and synonym 2.
@@ -384,6 +454,35 @@ inline void run_vectors(Work& w, int vi, int n) {
             continue;
           }
           if (from_table) table_chunks(w, vi + x, n, kv, q);
+          if (P == ONLY_SYN1 && from_table) {
+            // Not simple: pair sums d(a2, b1) + d(a1, b1) where a slot has
+            // a synonym 2, else d(a1, b1) doubled (a mean over one
+            // distance, times 2^27 like the others).
+            for (int u = 0; u < v.nch; ++u) {
+              const int p = v.pos + 16 * u;
+              const v16sf d = q[v.c1[u]];
+              const v16sf s = v.c2[u] < 0 ? d + d : select16(load16i(w.a2_mask + p), q[v.c2[u]] + d, d + d);
+              add_fixb(w, p, s);
+            }
+            continue;
+          }
+          if (P == SECOND_OF_TWO && from_table && v.simple && w.fix2_on) {
+            for (int u = 0; u < CH; ++u)
+              if (u < v.nch) add_fixed2(w, v.pos + 16 * u, q[u]);
+            continue;
+          }
+          if (P == SECOND_OF_TWO && from_table && w.fix2_on) {
+            // Not simple: part holds d(a1, b1) + d(a2, b1) or d(a1, b1);
+            // then + d(a1, b2), and + d(a2, b2) or the sum doubled.
+            for (int u = 0; u < v.nch; ++u) {
+              const int p = v.pos + 16 * u;
+              const v16sf t = load16f(w.part + p) + q[v.c1[u]];
+              const v16sf s =
+                  v.c2[u] < 0 ? t + t : select16(load16i(w.a2_mask + p), t + q[v.c2[u]], t + t);
+              add_fixc(w, p, s);
+            }
+            continue;
+          }
         }
         if (!from_table)
           for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
@@ -447,6 +546,7 @@ struct Layout {
   int qpad = 0;
   int fused_end = 0;  // slots below are fused (see VecInfo::fused)
   int fix_end = 0;    // slots of slot_fix lie below
+  int fixb_end = 0;   // slots of slot_fix 2 lie below (they come first)
   int class_base[4] = {0, 0, 0, 0};  // first slot position of each class
   std::size_t row_bytes = 0;
   int ncodes = 0;  // table rows in use, row 0 included
@@ -676,13 +776,21 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
       for (int sa = 0; sa < 2; ++sa) w.dist[sb][sa][q] = 0.0f;
   }
   for (int q = 0; q < lay.qpad; ++q) w.slot_fix[q] = 0;
-  lay.fix_end = 0;
+  lay.fix_end = lay.fixb_end = 0;
   if (FIXED_SUMS)
     for (int v = 0; v < lay.class_end[CLASS8]; ++v)
-      if (w.vec[v].fused && w.vec[v].simple) {
-        for (int q = 0; q < 16 * w.vec[v].nch; ++q) w.slot_fix[w.vec[v].pos + q] = 1;
+      if (w.vec[v].fused) {
+        for (int q = 0; q < 16 * w.vec[v].nch; ++q)
+          w.slot_fix[w.vec[v].pos + q] = w.vec[v].simple ? 1 : 2;
         lay.fix_end = (int)w.vec[v].pos + 16 * w.vec[v].nch;
+        if (!w.vec[v].simple) lay.fixb_end = lay.fix_end;
       }
+  // Each whole-number sum is written for one kind of slot only; the others
+  // stay 0, and those written are cleared for every text language that may
+  // have written them.
+  for (int q = 0; q < lay.fix_end; ++q)
+    w.acc_fix[q] = w.acc_fix2[q] = w.acc_fixb[q] = w.acc_fixc[q] = 0;
+  w.fix2_dirty = false;
   w.nruns = 0;
   for (int c = 0; c < 4; ++c) {
     const int eb = class_lane_bytes[c];
@@ -727,14 +835,15 @@ void record_shared(Work& w, int nr) {
   }
   for (int j = 0; j <= MAX_MEANINGS; ++j) {
     int k = 0;
-    for (int fix = 1; fix >= 0; --fix) {
+    for (int fix : {1, 2, 0}) {
       for (int r = 0; r < nr; ++r) {
         const int q = w.diag[r][j];
         if (q < 0 || w.slot_fix[q] != fix) continue;
         w.same_row[j][k] = (std::int16_t)r;
         w.same_pos[j][k++] = (std::int16_t)q;
       }
-      if (fix) w.nsame_fix[j] = (std::int8_t)k;
+      if (fix == 1) w.nsame_fix[j] = (std::int8_t)k;
+      if (fix == 2) w.nsame_fixb[j] = (std::int8_t)k;
     }
     w.nsame[j] = (std::int8_t)k;
   }
@@ -787,6 +896,23 @@ void pair_means(Work& w, const Layout& lay, bool text_syn2) {
   }
 }
 
+// The slots' whole-number sums of means (times 2^28: below 2^35, so
+// exact in double precision) into their double sums, each over the slots
+// of the kind that writes it, those of two text words only where this text
+// language had such meanings.
+void fold_fixed(Work& w, const Layout& lay) {
+  const int b = lay.fixb_end, e = lay.fix_end;
+  if (w.fix2_dirty) {
+    for (int q = 0; q < b; ++q)
+      w.acc[q] += (double)(2 * std::uint64_t(w.acc_fixb[q]) + w.acc_fixc[q]) * 0x1p-28;
+    for (int q = b; q < e; ++q)
+      w.acc[q] += (double)(4 * std::uint64_t(w.acc_fix[q]) + 2 * std::uint64_t(w.acc_fix2[q])) * 0x1p-28;
+  } else {
+    for (int q = 0; q < b; ++q) w.acc[q] += (double)w.acc_fixb[q] * 0x1p-27;
+    for (int q = b; q < e; ++q) w.acc[q] += (double)w.acc_fix[q] * 0x1p-26;
+  }
+}
+
 inline bool fault_before(int row, int text, const PairBatch& b) {
   return b.fault == FpFault::none || row < b.fault_row ||
          (row == b.fault_row && text < b.fault_text);
@@ -829,31 +955,64 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
     }
 
     for (int q = 0; q < lay.qpad; ++q) w.acc[q] = 0.0;
-    if (FIXED_SUMS)
-      for (int q = 0; q < lay.fix_end; ++q) w.acc_fix[q] = 0;
+    if (FIXED_SUMS) {
+      for (int q = lay.fixb_end; q < lay.fix_end; ++q) w.acc_fix[q] = 0;
+      for (int q = 0; q < lay.fixb_end; ++q) w.acc_fixb[q] = 0;
+      if (w.fix2_dirty) {
+        for (int q = lay.fixb_end; q < lay.fix_end; ++q) w.acc_fix2[q] = 0;
+        for (int q = 0; q < lay.fixb_end; ++q) w.acc_fixc[q] = 0;
+        w.fix2_dirty = false;
+      }
+    }
     for (int r = 0; r < nr; ++r) {
       w.same[r] = 0.0;
-      w.same_fix[r] = 0;
+      w.same_fix[r] = w.same_fix1[r] = 0;
     }
     std::uint64_t att = 0;
+    int nfix2 = 0, nfixb = 0, nfixc = 0;
     for (int j = 1; j <= b.nmean; ++j) {
       const int l1 = word_length(st, tb, j, 1);
       if (l1 == 0) continue;
       att |= std::uint64_t(1) << (j - 1);
       const int l2 = word_length(st, tb, j, 2);
       if (l2 == 0) {
+        if (FIXED_SUMS && l1 <= 8 && nfixb++ == FIX2_CAP) {
+          flush_fixed(w, lay.fixb_end, w.acc_fixb, 0x1p-27);
+          nfixb = 1;
+        }
         text_word<ONLY_SYN1>(w, lay, synonym_codes(st, tb, j, 1), l1);
       } else {
+        w.fix2_on = FIXED_SUMS && l1 <= 8 && l2 <= 8 && nfix2 < FIX2_CAP;
+        nfix2 += w.fix2_on;
+        w.fix2_dirty |= w.fix2_on;
+        if (w.fix2_on && nfixc++ == FIX4_CAP) {
+          flush_fixed(w, lay.fixb_end, w.acc_fixc, 0x1p-28);
+          nfixc = 1;
+        }
         text_word<FIRST_OF_TWO>(w, lay, synonym_codes(st, tb, j, 1), l1);
         text_word<SECOND_OF_TWO>(w, lay, synonym_codes(st, tb, j, 2), l2);
       }
       pair_means(w, lay, l2 != 0);
       // The same-meaning means of the rows that attest meaning j.
-      const int nfix = FIXED_SUMS && l2 == 0 && l1 <= 8 ? w.nsame_fix[j] : 0;
-      for (int u = 0; u < nfix; ++u) w.same_fix[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
-      for (int u = nfix; u < w.nsame[j]; ++u)
+      // Means from the whole-number sums are in mean_fix, times 2^26 (slots
+      // of slot_fix 1 against one text word), 2^27 (slot_fix 1 against two,
+      // slot_fix 2 against one) or 2^28 (slot_fix 2 against two); slot_fix 2
+      // slots lie between nsame_fix and nsame_fixb.
+      const bool fix1 = FIXED_SUMS && l2 == 0 && l1 <= 8, fix2 = l2 != 0 && w.fix2_on;
+      const int nfix = fix1 || fix2 ? w.nsame_fix[j] : 0;
+      const int bend = fix1 || fix2 ? w.nsame_fixb[j] : 0;
+      const unsigned shift = fix1 ? 1 : 0;
+      if (fix1)
+        for (int u = 0; u < nfix; ++u) w.same_fix1[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
+      else
+        for (int u = 0; u < nfix; ++u)
+          w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << 1;
+      for (int u = nfix; u < bend; ++u)
+        w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << shift;
+      for (int u = bend; u < w.nsame[j]; ++u)
         w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
     }
+    if (FIXED_SUMS) fold_fixed(w, lay);
     // Exact sums, so any grouping gives the same totals.
     for (int r = 0; r < nr; ++r) w.total[r] = 0.0;
     for (int u = 0; u < w.nruns; ++u) {
@@ -867,21 +1026,15 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         t3 += w.acc[q + 3];
       }
       for (; q < e; ++q) t0 += w.acc[q];
-      double fixed = 0.0;
-      if (FIXED_SUMS) {
-        std::uint64_t f = 0;
-        for (q = w.run_begin[u]; q < e && q < lay.fix_end; ++q) f += w.acc_fix[q];
-        fixed = (double)f * 0x1p-26;
-      }
-      w.total[w.run_row[u]] += ((t0 + t1) + (t2 + t3)) + fixed;
+      w.total[w.run_row[u]] += (t0 + t1) + (t2 + t3);
     }
     for (int u = 0; u < w.nshared; ++u) {
       const int q = w.shared_pos[u];
-      const bool fix = FIXED_SUMS && q < lay.fix_end;
-      w.total[w.shared_row[u]] += w.acc[q] + (fix ? (double)w.acc_fix[q] * 0x1p-26 : 0.0);
+      w.total[w.shared_row[u]] += w.acc[q];
     }
     if (FIXED_SUMS)
-      for (int r = 0; r < nr; ++r) w.same[r] += (double)w.same_fix[r] * 0x1p-26;
+      for (int r = 0; r < nr; ++r)
+        w.same[r] += (double)w.same_fix1[r] * 0x1p-26 + (double)w.same_fix[r] * 0x1p-28;
 
     const int nb = popcount64(att);
     for (int r = 0; r < nr; ++r) {

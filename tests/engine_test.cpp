@@ -188,6 +188,43 @@ TEST_F(EngineKernel, ShortWordsWithAndWithoutSynonymsOnEitherSide) {
   }
 }
 
+TEST_F(EngineKernel, PairSumsOfShortWordsWithSynonyms) {
+  // Short words with a second synonym on one side or both: the pair sums
+  // of quotients of different lengths round in single precision (1/3 + 1/5,
+  // 1/7 + 2/3, ...). Texts of more than 31 such meanings, or patterns with
+  // synonyms against more than 31 text meanings of one word or more than 15
+  // of two, exceed the room of the whole-number sums (foreign texts, no code
+  // in common with the patterns: every distance is 1, the largest). Longer
+  // text words mix in the other paths.
+  struct Mix {
+    int row_synonyms, text_synonyms, text_long, nmean;
+    bool foreign;
+  } mixes[] = {{0, 100, 0, 40, false}, {0, 60, 0, 40, false},  {0, 100, 0, 31, false},
+               {0, 100, 0, 40, true},  {0, 100, 3, 40, false}, {0, 80, 10, 33, false},
+               {50, 0, 0, 40, true},   {30, 0, 0, 40, false},  {50, 10, 5, 40, false},
+               {50, 100, 0, 40, true}, {40, 40, 0, 40, false}};
+  unsigned seed = 61;
+  for (const Mix& mix : mixes) {
+    Generator g(seed++);
+    g.missing_percent = 0;
+    g.alphabet = 5;  // distances of every value
+    const int rows_n = 10, n = 30;
+    for (int l = 1; l <= n; ++l) {
+      g.synonym_percent = l <= rows_n ? mix.row_synonyms : mix.text_synonyms;
+      g.long_percent = l <= rows_n ? 0 : mix.text_long;
+      g.fill(*store, l, mix.nmean);
+      if (mix.foreign && l > rows_n)
+        for (int m = 1; m <= mix.nmean; ++m)
+          for (int p = 0; p < MAX_CODES; ++p) codes(*store, l, m)[p] += 100;
+      store->branch_of[l] = l;
+    }
+    std::vector<std::int32_t> rows, texts;
+    for (int l = 1; l <= rows_n; ++l) rows.push_back(l);
+    for (int l = rows_n + 1; l <= n; ++l) texts.push_back(l);
+    for (EngineIsa isa : supported_paths()) expect_literal(isa, rows, texts, mix.nmean);
+  }
+}
+
 TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
   // Patterns and texts at every class boundary, alone and as pairs of
   // synonyms (synonym 1 at its limit of 50 codes when a synonym 2 follows).
