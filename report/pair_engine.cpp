@@ -405,9 +405,25 @@ EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* 
   double pairs_done = 0;   // guarded by mutex
   std::vector<EngineFault> faults(nbatch);
 
-  auto worker = [&]() {
-    KernelWork work(path);
-    std::vector<float> out(static_cast<std::size_t>(ENGINE_BATCH_ROWS) * (nlang - 1));
+  // Work areas and result rows are made before any thread starts: when
+  // memory runs short fewer threads do the work, and without one of each
+  // there is no pass.
+  std::vector<std::unique_ptr<KernelWork>> works = make_work_areas(path, threads);
+  const std::size_t out_floats = static_cast<std::size_t>(ENGINE_BATCH_ROWS) * (nlang - 1);
+  std::vector<std::vector<float>> outs(works.size());
+  for (std::size_t k = 0; k < works.size(); ++k) {
+    try {
+      outs[k].resize(out_floats);
+    } catch (const std::bad_alloc&) {
+      if (k == 0)
+        throw EngineOutOfMemory{"the result rows of the all-pairs pass", out_floats * sizeof(float)};
+      works.resize(k);
+      outs.resize(k);
+      break;
+    }
+  }
+
+  auto worker = [&](KernelWork& work, std::vector<float>& out) {
     std::int32_t out_count[ENGINE_BATCH_ROWS];
     std::int32_t rows[ENGINE_BATCH_ROWS];
     for (;;) {
@@ -451,15 +467,17 @@ EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* 
   // computes every batch before it waits.
   set_worker_stack_size();
   std::vector<std::thread> pool;
-  pool.reserve(threads);
-  for (int k = 0; k < threads; ++k) {
+  pool.reserve(works.size());
+  for (std::size_t k = 0; k < works.size(); ++k) {
     try {
-      pool.emplace_back(worker);
+      pool.emplace_back(worker, std::ref(*works[k]), std::ref(outs[k]));
     } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
       break;
     }
   }
-  if (pool.empty()) worker();
+  if (pool.empty()) worker(*works[0], outs[0]);
 
   Progress progress;
   if (options.progress != nullptr)

@@ -67,8 +67,10 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
 // branches, by the same kernels: the pair (i, j), i < j, goes to
 // upper[pair_index(nlang, i, j)], which has room for nlang * (nlang - 1) / 2
 // values. Returns the first pair without a similarity in (i, j) order, if
-// any. The store's branch numbers are changed while it runs and restored
-// before it returns.
+// any. Refused threads and short memory are handled as in engine_aggregate
+// (EngineOutOfMemory when not even one thread's work area can be had). The
+// store's branch numbers are changed while it runs and restored before it
+// returns.
 EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* upper,
                              const EngineOptions& options);
 
