@@ -134,6 +134,24 @@ TEST(ScarceResources, WorkerThreadsThatCannotStartAreDoneWithout) {
     EXPECT_EQ(o.status, 0) << processes << ": " << o.err;
     EXPECT_TRUE(o.out == want.out && want.status == 0) << processes;
   }
+  // The all-pairs pass of --matrix likewise, against a run without limits.
+  const std::string matrix = "/tmp/plix-res-matrix-" + std::to_string(getpid());
+  const std::string option = "--matrix=" + matrix;
+  const Outcome free_run = run_child([] { return true; }, writes(input), option.c_str());
+  const std::string want_matrix = file_text(matrix);
+  ASSERT_EQ(free_run.status, 0) << free_run.err;
+  ASSERT_FALSE(want_matrix.empty());
+  unlink(matrix.c_str()), unlink((matrix + ".names").c_str());
+  const rlimit one{1, 1};
+  const Outcome o = run_child(
+      [&] {
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        return (geteuid() != 0 || setuid(65534) == 0) && setrlimit(RLIMIT_NPROC, &one) == 0;
+      },
+      writes(input), option.c_str());
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(file_text(matrix), want_matrix);
+  unlink(matrix.c_str()), unlink((matrix + ".names").c_str());
 }
 
 TEST(ScarceResources, NonBlockingPipesAreWaitedFor) {
