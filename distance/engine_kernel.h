@@ -311,35 +311,27 @@ inline void table_chunks_fixed(const Work& w, int vi, int n, const std::uint8_t*
                 q);
 }
 
+// Adds sixteen slots' whole numbers x into the sums acc and keeps them as
+// the slots' pair means of this text meaning.
+inline void add_whole(Work& w, std::uint32_t* acc, int q, v16su x) {
+  v16su a;
+  std::memcpy(&a, acc + q, sizeof a);
+  a += x;
+  std::memcpy(acc + q, &a, sizeof a);
+  std::memcpy(w.mean_fix + q, &x, sizeof x);
+}
+
 // Sixteen slots' pair means, whole multiples of 2^-26, into their sums.
 inline void add_fixed(Work& w, int q, v16sf bits) {
-  v16su x, a;
+  v16su x;
   std::memcpy(&x, &bits, sizeof x);
-  std::memcpy(&a, w.acc_fix + q, sizeof a);
-  a += x;
-  std::memcpy(w.acc_fix + q, &a, sizeof a);
-  std::memcpy(w.mean_fix + q, &x, sizeof x);
+  add_whole(w, w.acc_fix, q, x);
 }
 
-// Sixteen slots' pair sums s (see acc_fixb) times 2^26 into their sums.
-inline void add_fixb(Work& w, int q, v16sf s) {
-  const v16su x = __builtin_convertvector(s * 0x1p26f, v16su);
-  v16su a;
-  std::memcpy(&a, w.acc_fixb + q, sizeof a);
-  a += x;
-  std::memcpy(w.acc_fixb + q, &a, sizeof a);
-  std::memcpy(w.mean_fix + q, &x, sizeof x);
-}
-
-// The same against two text words, from their pair sums over the first
-// word in part (see acc_fixc).
-inline void add_fixc(Work& w, int q, v16sf s) {
-  const v16su x = __builtin_convertvector(s * 0x1p26f, v16su);
-  v16su a;
-  std::memcpy(&a, w.acc_fixc + q, sizeof a);
-  a += x;
-  std::memcpy(w.acc_fixc + q, &a, sizeof a);
-  std::memcpy(w.mean_fix + q, &x, sizeof x);
+// Sixteen slots' pair sums s times 2^26 into acc: acc_fixb against one text
+// word, acc_fixc against two (their sums over the first word in part).
+inline void add_fix_sums(Work& w, std::uint32_t* acc, int q, v16sf s) {
+  add_whole(w, acc, q, __builtin_convertvector(s * 0x1p26f, v16su));
 }
 
 // Text meanings of two words per text language whose means go to acc_fix2.
@@ -360,12 +352,7 @@ inline void flush_fixed(Work& w, int end, std::uint32_t* fix, double unit) {
 // them, times 2^26 into their sums: exact whole numbers (see acc_fix2).
 inline void add_fixed2(Work& w, int q, v16sf d2) {
   const v16sf s = (load16f(w.part + q) + d2) * 0x1p26f;
-  const v16su x = __builtin_convertvector(s, v16su);
-  v16su a;
-  std::memcpy(&a, w.acc_fix2 + q, sizeof a);
-  a += x;
-  std::memcpy(w.acc_fix2 + q, &a, sizeof a);
-  std::memcpy(w.mean_fix + q, &x, sizeof x);
+  add_whole(w, w.acc_fix2, q, __builtin_convertvector(s, v16su));
 }
 
 
@@ -462,7 +449,7 @@ inline void run_vectors(Work& w, int vi, int n) {
               const int p = v.pos + 16 * u;
               const v16sf d = q[v.c1[u]];
               const v16sf s = v.c2[u] < 0 ? d + d : select16(load16i(w.a2_mask + p), q[v.c2[u]] + d, d + d);
-              add_fixb(w, p, s);
+              add_fix_sums(w, w.acc_fixb, p, s);
             }
             continue;
           }
@@ -479,7 +466,7 @@ inline void run_vectors(Work& w, int vi, int n) {
               const v16sf t = load16f(w.part + p) + q[v.c1[u]];
               const v16sf s =
                   v.c2[u] < 0 ? t + t : select16(load16i(w.a2_mask + p), t + q[v.c2[u]], t + t);
-              add_fixc(w, p, s);
+              add_fix_sums(w, w.acc_fixc, p, s);
             }
             continue;
           }
