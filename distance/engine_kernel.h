@@ -155,6 +155,7 @@ struct alignas(64) Work {
   std::uint64_t same_fix1[ENGINE_BATCH_ROWS];
   std::uint64_t same_fix[ENGINE_BATCH_ROWS];
   alignas(16) unsigned char qadd[9][16];
+  alignas(16) unsigned char qbase[9][16];  // n + qadd[n][m]
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
   // At most two runs per row in each vector class.
@@ -203,16 +204,33 @@ inline int length_class(int len) {
 // complement: with nph = ~Ph, (Ph << 1) | 1 is ~(nph << 1), which saves the
 // separate OR. Several vectors at once keep independent dependency chains
 // in flight.
+//
+// With a table `add` (8-bit lanes on the paths with table lookups), the
+// output is not k but the quotient-table index k + add[m] - n of each lane
+// with pattern length m (lane_m): the lengths' part is formed off the
+// dependency chains.
 template <typename E, int NV>
 inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n,
-                           const unsigned char* mask_bytes, E* k_out) {
+                           const unsigned char* mask_bytes, E* k_out,
+                           const unsigned char* add = nullptr, const unsigned char* lane_m = nullptr) {
   typedef E V __attribute__((vector_size(VB)));
-  V pv[NV], mv[NV];
+  V pv[NV], mv[NV], base[NV];
+  for (int v = 0; v < NV; ++v) base[v] = V{} + (E)n;
+  if constexpr (HAS_TABLE_LOOKUP && VB == 64 && sizeof(E) == 1)
+    if (add)
+      for (int v = 0; v < NV; ++v) base[v] = table_base<V>(add, lane_m + v * VB);
+  // The first code from Pv = all ones, Mv = 0: Xh = -Eq | Eq, Ph = 0 and
+  // Mh = Xh, so the column after it is Pv = (Xh << 1) | ~(Eq | 1) and
+  // Mv = Eq & 1 (n is at least 1).
+  const V one = V{} + (E)1;
   for (int v = 0; v < NV; ++v) {
-    pv[v] = ~V{};
-    mv[v] = V{};
+    V eq;
+    std::memcpy(&eq, row_base + off[0] + v * VB, sizeof(V));
+    const V xh = (V{} - eq) | eq;
+    pv[v] = (xh + xh) | ~(eq | one);
+    mv[v] = eq & one;
   }
-  for (int q = 0; q < n; ++q) {
+  for (int q = 1; q < n; ++q) {
     const unsigned char* row = row_base + off[q];
     for (int v = 0; v < NV; ++v) {
       V eq;
@@ -230,8 +248,7 @@ inline void lane_distances(const unsigned char* row_base, const std::uint32_t* o
   for (int v = 0; v < NV; ++v) {
     V mask;
     std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
-    const V k = ((V{} + (E)n) + lane_popcount<V, E>(pv[v] & mask)) -
-                lane_popcount<V, E>(mv[v] & mask);
+    const V k = (base[v] + lane_popcount<V, E>(pv[v] & mask)) - lane_popcount<V, E>(mv[v] & mask);
     std::memcpy(k_out + v * (VB / sizeof(E)), &k, sizeof(V));
   }
 }
@@ -291,14 +308,16 @@ void fill_quotient_tables(Work& w) {
     for (int m = n + 1; m <= 8; ++m)
       for (int k = m - n; k <= m; ++k) w.qtab[n][k + w.qadd[n][m]] = (float)k / (float)m;
     for (int i = 0; i < 32; ++i) w.qtab_fix[n][i] = (std::uint32_t)(w.qtab[n][i] * 0x1p26f);
+    for (int m = 0; m < 16; ++m) w.qbase[n][m] = (unsigned char)(n + w.qadd[n][m]);
   }
   w.qtab_ready = true;
 }
 
-// The four chunks of quotients of one vector of 64 8-bit lane distances k
-// against a text word of n <= 8 codes, from the table of that length.
-inline void table_chunks(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
-  table_lookup4(w.qtab[n], w.qadd[n], w.lane_m + vi * 64, k, q);
+// The four chunks of quotients of one vector of 64 8-bit lanes against a
+// text word of n <= 8 codes, from the table of that length and the lanes'
+// table indices (see lane_distances).
+inline void table_chunks(const Work& w, int n, const std::uint8_t* idx, v16sf* q) {
+  table_lookup4(w.qtab[n], idx, q);
 }
 
 // Whether this path sums table quotients as whole numbers (see Work::acc_fix).
@@ -306,9 +325,8 @@ constexpr bool FIXED_SUMS = HAS_TABLE_LOOKUP && VB == 64;
 typedef std::uint32_t v16su __attribute__((vector_size(64)));
 
 // The same quotients times 2^26, the bits of 32-bit integers in q.
-inline void table_chunks_fixed(const Work& w, int vi, int n, const std::uint8_t* k, v16sf* q) {
-  table_lookup4(reinterpret_cast<const float*>(w.qtab_fix[n]), w.qadd[n], w.lane_m + vi * 64, k,
-                q);
+inline void table_chunks_fixed(const Work& w, int n, const std::uint8_t* idx, v16sf* q) {
+  table_lookup4(reinterpret_cast<const float*>(w.qtab_fix[n]), idx, q);
 }
 
 // Adds sixteen slots' whole numbers x into the sums acc and keeps them as
@@ -414,7 +432,11 @@ inline void run_vectors(Work& w, int vi, int n) {
     static_assert(sizeof(E) == 8 && PADDED == 16, "128-bit lanes");
     lane_distances_128<NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
   } else if constexpr (LANES >= 16) {
-    lane_distances<E, NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
+    // 8-bit lanes on the 64-byte paths are fused; against a text word of up
+    // to 8 codes their quotients come from the tables (see run_vectors).
+    const bool from_table = FIXED_SUMS && sizeof(E) == 1 && n <= 8 && v0.fused;
+    lane_distances<E, NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k,
+                          from_table ? w.qbase[n] : nullptr, w.lane_m + vi * VB);
   } else {
     for (int v = 0; v < NV; ++v)
       lane_distances<E, 1>(w.rows + v0.voff + v * VB, w.text_off, n, w.lane_mask + (vi + v) * VB,
@@ -435,12 +457,12 @@ inline void run_vectors(Work& w, int vi, int n) {
         if constexpr (FIXED_SUMS && sizeof(E) == 1) {
           from_table = n <= 8;
           if (P == ONLY_SYN1 && from_table && v.simple) {
-            table_chunks_fixed(w, vi + x, n, kv, q);
+            table_chunks_fixed(w, n, kv, q);
             for (int u = 0; u < CH; ++u)
               if (u < v.nch) add_fixed(w, v.pos + 16 * u, q[u]);
             continue;
           }
-          if (from_table) table_chunks(w, vi + x, n, kv, q);
+          if (from_table) table_chunks(w, n, kv, q);
           if (P == ONLY_SYN1 && from_table) {
             // Not simple: pair sums d(a2, b1) + d(a1, b1) where a slot has
             // a synonym 2, else d(a1, b1) doubled (a mean over one

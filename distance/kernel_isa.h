@@ -190,26 +190,29 @@ inline v16sf lane_quotients(const E* k, const float* m, float n) {
 #endif
 }
 
-// Quotients from a table of 32 floats, 64 lanes in four chunks of 16:
-// q[u] lane x is table[k[i] + add[m[i] & 15]] for i = 16 u + x, every index
-// below 32. Only where the processor has the byte shuffle and the
-// two-table permute of 64-byte vectors.
+// Table lookups for 64 8-bit lanes, only where the processor has the byte
+// shuffle and the two-table permute of 64-byte vectors. table_base gives
+// the bytes add[m[i] & 15] of the 64 lanes; table_lookup4 the quotients
+// q[u] lane x = table[idx[16 u + x]] of a table of 32 floats, every index
+// below 32, from indices in memory (widened straight from there).
 #if defined(__AVX512F__) && defined(__AVX512BW__)
 constexpr bool HAS_TABLE_LOOKUP = true;
-inline void table_lookup4(const float* table, const unsigned char* add, const unsigned char* m,
-                          const std::uint8_t* k, v16sf* q) {
-  const __m512 lo = _mm512_load_ps(table), hi = _mm512_load_ps(table + 16);
+template <typename V>
+inline V table_base(const unsigned char* add, const unsigned char* m) {
   const __m512i add4 = _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(add)));
-  const __m512i idx = _mm512_add_epi8(_mm512_load_si512(k), _mm512_shuffle_epi8(add4, _mm512_load_si512(m)));
-  q[0] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_castsi512_si128(idx)), hi);
-  q[1] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 1)), hi);
-  q[2] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 2)), hi);
-  q[3] = (v16sf)_mm512_permutex2var_ps(lo, _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(idx, 3)), hi);
+  return (V)_mm512_shuffle_epi8(add4, _mm512_load_si512(m));
+}
+inline void table_lookup4(const float* table, const std::uint8_t* idx, v16sf* q) {
+  const __m512 lo = _mm512_load_ps(table), hi = _mm512_load_ps(table + 16);
+  for (int u = 0; u < 4; ++u)
+    q[u] = (v16sf)_mm512_permutex2var_ps(
+        lo, _mm512_cvtepu8_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(idx + 16 * u))), hi);
 }
 #else
 constexpr bool HAS_TABLE_LOOKUP = false;
-inline void table_lookup4(const float*, const unsigned char*, const unsigned char*,
-                          const std::uint8_t*, v16sf*) {}
+template <typename V>
+inline V table_base(const unsigned char*, const unsigned char*) { return V{}; }
+inline void table_lookup4(const float*, const std::uint8_t*, v16sf*) {}
 #endif
 
 // acc[0..16) += the 16 means, widened exactly to double precision.
