@@ -98,6 +98,11 @@ struct LayoutScratch {
   int nalias;
 };
 
+// 8-bit vectors of a sub-batch at most: 16-slot chunks of synonyms 1 and 2,
+// four to a vector, one vector part-filled where the paired chunks end.
+constexpr int BASE_VECS = 48;
+static_assert((2 * ENGINE_BATCH_ROWS * MAX_MEANINGS / 16 + 3) / 4 + 1 <= BASE_VECS, "8-bit vectors");
+
 // The per-thread work area.
 struct alignas(64) Work {
   std::uint16_t code_index[CODE_SPACE];  // code -> table row, 0 = not in the batch
@@ -115,6 +120,9 @@ struct alignas(64) Work {
   // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes
   // (this and the tables below are read on the 64-byte paths only).
   alignas(64) unsigned char lane_m[VCAP * VB];
+  // Per 8-bit vector and text length n <= 8, the lanes' table-index base
+  // n + qadd[n][m] (see lane_distances), made once per sub-batch.
+  alignas(64) unsigned char lane_base[BASE_VECS][9][64];
   // Quotients of 8-bit lanes against a text word of n <= 8 codes:
   // qtab[n][k + qadd[n][m]] = k / max(m, n), with qadd[n][m] = n * max(m - n, 0).
   // Every distance k of words of lengths m and n lies in [|m - n|, max(m, n)],
@@ -152,7 +160,11 @@ struct alignas(64) Work {
   alignas(64) std::uint8_t slot_fix[QCAP];
   // Same-meaning means, slot_fix 1 against one text word times 2^26, the
   // others times 2^28.
-  std::uint64_t same_fix1[ENGINE_BATCH_ROWS];
+  // (below 2^32: at most 40 means of at most 2^26), in row order; the
+  // slots of slot_fix 1 by meaning and row, and the rows that have one.
+  std::uint32_t same_fix1[32];
+  std::int32_t fix1_pos[MAX_MEANINGS + 1][32];
+  std::uint32_t fix1_rows[MAX_MEANINGS + 1];
   std::uint64_t same_fix[ENGINE_BATCH_ROWS];
   alignas(16) unsigned char qadd[9][16];
   alignas(16) unsigned char qbase[9][16];  // n + qadd[n][m]
@@ -205,20 +217,21 @@ inline int length_class(int len) {
 // separate OR. Several vectors at once keep independent dependency chains
 // in flight.
 //
-// With a table `add` (8-bit lanes on the paths with table lookups), the
-// output is not k but the quotient-table index k + add[m] - n of each lane
-// with pattern length m (lane_m): the lengths' part is formed off the
-// dependency chains.
+// With lane bases (8-bit lanes against words of up to 8 codes on the paths
+// with table lookups: base_bytes, one vector every base_stride bytes), the
+// output is not k but the quotient-table index k - n + base of each lane.
 template <typename E, int NV>
 inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n,
                            const unsigned char* mask_bytes, E* k_out,
-                           const unsigned char* add = nullptr, const unsigned char* lane_m = nullptr) {
+                           const unsigned char* base_bytes = nullptr, int base_stride = 0) {
   typedef E V __attribute__((vector_size(VB)));
   V pv[NV], mv[NV], base[NV];
-  for (int v = 0; v < NV; ++v) base[v] = V{} + (E)n;
-  if constexpr (HAS_TABLE_LOOKUP && VB == 64 && sizeof(E) == 1)
-    if (add)
-      for (int v = 0; v < NV; ++v) base[v] = table_base<V>(add, lane_m + v * VB);
+  for (int v = 0; v < NV; ++v) {
+    if (base_bytes)
+      std::memcpy(&base[v], base_bytes + v * base_stride, sizeof(V));
+    else
+      base[v] = V{} + (E)n;
+  }
   // The first code from Pv = all ones, Mv = 0: Xh = -Eq | Eq, Ph = 0 and
   // Mh = Xh, so the column after it is Pv = (Xh << 1) | ~(Eq | 1) and
   // Mv = Eq & 1 (n is at least 1).
@@ -436,7 +449,7 @@ inline void run_vectors(Work& w, int vi, int n) {
     // to 8 codes their quotients come from the tables (see run_vectors).
     const bool from_table = FIXED_SUMS && sizeof(E) == 1 && n <= 8 && v0.fused;
     lane_distances<E, NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k,
-                          from_table ? w.qbase[n] : nullptr, w.lane_m + vi * VB);
+                          from_table ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
   } else {
     for (int v = 0; v < NV; ++v)
       lane_distances<E, 1>(w.rows + v0.voff + v * VB, w.text_off, n, w.lane_mask + (vi + v) * VB,
@@ -831,6 +844,14 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
   }
 }
 
+// The table-index bases of the 8-bit vectors (see Work::lane_base).
+void fill_lane_bases(Work& w, const Layout& lay) {
+  if (!FIXED_SUMS) return;
+  for (int v = 0; v < lay.class_end[CLASS8]; ++v)
+    for (int n = 1; n <= 8; ++n)
+      for (int x = 0; x < 64; ++x) w.lane_base[v][n][x] = w.qbase[n][w.lane_m[v * VB + x] & 15];
+}
+
 // The rows that share a slot: their diagonal entries and extra totals; then
 // the diagonal by meaning.
 void record_shared(Work& w, int nr) {
@@ -851,7 +872,15 @@ void record_shared(Work& w, int nr) {
         w.same_row[j][k] = (std::int16_t)r;
         w.same_pos[j][k++] = (std::int16_t)q;
       }
-      if (fix == 1) w.nsame_fix[j] = (std::int8_t)k;
+      if (fix == 1) {
+        w.nsame_fix[j] = (std::int8_t)k;
+        w.fix1_rows[j] = 0;
+        for (int r = 0; r < 32; ++r) w.fix1_pos[j][r] = 0;
+        for (int u = 0; u < k; ++u) {
+          w.fix1_pos[j][w.same_row[j][u]] = w.same_pos[j][u];
+          w.fix1_rows[j] |= 1u << w.same_row[j][u];
+        }
+      }
       if (fix == 2) w.nsame_fixb[j] = (std::int8_t)k;
     }
     w.nsame[j] = (std::int8_t)k;
@@ -864,6 +893,7 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   place_vectors(w, lay);
   index_codes(w, b, r0, lay);
   fill_lanes(w, b, r0, lay);
+  fill_lane_bases(w, lay);
   record_shared(w, r1 - r0);
 }
 
@@ -1012,7 +1042,7 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       const int bend = fix1 || fix2 ? w.nsame_fixb[j] : 0;
       const unsigned shift = fix1 ? 1 : 0;
       if (fix1)
-        for (int u = 0; u < nfix; ++u) w.same_fix1[w.same_row[j][u]] += w.mean_fix[w.same_pos[j][u]];
+        gather_add32(w.same_fix1, w.fix1_pos[j], w.fix1_rows[j], w.mean_fix);
       else
         for (int u = 0; u < nfix; ++u)
           w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << 1;

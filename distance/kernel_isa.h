@@ -190,18 +190,12 @@ inline v16sf lane_quotients(const E* k, const float* m, float n) {
 #endif
 }
 
-// Table lookups for 64 8-bit lanes, only where the processor has the byte
-// shuffle and the two-table permute of 64-byte vectors. table_base gives
-// the bytes add[m[i] & 15] of the 64 lanes; table_lookup4 the quotients
-// q[u] lane x = table[idx[16 u + x]] of a table of 32 floats, every index
-// below 32, from indices in memory (widened straight from there).
+// Quotients of 64 8-bit lanes, q[u] lane x = table[idx[16 u + x]] from a
+// table of 32 floats, every index below 32, the indices widened straight
+// from memory. Only where the processor has the two-table permute of
+// 64-byte vectors.
 #if defined(__AVX512F__) && defined(__AVX512BW__)
 constexpr bool HAS_TABLE_LOOKUP = true;
-template <typename V>
-inline V table_base(const unsigned char* add, const unsigned char* m) {
-  const __m512i add4 = _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(add)));
-  return (V)_mm512_shuffle_epi8(add4, _mm512_load_si512(m));
-}
 inline void table_lookup4(const float* table, const std::uint8_t* idx, v16sf* q) {
   const __m512 lo = _mm512_load_ps(table), hi = _mm512_load_ps(table + 16);
   for (int u = 0; u < 4; ++u)
@@ -210,10 +204,30 @@ inline void table_lookup4(const float* table, const std::uint8_t* idx, v16sf* q)
 }
 #else
 constexpr bool HAS_TABLE_LOOKUP = false;
-template <typename V>
-inline V table_base(const unsigned char*, const unsigned char*) { return V{}; }
 inline void table_lookup4(const float*, const std::uint8_t*, v16sf*) {}
 #endif
+
+// acc[r] += table[idx[r]] for the lanes r of the bit set `lanes`, r < 32:
+// two masked gathers on the 64-byte paths, a loop over the bits elsewhere.
+inline void gather_add32(std::uint32_t* acc, const std::int32_t* idx, std::uint32_t lanes,
+                         const std::uint32_t* table) {
+#if defined(__AVX512F__)
+  if constexpr (VB == 64) {
+    for (int h = 0; h < 2; ++h) {
+      const __mmask16 k = (__mmask16)(lanes >> (16 * h));
+      if (k == 0) continue;
+      const __m512i x = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), k,
+                                                    _mm512_loadu_si512(idx + 16 * h), table, 4);
+      _mm512_storeu_si512(acc + 16 * h, _mm512_add_epi32(_mm512_loadu_si512(acc + 16 * h), x));
+    }
+    return;
+  }
+#endif
+  for (; lanes != 0; lanes &= lanes - 1) {
+    const int r = __builtin_ctz(lanes);
+    acc[r] += table[idx[r]];
+  }
+}
 
 // acc[0..16) += the 16 means, widened exactly to double precision.
 inline void add_means(double* acc, v16sf mean) {
