@@ -29,7 +29,7 @@ bool engine_isa_supported(EngineIsa isa) {
              __builtin_cpu_supports("bmi2");
     case EngineIsa::avx512_bitalg:
       return engine_isa_supported(EngineIsa::avx512) && __builtin_cpu_supports("avx512bitalg") &&
-             __builtin_cpu_supports("avx512vpopcntdq");
+             __builtin_cpu_supports("avx512vpopcntdq") && __builtin_cpu_supports("avx512vbmi2");
 #endif
     default: return false;
   }

@@ -293,8 +293,8 @@ inline void lane_distances_128(const unsigned char* row_base, const std::uint32_
       const V xh0 = xor_or(s0, p0[v], e0), xh1 = xor_or(s1, p1[v], e1);
       const V nph0 = andnot_or(m0[v], xh0, p0[v]), nph1 = andnot_or(m1[v], xh1, p1[v]);
       const V mh0 = p0[v] & xh0, mh1 = p1[v] & xh1;
-      const V nph20 = nph0 + nph0, nph21 = (nph1 + nph1) | (nph0 >> 63);
-      const V mh20 = mh0 + mh0, mh21 = (mh1 + mh1) | (mh0 >> 63);
+      const V nph20 = nph0 + nph0, nph21 = shift_in_high(nph1, nph0);
+      const V mh20 = mh0 + mh0, mh21 = shift_in_high(mh1, mh0);
       p0[v] = or_andnot(mh20, xv0, nph20);
       p1[v] = or_andnot(mh21, xv1, nph21);
       m0[v] = xv0 & ~nph20;

@@ -8,5 +8,5 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|amd64")
     PROPERTIES COMPILE_OPTIONS "-mavx512f;-mavx512bw;-mavx512vl;-mavx512dq;-mbmi2")
   set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/distance/kernel_avx512_bitalg.cpp
     PROPERTIES COMPILE_OPTIONS
-    "-mavx512f;-mavx512bw;-mavx512vl;-mavx512dq;-mavx512bitalg;-mavx512vpopcntdq;-mbmi2")
+    "-mavx512f;-mavx512bw;-mavx512vl;-mavx512dq;-mavx512bitalg;-mavx512vpopcntdq;-mavx512vbmi2;-mbmi2")
 endif()

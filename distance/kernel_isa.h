@@ -97,6 +97,16 @@ inline V or_andnot(V a, V b, V c) {
   return a | (~b & c);
 }
 
+// (hi << 1) | (lo >> 63) in 64-bit lanes: the high word of a 128-bit lane
+// shifted left by one. One instruction with AVX-512 VBMI2.
+template <typename V>
+inline V shift_in_high(V hi, V lo) {
+#if defined(__AVX512VBMI2__)
+  if constexpr (sizeof(V) == 64) return (V)_mm512_shldi_epi64((__m512i)hi, (__m512i)lo, 1);
+#endif
+  return (hi + hi) | (lo >> 63);
+}
+
 inline v16sf load16f(const float* p) {
   v16sf v;
   std::memcpy(&v, p, sizeof v);
