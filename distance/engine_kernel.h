@@ -220,11 +220,13 @@ inline int length_class(int len) {
 // With lane bases (8-bit lanes against words of up to 8 codes on the paths
 // with table lookups: base_bytes, one vector every base_stride bytes), the
 // output is not k but the quotient-table index k - n + base of each lane.
-template <typename E, int NV>
-inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n,
+// N > 0: a text word of N codes, n is N (the loop's trip count known).
+template <typename E, int NV, int N = 0>
+inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n_arg,
                            const unsigned char* mask_bytes, E* k_out,
                            const unsigned char* base_bytes = nullptr, int base_stride = 0) {
   typedef E V __attribute__((vector_size(VB)));
+  const int n = N > 0 ? N : n_arg;
   V pv[NV], mv[NV], base[NV];
   for (int v = 0; v < NV; ++v) {
     if (base_bytes)
@@ -433,8 +435,9 @@ inline void finish_chunk(Work& w, int q, v16sf d1) {
 // NV consecutive vectors of one class against one text word. Fused vectors
 // form their slots' pair means at once; the others leave their distances
 // in dist[text synonym] for pair_means.
-template <typename E, int NV, Pass P, int W>
-inline void run_vectors(Work& w, int vi, int n) {
+template <typename E, int NV, Pass P, int W, int N = 0>
+inline void run_vectors(Work& w, int vi, int n_arg) {
+  const int n = N > 0 ? N : n_arg;
   float (*dist)[QCAP] = w.dist[P == SECOND_OF_TWO ? 1 : 0];
   constexpr int LANES = VB / (int)sizeof(E);
   constexpr int PADDED = LANES < 16 ? 16 : LANES;
@@ -448,8 +451,8 @@ inline void run_vectors(Work& w, int vi, int n) {
     // 8-bit lanes on the 64-byte paths are fused; against a text word of up
     // to 8 codes their quotients come from the tables (see run_vectors).
     const bool from_table = FIXED_SUMS && sizeof(E) == 1 && n <= 8 && v0.fused;
-    lane_distances<E, NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k,
-                          from_table ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
+    lane_distances<E, NV, N>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k,
+                             from_table ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
   } else {
     for (int v = 0; v < NV; ++v)
       lane_distances<E, 1>(w.rows + v0.voff + v * VB, w.text_off, n, w.lane_mask + (vi + v) * VB,
@@ -533,7 +536,7 @@ inline void run_vectors(Work& w, int vi, int n) {
 }
 
 // Every vector of one class, several at a time.
-template <typename E, Pass P, int W = 1>
+template <typename E, Pass P, int W = 1, int N = 0>
 inline void run_class(Work& w, int begin, int end, int n) {
   int v = begin;
   if constexpr (W == 2) {
@@ -554,7 +557,7 @@ inline void run_class(Work& w, int begin, int end, int n) {
       case 1: run_vectors<E, 1, P, 1>(w, v, n); break;
       case 2: run_vectors<E, 2, P, 1>(w, v, n); break;
       case 3: run_vectors<E, 3, P, 1>(w, v, n); break;
-      case 4: run_vectors<E, 4, P, 1>(w, v, n); break;
+      case 4: run_vectors<E, 4, P, 1, N>(w, v, n); break;
       case 5: run_vectors<E, 5, P, 1>(w, v, n); break;
       default: run_vectors<E, 6, P, 1>(w, v, n); break;
     }
@@ -907,7 +910,18 @@ inline void text_offsets(Work& w, const Layout& lay, const SoundCode* code, int 
 template <Pass P>
 void text_word(Work& w, const Layout& lay, const SoundCode* code, int n) {
   text_offsets(w, lay, code, n);
-  run_class<std::uint8_t, P>(w, 0, lay.class_end[0], n);
+  const int e8 = lay.class_end[0];
+  switch (n) {
+    case 1: run_class<std::uint8_t, P, 1, 1>(w, 0, e8, n); break;
+    case 2: run_class<std::uint8_t, P, 1, 2>(w, 0, e8, n); break;
+    case 3: run_class<std::uint8_t, P, 1, 3>(w, 0, e8, n); break;
+    case 4: run_class<std::uint8_t, P, 1, 4>(w, 0, e8, n); break;
+    case 5: run_class<std::uint8_t, P, 1, 5>(w, 0, e8, n); break;
+    case 6: run_class<std::uint8_t, P, 1, 6>(w, 0, e8, n); break;
+    case 7: run_class<std::uint8_t, P, 1, 7>(w, 0, e8, n); break;
+    case 8: run_class<std::uint8_t, P, 1, 8>(w, 0, e8, n); break;
+    default: run_class<std::uint8_t, P>(w, 0, e8, n); break;
+  }
   run_class<std::uint16_t, P>(w, lay.class_end[0], lay.class_end[1], n);
   run_class<std::uint64_t, P>(w, lay.class_end[1], lay.class_end[2], n);
   run_class<std::uint64_t, P, 2>(w, lay.class_end[2], lay.class_end[3], n);
