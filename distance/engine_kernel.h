@@ -45,16 +45,24 @@ namespace PLIX_KERNEL_NS {
 // Capacities of one sub-batch.
 constexpr int QCAP = 1536;      // meaning slots, padding included
 constexpr int VCAP = QCAP;      // lane vectors
-constexpr int LANECAP = VCAP * 64;
+constexpr int LANECAP = VCAP * 64 + 16 * 128;
 constexpr std::size_t ROWS_CAP = std::size_t(16) << 20;  // equality-mask table bytes
 constexpr int CODE_SPACE = 65536;                        // every 16-bit code
 
-enum : std::uint8_t { CLASS8 = 0, CLASS16 = 1, CLASS64 = 2, CLASS128 = 3 };
-// Bytes of one lane's mask word in a vector, and vectors per lane vector:
-// a 128-bit lane is a 64-bit lane of a vector of low words and the same
-// lane of the vector of high words that follows it in a table row.
-constexpr int class_lane_bytes[4] = {1, 2, 8, 8};
-constexpr int class_words[4] = {1, 1, 1, 2};
+// Length classes in the order their vectors are placed. CLASS4 holds
+// words of up to 4 codes without a synonym 2 in 4-bit lanes, two to a
+// byte (the low halves of a vector's bytes are its lanes 0..63, the high
+// halves lanes 64..127), on the paths with whole-number sums only.
+enum : std::uint8_t { CLASS8 = 0, CLASS4 = 1, CLASS16 = 2, CLASS64 = 3, CLASS128 = 4, NCLASS = 5 };
+// Bytes of one lane's mask word in a vector (a nibble for CLASS4), lanes of
+// a vector, and vectors per lane vector: a 128-bit lane is a 64-bit lane of
+// a vector of low words and the same lane of the vector of high words that
+// follows it in a table row.
+constexpr int class_lane_bytes[NCLASS] = {1, 1, 2, 8, 8};
+constexpr int class_lanes[NCLASS] = {VB, 2 * VB, VB / 2, VB / 8, VB / 8};
+constexpr int class_words[NCLASS] = {1, 1, 1, 1, 2};
+// Whether this path has the 4-bit lanes (see FIXED_SUMS).
+constexpr bool NIBBLE_LANES = HAS_TABLE_LOOKUP && VB == 64;
 
 struct VecInfo {
   std::uint32_t voff;    // byte offset of this vector in a table row
@@ -67,7 +75,7 @@ struct VecInfo {
   // in lane chunk c1[u] and synonyms 2 in lane chunk c2[u] (-1: none).
   std::uint8_t nch;
   std::uint8_t simple;  // no synonym 2 in any chunk: c1[u] = u
-  std::int8_t c1[4], c2[4];
+  std::int8_t c1[8], c2[8];
 };
 
 struct PendingSlot {
@@ -82,10 +90,10 @@ struct PendingSlot {
 struct LayoutScratch {
   static constexpr int N = ENGINE_BATCH_ROWS * MAX_MEANINGS;
   // Slots by class, and one spare list for reordering.
-  PendingSlot pend[5][N];
+  PendingSlot pend[NCLASS + 1][N];
   // Where each slot of the vector classes went: vector, lanes of its synonyms.
-  std::int16_t slot_vec[4][N];
-  std::int16_t slot_lane[4][N][2];
+  std::int16_t slot_vec[NCLASS][N];
+  std::int16_t slot_lane[NCLASS][N][2];
   // Rows owning a slot of each meaning, and the slot's id.
   std::int16_t first_row[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
   std::int16_t first_id[MAX_MEANINGS + 1][ENGINE_BATCH_ROWS];
@@ -93,15 +101,16 @@ struct LayoutScratch {
   struct Alias {
     std::int16_t row, meaning, id;
   } alias[N];
-  int npend[4];     // pending slots of each class
-  bool paired[4];   // whether any slot of the class has a synonym 2
+  int npend[NCLASS];    // pending slots of each class
+  bool paired[NCLASS];  // whether any slot of the class has a synonym 2
   int nalias;
 };
 
-// 8-bit vectors of a sub-batch at most: 16-slot chunks of synonyms 1 and 2,
-// four to a vector, one vector part-filled where the paired chunks end.
+// 8-bit and 4-bit vectors of a sub-batch at most: 16-slot chunks of
+// synonyms 1 and 2, four to an 8-bit vector, one vector part-filled where
+// the paired chunks end, one more where the classes meet.
 constexpr int BASE_VECS = 48;
-static_assert((2 * ENGINE_BATCH_ROWS * MAX_MEANINGS / 16 + 3) / 4 + 1 <= BASE_VECS, "8-bit vectors");
+static_assert((2 * ENGINE_BATCH_ROWS * MAX_MEANINGS / 16 + 3) / 4 + 2 <= BASE_VECS, "8-bit vectors");
 
 // The per-thread work area.
 struct alignas(64) Work {
@@ -119,10 +128,11 @@ struct alignas(64) Work {
   alignas(64) unsigned char lane_mask[VCAP * VB];
   // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes
   // (this and the tables below are read on the 64-byte paths only).
-  alignas(64) unsigned char lane_m[VCAP * VB];
-  // Per 8-bit vector and text length n <= 8, the lanes' table-index base
-  // n + qadd[n][m] (see lane_distances), made once per sub-batch.
-  alignas(64) unsigned char lane_base[BASE_VECS][9][64];
+  alignas(64) unsigned char lane_m[VCAP * 128];  // 128 a vector
+  // Per 8-bit or 4-bit vector and text length n <= 8, the lanes'
+  // table-index base n + qadd[n][m] (see lane_distances), made once per
+  // sub-batch.
+  alignas(64) unsigned char lane_base[BASE_VECS][9][128];
   // Quotients of 8-bit lanes against a text word of n <= 8 codes:
   // qtab[n][k + qadd[n][m]] = k / max(m, n), with qadd[n][m] = n * max(m - n, 0).
   // Every distance k of words of lengths m and n lies in [|m - n|, max(m, n)],
@@ -171,9 +181,9 @@ struct alignas(64) Work {
   bool qtab_ready;
   // Runs of consecutive slots of one row, for the per-row totals.
   // At most two runs per row in each vector class.
-  std::int16_t run_row[8 * ENGINE_BATCH_ROWS];
-  std::int16_t run_begin[8 * ENGINE_BATCH_ROWS];
-  std::int16_t run_end[8 * ENGINE_BATCH_ROWS];
+  std::int16_t run_row[2 * NCLASS * ENGINE_BATCH_ROWS];
+  std::int16_t run_begin[2 * NCLASS * ENGINE_BATCH_ROWS];
+  std::int16_t run_end[2 * NCLASS * ENGINE_BATCH_ROWS];
   int nruns;
   // Slots counted again in another row's totals: shared_pos[u] for row shared_row[u].
   std::int16_t shared_row[ENGINE_BATCH_ROWS * MAX_MEANINGS];
@@ -432,6 +442,71 @@ inline void finish_chunk(Work& w, int q, v16sf d1) {
   add_means(w.acc + q, mean);
 }
 
+// The slots' pair means of one fused vector of CH lane chunks (lane
+// distances kv, or on the paths with whole-number sums and n <= 8 the 8-bit
+// and 4-bit lanes' table indices) against the current text word; short
+// words take their quotients from the table of this text length.
+template <typename E, int CH, Pass P>
+[[gnu::always_inline]] inline void finish_fused(Work& w, const VecInfo& v, int n, const E* kv) {
+  v16sf q[CH];
+  bool from_table = false;
+  if constexpr (FIXED_SUMS && sizeof(E) == 1) {
+    from_table = n <= 8;
+    if (P == ONLY_SYN1 && from_table && v.simple) {
+      for (int h = 0; h < CH; h += 4) table_chunks_fixed(w, n, kv + 16 * h, q + h);
+      for (int u = 0; u < CH; ++u)
+        if (u < v.nch) add_fixed(w, v.pos + 16 * u, q[u]);
+      return;
+    }
+    if (from_table)
+      for (int h = 0; h < CH; h += 4) table_chunks(w, n, kv + 16 * h, q + h);
+    if (P == ONLY_SYN1 && from_table) {
+      // Not simple: pair sums d(a2, b1) + d(a1, b1) where a slot has
+      // a synonym 2, else d(a1, b1) doubled (a mean over one
+      // distance, times 2^27 like the others).
+      for (int u = 0; u < v.nch; ++u) {
+        const int p = v.pos + 16 * u;
+        const v16sf d = q[v.c1[u]];
+        const v16sf s = v.c2[u] < 0 ? d + d : select16(load16i(w.a2_mask + p), q[v.c2[u]] + d, d + d);
+        add_fix_sums(w, w.acc_fixb, p, s);
+      }
+      return;
+    }
+    if (P == SECOND_OF_TWO && from_table && v.simple && w.fix2_on) {
+      for (int u = 0; u < CH; ++u)
+        if (u < v.nch) add_fixed2(w, v.pos + 16 * u, q[u]);
+      return;
+    }
+    if (P == SECOND_OF_TWO && from_table && w.fix2_on) {
+      // Not simple: part holds d(a1, b1) + d(a2, b1) or d(a1, b1);
+      // then + d(a1, b2), and + d(a2, b2) or the sum doubled.
+      for (int u = 0; u < v.nch; ++u) {
+        const int p = v.pos + 16 * u;
+        const v16sf t = load16f(w.part + p) + q[v.c1[u]];
+        const v16sf s =
+            v.c2[u] < 0 ? t + t : select16(load16i(w.a2_mask + p), t + q[v.c2[u]], t + t);
+        add_fix_sums(w, w.acc_fixc, p, s);
+      }
+      return;
+    }
+  }
+  if (!from_table) {
+    const float* m = w.lane_len + v.mf_off;
+    for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, (float)n);
+  }
+  if (v.simple) {
+    for (int u = 0; u < CH; ++u)
+      if (u < v.nch) finish_chunk<P>(w, v.pos + 16 * u, q[u]);
+  } else {
+    for (int u = 0; u < v.nch; ++u) {
+      if (v.c2[u] < 0)
+        finish_chunk<P>(w, v.pos + 16 * u, q[v.c1[u]]);
+      else
+        finish_chunk<P>(w, v.pos + 16 * u, q[v.c1[u]], q[v.c2[u]]);
+    }
+  }
+}
+
 // NV consecutive vectors of one class against one text word. Fused vectors
 // form their slots' pair means at once; the others leave their distances
 // in dist[text synonym] for pair_means.
@@ -449,7 +524,7 @@ inline void run_vectors(Work& w, int vi, int n_arg) {
     lane_distances_128<NV>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
   } else if constexpr (LANES >= 16) {
     // 8-bit lanes on the 64-byte paths are fused; against a text word of up
-    // to 8 codes their quotients come from the tables (see run_vectors).
+    // to 8 codes their quotients come from the tables (see finish_fused).
     const bool from_table = FIXED_SUMS && sizeof(E) == 1 && n <= 8 && v0.fused;
     lane_distances<E, NV, N>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k,
                              from_table ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
@@ -464,64 +539,7 @@ inline void run_vectors(Work& w, int vi, int n_arg) {
     const E* kv = k + x * PADDED;
     if constexpr (LANES >= 16) {
       if (v.fused) {
-        // All chunks of quotients; short words in 8-bit lanes take theirs
-        // from the table of this text length.
-        constexpr int CH = LANES / 16;
-        v16sf q[CH];
-        const float* m = w.lane_len + v.mf_off;
-        bool from_table = false;
-        if constexpr (FIXED_SUMS && sizeof(E) == 1) {
-          from_table = n <= 8;
-          if (P == ONLY_SYN1 && from_table && v.simple) {
-            table_chunks_fixed(w, n, kv, q);
-            for (int u = 0; u < CH; ++u)
-              if (u < v.nch) add_fixed(w, v.pos + 16 * u, q[u]);
-            continue;
-          }
-          if (from_table) table_chunks(w, n, kv, q);
-          if (P == ONLY_SYN1 && from_table) {
-            // Not simple: pair sums d(a2, b1) + d(a1, b1) where a slot has
-            // a synonym 2, else d(a1, b1) doubled (a mean over one
-            // distance, times 2^27 like the others).
-            for (int u = 0; u < v.nch; ++u) {
-              const int p = v.pos + 16 * u;
-              const v16sf d = q[v.c1[u]];
-              const v16sf s = v.c2[u] < 0 ? d + d : select16(load16i(w.a2_mask + p), q[v.c2[u]] + d, d + d);
-              add_fix_sums(w, w.acc_fixb, p, s);
-            }
-            continue;
-          }
-          if (P == SECOND_OF_TWO && from_table && v.simple && w.fix2_on) {
-            for (int u = 0; u < CH; ++u)
-              if (u < v.nch) add_fixed2(w, v.pos + 16 * u, q[u]);
-            continue;
-          }
-          if (P == SECOND_OF_TWO && from_table && w.fix2_on) {
-            // Not simple: part holds d(a1, b1) + d(a2, b1) or d(a1, b1);
-            // then + d(a1, b2), and + d(a2, b2) or the sum doubled.
-            for (int u = 0; u < v.nch; ++u) {
-              const int p = v.pos + 16 * u;
-              const v16sf t = load16f(w.part + p) + q[v.c1[u]];
-              const v16sf s =
-                  v.c2[u] < 0 ? t + t : select16(load16i(w.a2_mask + p), t + q[v.c2[u]], t + t);
-              add_fix_sums(w, w.acc_fixc, p, s);
-            }
-            continue;
-          }
-        }
-        if (!from_table)
-          for (int u = 0; u < CH; ++u) q[u] = lane_quotients<E>(kv + 16 * u, m + 16 * u, nf);
-        if (v.simple) {
-          for (int u = 0; u < CH; ++u)
-            if (u < v.nch) finish_chunk<P>(w, v.pos + 16 * u, q[u]);
-        } else {
-          for (int u = 0; u < v.nch; ++u) {
-            if (v.c2[u] < 0)
-              finish_chunk<P>(w, v.pos + 16 * u, q[v.c1[u]]);
-            else
-              finish_chunk<P>(w, v.pos + 16 * u, q[v.c1[u]], q[v.c2[u]]);
-          }
-        }
+        finish_fused<E, LANES / 16, P>(w, v, n, kv);
         continue;
       }
     }
@@ -532,6 +550,92 @@ inline void run_vectors(Work& w, int vi, int n_arg) {
     }
     std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
     if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
+  }
+}
+
+// Edit distances against NV consecutive vectors of 4-bit lanes, patterns
+// of up to 4 codes, the same steps nibble by nibble: the addition adds the
+// low three bits of each nibble, whose sum stays inside it, and takes the
+// top bit from the operands (for the bits where Eq is 0 the sum's top bit
+// xor Pv is the low sum's top bit, the others Xh sets anyway); the shifts
+// first clear each nibble's top bit, so that nothing crosses into the next
+// nibble. Outputs k (or table indices, see lane_distances) of lanes 0..63
+// (low nibbles) then 64..127 (high nibbles) of each vector.
+template <int NV, int N = 0>
+inline void nibble_distances(const unsigned char* row_base, const std::uint32_t* off, int n_arg,
+                             const unsigned char* mask_bytes, std::uint8_t* k_out,
+                             const unsigned char* base_bytes, int base_stride) {
+  typedef std::uint8_t V __attribute__((vector_size(VB)));
+  const int n = N > 0 ? N : n_arg;
+  const V low3 = V{} + (std::uint8_t)0x77, bit0 = V{} + (std::uint8_t)0x11;
+  const V clear0 = V{} + (std::uint8_t)0xEE;
+  V pv[NV], mv[NV];
+  // The first code from Pv = all ones, Mv = 0 (as in lane_distances):
+  // Ph = 0, Mh = Xh.
+  for (int v = 0; v < NV; ++v) {
+    V eq;
+    std::memcpy(&eq, row_base + off[0] + v * VB, sizeof(V));
+    const V xh = (((eq & low3) + low3) ^ low3) | eq;
+    const V mh = xh & low3;
+    pv[v] = (mh + mh) | (~eq & clear0);
+    mv[v] = eq & bit0;
+  }
+  for (int q = 1; q < n; ++q) {
+    const unsigned char* row = row_base + off[q];
+    for (int v = 0; v < NV; ++v) {
+      V eq;
+      std::memcpy(&eq, row + v * VB, sizeof(V));
+      const V xv = eq | mv[v];
+      const V b = pv[v] & low3;
+      const V xh = xor_or((eq & b) + b, b, eq);
+      const V nph = andnot_or(mv[v], xh, pv[v]);  // ~(Mv | ~(Xh | Pv))
+      const V mh = pv[v] & xh & low3;
+      const V t = nph & low3;
+      const V nph2 = t + t;  // ~((Ph << 1) | 1), nibble by nibble
+      const V mh2 = mh + mh;
+      pv[v] = or_andnot(mh2, xv, nph2);
+      mv[v] = xv & ~nph2;
+    }
+  }
+  const V lo_half = V{} + (std::uint8_t)0x0F, hi_half = V{} + (std::uint8_t)0xF0;
+  for (int v = 0; v < NV; ++v) {
+    V mask, base_lo = V{} + (std::uint8_t)n, base_hi = base_lo;
+    std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
+    if (base_bytes) {
+      std::memcpy(&base_lo, base_bytes + v * base_stride, sizeof(V));
+      std::memcpy(&base_hi, base_bytes + v * base_stride + VB, sizeof(V));
+    }
+    const V p = pv[v] & mask, m = mv[v] & mask;
+    typedef std::uint8_t E;
+    const V k_lo = (base_lo + lane_popcount<V, E>(p & lo_half)) - lane_popcount<V, E>(m & lo_half);
+    const V k_hi = (base_hi + lane_popcount<V, E>(p & hi_half)) - lane_popcount<V, E>(m & hi_half);
+    std::memcpy(k_out + v * 2 * VB, &k_lo, sizeof(V));
+    std::memcpy(k_out + v * 2 * VB + VB, &k_hi, sizeof(V));
+  }
+}
+
+// NV consecutive vectors of 4-bit lanes against one text word.
+template <int NV, Pass P, int N = 0>
+inline void run_nibble_vectors(Work& w, int vi, int n_arg) {
+  const int n = N > 0 ? N : n_arg;
+  alignas(64) std::uint8_t k[NV * 2 * VB];
+  nibble_distances<NV, N>(w.rows + w.vec[vi].voff, w.text_off, n, w.lane_mask + vi * VB, k,
+                          n <= 8 ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
+  for (int x = 0; x < NV; ++x) finish_fused<std::uint8_t, 2 * VB / 16, P>(w, w.vec[vi + x], n, k + x * 2 * VB);
+}
+
+// Every vector of 4-bit lanes, four at a time.
+template <Pass P, int N = 0>
+inline void run_nibble_class(Work& w, int begin, int end, int n) {
+  if constexpr (NIBBLE_LANES) {
+    int v = begin;
+    for (; v + 4 <= end; v += 4) run_nibble_vectors<4, P, N>(w, v, n);
+    switch (end - v) {
+      case 1: run_nibble_vectors<1, P>(w, v, n); break;
+      case 2: run_nibble_vectors<2, P>(w, v, n); break;
+      case 3: run_nibble_vectors<3, P>(w, v, n); break;
+      default: break;
+    }
   }
 }
 
@@ -567,12 +671,12 @@ inline void run_class(Work& w, int begin, int end, int n) {
 
 struct Layout {
   int nvec = 0;
-  int class_end[4] = {0, 0, 0, 0};  // vectors of class c end before class_end[c]
+  int class_end[NCLASS] = {};  // vectors of class c end before class_end[c]
   int qpad = 0;
   int fused_end = 0;  // slots below are fused (see VecInfo::fused)
   int fix_end = 0;    // slots of slot_fix lie below
   int fixb_end = 0;   // slots of slot_fix 2 lie below (they come first)
-  int class_base[4] = {0, 0, 0, 0};  // first slot position of each class
+  int class_base[NCLASS] = {};  // first slot position of each class
   std::size_t row_bytes = 0;
   int ncodes = 0;  // table rows in use, row 0 included
   int nused = 0;   // entries of codes_used
@@ -615,7 +719,7 @@ void collect_slots(Work& w, const PairBatch& b, int r0, int r1) {
   LayoutScratch& ls = w.scratch;
   int nfirst[MAX_MEANINGS + 1] = {};
   int nid = 0;
-  for (int c = 0; c < 4; ++c) {
+  for (int c = 0; c < NCLASS; ++c) {
     ls.npend[c] = 0;
     ls.paired[c] = false;
   }
@@ -640,7 +744,7 @@ void collect_slots(Work& w, const PairBatch& b, int r0, int r1) {
       }
       ls.first_row[i][nfirst[i]] = (std::int16_t)(r - r0);
       ls.first_id[i][nfirst[i]++] = (std::int16_t)nid;
-      const int c = length_class(l1 > l2 ? l1 : l2);
+      const int c = NIBBLE_LANES && l2 == 0 && l1 <= 4 ? CLASS4 : length_class(l1 > l2 ? l1 : l2);
       if (l2 != 0) ls.paired[c] = true;
       ls.pend[c][ls.npend[c]++] = PendingSlot{(std::int16_t)(r - r0), (std::int16_t)i,
                                               {(std::int16_t)l1, (std::int16_t)l2},
@@ -657,7 +761,7 @@ void collect_slots(Work& w, const PairBatch& b, int r0, int r1) {
 // split in halves for the two synonyms when any slot of the class has a
 // synonym 2.
 void place_vectors(Work& w, Layout& lay) {
-  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAX_MEANINGS + 3 * 64 + 8 + 16, "slot capacity");
+  static_assert(QCAP >= ENGINE_BATCH_ROWS * MAX_MEANINGS + 3 * 64 + 8 + 32, "slot capacity");
   LayoutScratch& ls = w.scratch;
   int pos = 0, lane_off = 0;
   std::uint32_t voff = 0;
@@ -677,27 +781,27 @@ void place_vectors(Work& w, Layout& lay) {
     const int padded = lanes < 16 ? 16 : lanes;
     for (int x = 0; x < padded; ++x) w.lane_len[lane_off + x] = 1.0f;
     std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
-    std::memset(w.lane_m + lay.nvec * VB, 0, VB);
+    std::memset(w.lane_m + lay.nvec * 128, 0, 128);
     lane_off += padded;
     voff += VB * class_words[c];
     ++lay.nvec;
     return vi;
   };
-  for (int c = 0; c < 4; ++c) {
+  for (int c = 0; c < NCLASS; ++c) {
     const int n = ls.npend[c];
     lay.class_base[c] = pos;
     if (n == 0) {
       lay.class_end[c] = lay.nvec;
       continue;
     }
-    const int lanes = VB / class_lane_bytes[c];
+    const int lanes = class_lanes[c];
     const int cpv = lanes / 16;  // lane chunks per vector
     const bool fused = prefix && (cpv >= 2 || (cpv == 1 && !ls.paired[c]));
     prefix = fused;
     if (fused) {
       // Synonym-2 slots first, each part in row order.
       PendingSlot* ps = ls.pend[c];
-      PendingSlot* spare = ls.pend[4];
+      PendingSlot* spare = ls.pend[NCLASS];
       int np = 0;
       for (int x = 0; x < n; ++x)
         if (ps[x].len[1] != 0) spare[np++] = ps[x];
@@ -750,7 +854,7 @@ void index_codes(Work& w, const PairBatch& b, int r0, Layout& lay) {
   const LayoutScratch& ls = w.scratch;
   lay.ncodes = 1;
   lay.nused = 0;
-  for (int c = 0; c < 4; ++c)
+  for (int c = 0; c < NCLASS; ++c)
     for (int s = 0; s < ls.npend[c]; ++s)
       for (int syn = 0; syn < 2; ++syn) {
         const PendingSlot& p = ls.pend[c][s];
@@ -803,7 +907,7 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
   for (int q = 0; q < lay.qpad; ++q) w.slot_fix[q] = 0;
   lay.fix_end = lay.fixb_end = 0;
   if (FIXED_SUMS)
-    for (int v = 0; v < lay.class_end[CLASS8]; ++v)
+    for (int v = 0; v < lay.class_end[CLASS4]; ++v)
       if (w.vec[v].fused) {
         for (int q = 0; q < 16 * w.vec[v].nch; ++q)
           w.slot_fix[w.vec[v].pos + q] = w.vec[v].simple ? 1 : 2;
@@ -817,7 +921,7 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
     w.acc_fix[q] = w.acc_fix2[q] = w.acc_fixb[q] = w.acc_fixc[q] = 0;
   w.fix2_dirty = false;
   w.nruns = 0;
-  for (int c = 0; c < 4; ++c) {
+  for (int c = 0; c < NCLASS; ++c) {
     const int eb = class_lane_bytes[c];
     for (int x = 0; x < ls.npend[c]; ++x) {
       const PendingSlot& p = ls.pend[c][x];
@@ -829,30 +933,37 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
         if (m == 0) continue;
         const int lane = ls.slot_lane[c][x][syn];
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
+        // A 4-bit lane's bits: byte lane % 64, from bit 4 * (lane / 64).
+        const int byte = c == CLASS4 ? lane % 64 : lane * eb;
+        const int shift = c == CLASS4 ? 4 * (lane / 64) : 0;
         for (int q = 0; q < m; ++q) {
           unsigned char* cell = w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes +
-                                vi.voff + (q / 64) * VB + lane * eb;
+                                vi.voff + (q / 64) * VB + byte;
           std::uint64_t bits = 0;
           std::memcpy(&bits, cell, eb);
-          bits |= std::uint64_t(1) << (q % 64);
+          bits |= std::uint64_t(1) << (q % 64 + shift);
           std::memcpy(cell, &bits, eb);
         }
         const int top = c == CLASS128 ? m - 64 : m;  // bits of the last word
-        const std::uint64_t mask = top >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << top) - 1;
-        std::memcpy(w.lane_mask + vv * VB + lane * eb, &mask, eb);
+        const std::uint64_t mask =
+            top >= 64 ? ~std::uint64_t(0) : ((std::uint64_t(1) << top) - 1) << shift;
+        std::uint64_t old_mask = 0;
+        std::memcpy(&old_mask, w.lane_mask + vv * VB + byte, eb);
+        old_mask |= mask;
+        std::memcpy(w.lane_mask + vv * VB + byte, &old_mask, eb);
         w.lane_len[vi.mf_off + lane] = (float)m;
-        if (c == CLASS8) w.lane_m[vv * VB + lane] = (unsigned char)m;
+        if (c == CLASS8 || c == CLASS4) w.lane_m[vv * 128 + lane] = (unsigned char)m;
       }
     }
   }
 }
 
-// The table-index bases of the 8-bit vectors (see Work::lane_base).
+// The table-index bases of the 8-bit and 4-bit vectors (see Work::lane_base).
 void fill_lane_bases(Work& w, const Layout& lay) {
   if (!FIXED_SUMS) return;
-  for (int v = 0; v < lay.class_end[CLASS8]; ++v)
+  for (int v = 0; v < lay.class_end[CLASS4]; ++v)
     for (int n = 1; n <= 8; ++n)
-      for (int x = 0; x < 64; ++x) w.lane_base[v][n][x] = w.qbase[n][w.lane_m[v * VB + x] & 15];
+      for (int x = 0; x < 128; ++x) w.lane_base[v][n][x] = w.qbase[n][w.lane_m[v * 128 + x] & 15];
 }
 
 // The rows that share a slot: their diagonal entries and extra totals; then
@@ -910,21 +1021,30 @@ inline void text_offsets(Work& w, const Layout& lay, const SoundCode* code, int 
 template <Pass P>
 void text_word(Work& w, const Layout& lay, const SoundCode* code, int n) {
   text_offsets(w, lay, code, n);
-  const int e8 = lay.class_end[0];
+  const int e8 = lay.class_end[CLASS8], e4 = lay.class_end[CLASS4];
   switch (n) {
-    case 1: run_class<std::uint8_t, P, 1, 1>(w, 0, e8, n); break;
-    case 2: run_class<std::uint8_t, P, 1, 2>(w, 0, e8, n); break;
-    case 3: run_class<std::uint8_t, P, 1, 3>(w, 0, e8, n); break;
-    case 4: run_class<std::uint8_t, P, 1, 4>(w, 0, e8, n); break;
-    case 5: run_class<std::uint8_t, P, 1, 5>(w, 0, e8, n); break;
-    case 6: run_class<std::uint8_t, P, 1, 6>(w, 0, e8, n); break;
-    case 7: run_class<std::uint8_t, P, 1, 7>(w, 0, e8, n); break;
-    case 8: run_class<std::uint8_t, P, 1, 8>(w, 0, e8, n); break;
-    default: run_class<std::uint8_t, P>(w, 0, e8, n); break;
+#define PLIX_SHORT_TEXT(k)                                \
+  case k:                                                 \
+    run_class<std::uint8_t, P, 1, k>(w, 0, e8, n);        \
+    run_nibble_class<P, k>(w, e8, e4, n);                 \
+    break;
+    PLIX_SHORT_TEXT(1)
+    PLIX_SHORT_TEXT(2)
+    PLIX_SHORT_TEXT(3)
+    PLIX_SHORT_TEXT(4)
+    PLIX_SHORT_TEXT(5)
+    PLIX_SHORT_TEXT(6)
+    PLIX_SHORT_TEXT(7)
+    PLIX_SHORT_TEXT(8)
+#undef PLIX_SHORT_TEXT
+    default:
+      run_class<std::uint8_t, P>(w, 0, e8, n);
+      run_nibble_class<P>(w, e8, e4, n);
+      break;
   }
-  run_class<std::uint16_t, P>(w, lay.class_end[0], lay.class_end[1], n);
-  run_class<std::uint64_t, P>(w, lay.class_end[1], lay.class_end[2], n);
-  run_class<std::uint64_t, P, 2>(w, lay.class_end[2], lay.class_end[3], n);
+  run_class<std::uint16_t, P>(w, e4, lay.class_end[CLASS16], n);
+  run_class<std::uint64_t, P>(w, lay.class_end[CLASS16], lay.class_end[CLASS64], n);
+  run_class<std::uint64_t, P, 2>(w, lay.class_end[CLASS64], lay.class_end[CLASS128], n);
 }
 
 // Pair means of the slots not fused (from lay.fused_end on) against the
