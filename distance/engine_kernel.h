@@ -231,7 +231,8 @@ inline int length_class(int len) {
 // with table lookups: base_bytes, one vector every base_stride bytes), the
 // output is not k but the quotient-table index k - n + base of each lane.
 // N > 0: a text word of N codes, n is N (the loop's trip count known).
-template <typename E, int NV, int N = 0>
+// OUT > 0: each vector's k at k_out + OUT * v (else one vector apart).
+template <typename E, int NV, int N = 0, int OUT = 0>
 inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n_arg,
                            const unsigned char* mask_bytes, E* k_out,
                            const unsigned char* base_bytes = nullptr, int base_stride = 0) {
@@ -274,7 +275,7 @@ inline void lane_distances(const unsigned char* row_base, const std::uint32_t* o
     V mask;
     std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
     const V k = (base[v] + lane_popcount<V, E>(pv[v] & mask)) - lane_popcount<V, E>(mv[v] & mask);
-    std::memcpy(k_out + v * (VB / sizeof(E)), &k, sizeof(V));
+    std::memcpy(k_out + v * (OUT > 0 ? OUT : (int)(VB / sizeof(E))), &k, sizeof(V));
   }
 }
 
@@ -529,9 +530,8 @@ inline void run_vectors(Work& w, int vi, int n_arg) {
     lane_distances<E, NV, N>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k,
                              from_table ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
   } else {
-    for (int v = 0; v < NV; ++v)
-      lane_distances<E, 1>(w.rows + v0.voff + v * VB, w.text_off, n, w.lane_mask + (vi + v) * VB,
-                           k + v * PADDED);
+    // Fewer than 16 lanes: each vector's distances padded to 16.
+    lane_distances<E, NV, 0, PADDED>(w.rows + v0.voff, w.text_off, n, w.lane_mask + vi * VB, k);
   }
   const float nf = (float)n;
   for (int x = 0; x < NV; ++x) {
@@ -650,9 +650,14 @@ inline void run_class(Work& w, int begin, int end, int n) {
     return;
   }
   if constexpr (VB / sizeof(E) < 16) {
-    // Vectors of fewer than 16 lanes run one at a time (see run_vectors):
-    // more of them per call would only unroll the same loop.
-    for (; v < end; ++v) run_vectors<E, 1, P, 1>(w, v, n);
+    // Vectors of fewer than 16 lanes (long words): four in flight.
+    for (; v + 4 <= end; v += 4) run_vectors<E, 4, P, 1>(w, v, n);
+    switch (end - v) {
+      case 1: run_vectors<E, 1, P, 1>(w, v, n); break;
+      case 2: run_vectors<E, 2, P, 1>(w, v, n); break;
+      case 3: run_vectors<E, 3, P, 1>(w, v, n); break;
+      default: break;
+    }
     return;
   }
   while (v < end) {
