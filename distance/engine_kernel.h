@@ -8,23 +8,24 @@
 // for one of another path at link time; for the same reason it uses no
 // standard-library templates.
 //
-// How a batch is computed. The pattern languages of a batch (rows) have
-// their words laid out in SIMD lanes, one lane per word, with the lane width
-// chosen by the word's length class: 8-bit lanes up to 8 codes, 16-bit up to
-// 16, 64-bit up to 64, and 128-bit lanes (two 64-bit words) up to 100. A meaning whose
-// words equal those of an earlier row of the sub-batch shares that row's
-// slot. Where vectors hold whole chunks of 16 lanes (and, with one chunk a
-// vector, no slot of the class has a synonym 2), slots go in chunks of 16, and
-// a chunk whose slots have synonyms 2 gets a second lane chunk for them, so
-// that the pair means over 2 or 4 distances are formed lane by lane in the
-// order of the literal additions; elsewhere a vector's lanes are split in
-// halves for the two synonyms. Each word of a text language is run against
-// all lanes at once with the bit-parallel edit distance; the per-code
-// equality masks of every lane come from one table row per distinct code of
-// the batch. On the 64-byte paths the distance k / L of 8-bit lanes against
-// text words of up to 8 codes comes from a table of single-precision
-// quotients, and otherwise from a correctly rounded division; both have the
-// bits of the literal quotient.
+// How a batch is computed. The pattern languages of a batch (rows) have their
+// words laid out in SIMD lanes, one lane per word, with the lane width chosen
+// by the word's length class: 8-bit lanes up to 8 codes (4-bit lanes, two to a
+// byte, for words of up to 4 codes without a synonym 2 on the 64-byte paths),
+// 16-bit up to 16, 64-bit up to 64, and 128-bit lanes (two 64-bit words) up to
+// 100. A meaning whose words equal those of an earlier row of the sub-batch
+// shares that row's slot. Where vectors hold whole chunks of 16 lanes (and,
+// with one chunk a vector, no slot of the class has a synonym 2), slots go in
+// chunks of 16, and a chunk whose slots have synonyms 2 gets a second lane
+// chunk for them, so that the pair means over 2 or 4 distances are formed lane
+// by lane in the order of the literal additions; elsewhere a vector's lanes
+// are split in halves for the two synonyms. Each word of a text language is
+// run against all lanes at once with the bit-parallel edit distance; the
+// per-code equality masks of every lane come from one table row per distinct
+// code of the batch. On the 64-byte paths the distance k / L of 8-bit and
+// 4-bit lanes against text words of up to 8 codes comes from a table of
+// single-precision quotients, and otherwise from a correctly rounded division;
+// both have the bits of the literal quotient.
 // Pair means are multiples of 2^-32, at most 1, and at most 1600 of them are
 // summed per pair, so their double-precision sums are exact in any order.
 #pragma once

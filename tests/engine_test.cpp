@@ -228,9 +228,10 @@ TEST_F(EngineKernel, PairSumsOfShortWordsWithSynonyms) {
 TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
   // Patterns and texts at every class boundary, alone and as pairs of
   // synonyms (synonym 1 at its limit of 50 codes when a synonym 2 follows).
-  const int lengths[] = {1, 8, 9, 16, 17, 50, 63, 64, 65, 99, 100};
+  const int lengths[] = {1, 4, 5, 8, 9, 16, 17, 50, 63, 64, 65, 99, 100};
+  constexpr int nlengths = sizeof lengths / sizeof lengths[0];
   Generator g(99);
-  const int nmean = 11;
+  const int nmean = nlengths;
   int l = 0;
   for (int variant = 0; variant < 4; ++variant) {
     for (int shift = 0; shift < 3; ++shift) {
@@ -238,7 +239,7 @@ TEST_F(EngineKernel, LongWordsAndBoundaryLengths) {
       store->branch_of[l] = l;
       for (int m = 1; m <= MAX_MEANINGS; ++m) word_length(*store, l, m, 1) = word_length(*store, l, m, 2) = 0;
       for (int m = 1; m <= nmean; ++m) {
-        int n1 = lengths[(m - 1 + shift * 4) % 11];
+        int n1 = lengths[(m - 1 + shift * 4) % nlengths];
         const bool syn2 = variant >= 2 && m % 2 == 0;
         if (syn2 && n1 > 50) n1 = 50;
         word_length(*store, l, m, 1) = (std::int16_t)n1;
