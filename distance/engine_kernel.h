@@ -218,16 +218,56 @@ inline int length_class(int len) {
 }
 
 
-// Edit distances of one text word (its table-row offsets `off`, n codes)
-// against every lane of NV consecutive vectors: Myers' bit-parallel
-// algorithm in Hyyro's form for the distance of whole words. Pv and Mv are
-// the vertical deltas of the current column; after the last code the
-// distance is n + popcount(Pv) - popcount(Mv) over the pattern's bits.
+// The columns of the edit distance of one text word (its table-row offsets
+// `off`, n >= 1 codes) against every lane of NV consecutive vectors, left in
+// pv and mv: Myers' bit-parallel algorithm in Hyyro's form for the distance
+// of whole words. Pv and Mv are the vertical deltas of the current column;
+// after the last code the distance is n + popcount(Pv) - popcount(Mv) over
+// the pattern's bits. Lanes are fields of a vector's elements: `keep` has
+// every bit of a field but its top one where fields share an element (all
+// bits where each element is one lane), `low` each field's lowest bit. The
+// addition adds the kept bits, whose sum stays inside the field, and takes
+// the top bit from the operands (where Eq is 0, the sum's top bit xor Pv is
+// the kept sum's top bit; where Eq is 1, Xh is 1 anyway); the shifts clear
+// each field's top bit first, so that nothing crosses into the next field.
 // The horizontal +1 delta shifted in at the top row is carried by the
 // complement: with nph = ~Ph, (Ph << 1) | 1 is ~(nph << 1), which saves the
-// separate OR. Several vectors at once keep independent dependency chains
-// in flight.
-//
+// separate OR. The first column, from Pv = all ones and Mv = 0, has Ph = 0
+// and Mh = Xh. Several vectors at once keep independent dependency chains in
+// flight.
+template <typename V, int NV>
+[[gnu::always_inline]] inline void edit_columns(const unsigned char* row_base,
+                                                const std::uint32_t* off, int n, V keep, V low,
+                                                V* pv, V* mv) {
+  for (int v = 0; v < NV; ++v) {
+    V eq;
+    std::memcpy(&eq, row_base + off[0] + v * VB, sizeof(V));
+    const V xh = (((eq & keep) + keep) ^ keep) | eq;
+    const V mh = xh & keep;
+    pv[v] = (mh + mh) | ~(eq | low);
+    mv[v] = eq & low;
+  }
+  for (int q = 1; q < n; ++q) {
+    const unsigned char* row = row_base + off[q];
+    for (int v = 0; v < NV; ++v) {
+      V eq;
+      std::memcpy(&eq, row + v * VB, sizeof(V));
+      const V xv = eq | mv[v];
+      const V b = pv[v] & keep;
+      const V xh = xor_or((eq & b) + b, b, eq);
+      const V nph = andnot_or(mv[v], xh, pv[v]);  // ~(Mv | ~(Xh | Pv))
+      const V mh = b & xh;
+      const V t = nph & keep;
+      const V nph2 = t + t;  // ~((Ph << 1) | 1)
+      const V mh2 = mh + mh;
+      pv[v] = or_andnot(mh2, xv, nph2);  // Mh' | ~(Xv | Ph')
+      mv[v] = xv & ~nph2;                // Ph' & Xv
+    }
+  }
+}
+
+// Edit distances of one text word against every lane (one an element) of NV
+// consecutive vectors, from the columns of edit_columns.
 // With lane bases (8-bit lanes against words of up to 8 codes on the paths
 // with table lookups: base_bytes, one vector every base_stride bytes), the
 // output is not k but the quotient-table index k - n + base of each lane.
@@ -246,32 +286,7 @@ inline void lane_distances(const unsigned char* row_base, const std::uint32_t* o
     else
       base[v] = V{} + (E)n;
   }
-  // The first code from Pv = all ones, Mv = 0: Xh = -Eq | Eq, Ph = 0 and
-  // Mh = Xh, so the column after it is Pv = (Xh << 1) | ~(Eq | 1) and
-  // Mv = Eq & 1 (n is at least 1).
-  const V one = V{} + (E)1;
-  for (int v = 0; v < NV; ++v) {
-    V eq;
-    std::memcpy(&eq, row_base + off[0] + v * VB, sizeof(V));
-    const V xh = (V{} - eq) | eq;
-    pv[v] = (xh + xh) | ~(eq | one);
-    mv[v] = eq & one;
-  }
-  for (int q = 1; q < n; ++q) {
-    const unsigned char* row = row_base + off[q];
-    for (int v = 0; v < NV; ++v) {
-      V eq;
-      std::memcpy(&eq, row + v * VB, sizeof(V));
-      const V xv = eq | mv[v];
-      const V xh = xor_or((eq & pv[v]) + pv[v], pv[v], eq);
-      const V nph = andnot_or(mv[v], xh, pv[v]);  // ~(Mv | ~(Xh | Pv))
-      const V mh = pv[v] & xh;
-      const V nph2 = nph + nph;  // ~((Ph << 1) | 1)
-      const V mh2 = mh + mh;
-      pv[v] = or_andnot(mh2, xv, nph2);  // Mh' | ~(Xv | Ph')
-      mv[v] = xv & ~nph2;                // Ph' & Xv
-    }
-  }
+  edit_columns<V, NV>(row_base, off, n, ~V{}, V{} + (E)1, pv, mv);
   for (int v = 0; v < NV; ++v) {
     V mask;
     std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
@@ -554,50 +569,18 @@ inline void run_vectors(Work& w, int vi, int n_arg) {
   }
 }
 
-// Edit distances against NV consecutive vectors of 4-bit lanes, patterns
-// of up to 4 codes, the same steps nibble by nibble: the addition adds the
-// low three bits of each nibble, whose sum stays inside it, and takes the
-// top bit from the operands (for the bits where Eq is 0 the sum's top bit
-// xor Pv is the low sum's top bit, the others Xh sets anyway); the shifts
-// first clear each nibble's top bit, so that nothing crosses into the next
-// nibble. Outputs k (or table indices, see lane_distances) of lanes 0..63
-// (low nibbles) then 64..127 (high nibbles) of each vector.
+// Edit distances against NV consecutive vectors of 4-bit lanes (patterns
+// of up to 4 codes), each nibble a field of edit_columns. Outputs k (or
+// table indices, see lane_distances) of lanes 0..63 (low nibbles) then
+// 64..127 (high nibbles) of each vector.
 template <int NV, int N = 0>
 inline void nibble_distances(const unsigned char* row_base, const std::uint32_t* off, int n_arg,
                              const unsigned char* mask_bytes, std::uint8_t* k_out,
                              const unsigned char* base_bytes, int base_stride) {
   typedef std::uint8_t V __attribute__((vector_size(VB)));
   const int n = N > 0 ? N : n_arg;
-  const V low3 = V{} + (std::uint8_t)0x77, bit0 = V{} + (std::uint8_t)0x11;
-  const V clear0 = V{} + (std::uint8_t)0xEE;
   V pv[NV], mv[NV];
-  // The first code from Pv = all ones, Mv = 0 (as in lane_distances):
-  // Ph = 0, Mh = Xh.
-  for (int v = 0; v < NV; ++v) {
-    V eq;
-    std::memcpy(&eq, row_base + off[0] + v * VB, sizeof(V));
-    const V xh = (((eq & low3) + low3) ^ low3) | eq;
-    const V mh = xh & low3;
-    pv[v] = (mh + mh) | (~eq & clear0);
-    mv[v] = eq & bit0;
-  }
-  for (int q = 1; q < n; ++q) {
-    const unsigned char* row = row_base + off[q];
-    for (int v = 0; v < NV; ++v) {
-      V eq;
-      std::memcpy(&eq, row + v * VB, sizeof(V));
-      const V xv = eq | mv[v];
-      const V b = pv[v] & low3;
-      const V xh = xor_or((eq & b) + b, b, eq);
-      const V nph = andnot_or(mv[v], xh, pv[v]);  // ~(Mv | ~(Xh | Pv))
-      const V mh = pv[v] & xh & low3;
-      const V t = nph & low3;
-      const V nph2 = t + t;  // ~((Ph << 1) | 1), nibble by nibble
-      const V mh2 = mh + mh;
-      pv[v] = or_andnot(mh2, xv, nph2);
-      mv[v] = xv & ~nph2;
-    }
-  }
+  edit_columns<V, NV>(row_base, off, n, V{} + (std::uint8_t)0x77, V{} + (std::uint8_t)0x11, pv, mv);
   const V lo_half = V{} + (std::uint8_t)0x0F, hi_half = V{} + (std::uint8_t)0xF0;
   for (int v = 0; v < NV; ++v) {
     V mask, base_lo = V{} + (std::uint8_t)n, base_hi = base_lo;
