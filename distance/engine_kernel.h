@@ -1007,30 +1007,25 @@ inline void text_offsets(Work& w, const Layout& lay, const SoundCode* code, int 
     w.text_off[q] = (std::uint32_t)(w.code_index[(std::uint16_t)code[q]] * lay.row_bytes);
 }
 
+// The 8-bit and 4-bit classes against a text word of n codes: for n of up
+// to 8 the loops' length N = n is known.
+template <Pass P, int N = 1>
+inline void run_short_classes(Work& w, int e8, int e4, int n) {
+  if constexpr (N <= 8) {
+    if (n != N) return run_short_classes<P, N + 1>(w, e8, e4, n);
+    run_class<std::uint8_t, P, 1, N>(w, 0, e8, n);
+    run_nibble_class<P, N>(w, e8, e4, n);
+  } else {
+    run_class<std::uint8_t, P>(w, 0, e8, n);
+    run_nibble_class<P>(w, e8, e4, n);
+  }
+}
+
 template <Pass P>
 void text_word(Work& w, const Layout& lay, const SoundCode* code, int n) {
   text_offsets(w, lay, code, n);
   const int e8 = lay.class_end[CLASS8], e4 = lay.class_end[CLASS4];
-  switch (n) {
-#define PLIX_SHORT_TEXT(k)                                \
-  case k:                                                 \
-    run_class<std::uint8_t, P, 1, k>(w, 0, e8, n);        \
-    run_nibble_class<P, k>(w, e8, e4, n);                 \
-    break;
-    PLIX_SHORT_TEXT(1)
-    PLIX_SHORT_TEXT(2)
-    PLIX_SHORT_TEXT(3)
-    PLIX_SHORT_TEXT(4)
-    PLIX_SHORT_TEXT(5)
-    PLIX_SHORT_TEXT(6)
-    PLIX_SHORT_TEXT(7)
-    PLIX_SHORT_TEXT(8)
-#undef PLIX_SHORT_TEXT
-    default:
-      run_class<std::uint8_t, P>(w, 0, e8, n);
-      run_nibble_class<P>(w, e8, e4, n);
-      break;
-  }
+  run_short_classes<P>(w, e8, e4, n);
   run_class<std::uint16_t, P>(w, e4, lay.class_end[CLASS16], n);
   run_class<std::uint64_t, P>(w, lay.class_end[CLASS16], lay.class_end[CLASS64], n);
   run_class<std::uint64_t, P, 2>(w, lay.class_end[CLASS64], lay.class_end[CLASS128], n);
