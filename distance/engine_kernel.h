@@ -127,8 +127,9 @@ struct alignas(64) Work {
   // Per vector, VB bytes: the masks of the lanes' pattern bits; for 128-bit
   // lanes those of the high words (the low words are always full).
   alignas(64) unsigned char lane_mask[VCAP * VB];
-  // Pattern word lengths of the lanes of 8-bit vectors, 0 for empty lanes
-  // (this and the tables below are read on the 64-byte paths only).
+  // Pattern word lengths of the lanes of 8-bit and 4-bit vectors, 0 for
+  // empty lanes (this and the tables below are read on the 64-byte paths
+  // only).
   alignas(64) unsigned char lane_m[VCAP * 128];  // 128 a vector
   // Per 8-bit or 4-bit vector and text length n <= 8, the lanes'
   // table-index base n + qadd[n][m] (see lane_distances), made once per
@@ -169,10 +170,10 @@ struct alignas(64) Work {
   // FIX4_CAP such text meanings.
   alignas(64) std::uint32_t acc_fixc[QCAP];
   alignas(64) std::uint8_t slot_fix[QCAP];
-  // Same-meaning means, slot_fix 1 against one text word times 2^26, the
-  // others times 2^28.
-  // (below 2^32: at most 40 means of at most 2^26), in row order; the
-  // slots of slot_fix 1 by meaning and row, and the rows that have one.
+  // Same-meaning means by row: slot_fix 1 against one text word times 2^26
+  // in same_fix1 (below 2^32: at most 40 means of at most 2^26), the others
+  // times 2^28 in same_fix; fix1_pos holds the slots of slot_fix 1 by
+  // meaning and row, fix1_rows the rows that have one.
   std::uint32_t same_fix1[32];
   std::int32_t fix1_pos[MAX_MEANINGS + 1][32];
   std::uint32_t fix1_rows[MAX_MEANINGS + 1];
