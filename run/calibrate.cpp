@@ -20,10 +20,6 @@ namespace plix {
 
 namespace {
 
-struct DiscardSink final : ByteSink {
-  int write(const char*, std::size_t) override { return 0; }
-};
-
 struct KnownAge {
   std::string name;
   double years = 0;
@@ -81,15 +77,10 @@ int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::s
     known.push_back(k);
   }
 
-  DiscardSink report;
-  TextIOHandle io = open_text_io(in, report, err);
-  if (!io) return 1;
-  std::unique_ptr<RunState> run;
-  try {
-    run = make_run_state(*io);
-  } catch (const RunEnd& end) {
-    return end.status;
-  }
+  QuietRun quiet;
+  if (const int status = open_quiet_run(in, err, quiet)) return status;
+  const TextIOHandle& io = quiet.io;
+  const std::unique_ptr<RunState>& run = quiet.run;
   try {
     read_run_input(*run);
     finish_scan(run->scan_context());

@@ -499,23 +499,13 @@ class Checker final : public ScanWatcher, public RecordTap {
   Language slots_[MAX_LANGUAGES + 1];
 };
 
-// A sink that keeps nothing: a check writes no report.
-struct DiscardSink final : ByteSink {
-  int write(const char*, std::size_t) override { return 0; }
-};
-
 }  // namespace
 
 int check_program(ByteSource& in, ByteSink& out, ByteSink& err) {
-  DiscardSink report;
-  TextIOHandle io = open_text_io(in, report, err);
-  if (!io) return 1;
-  std::unique_ptr<RunState> run;
-  try {
-    run = make_run_state(*io);
-  } catch (const RunEnd& end) {
-    return end.status;
-  }
+  QuietRun quiet;
+  if (const int status = open_quiet_run(in, err, quiet)) return status;
+  const TextIOHandle& io = quiet.io;
+  const std::unique_ptr<RunState>& run = quiet.run;
   auto checker = std::make_unique<Checker>(*io, out);
   set_record_tap(*io, checker.get());
   run->scan.watcher = checker.get();

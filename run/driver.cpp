@@ -42,6 +42,17 @@ std::unique_ptr<RunState> make_run_state(TextIO& io) {
   }
 }
 
+int open_quiet_run(ByteSource& in, ByteSink& err, QuietRun& q) {
+  q.io = open_text_io(in, q.report, err);
+  if (!q.io) return 1;
+  try {
+    q.run = make_run_state(*q.io);
+  } catch (const RunEnd& end) {
+    return end.status;
+  }
+  return 0;
+}
+
 namespace {
 
 // Every phase once, in order; write_report ends the run with stop_run.

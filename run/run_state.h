@@ -10,6 +10,8 @@
 #include "database/settings.h"
 #include "database/store.h"
 #include "report/aggregate.h"
+#include "textio/byte_stream.h"
+#include "textio/textio.h"
 
 namespace plix {
 
@@ -38,5 +40,16 @@ void read_run_input(RunState& run);  // run/driver.cpp
 // The tables of a run, made once (run/driver.cpp); without the memory for
 // them the run ends with the out-of-memory message (RunEnd, status 1).
 std::unique_ptr<RunState> make_run_state(TextIO& io);
+
+// A run that writes no report (--check, --calibrate): its text I/O over the
+// input and standard error, the report discarded, and its tables.
+struct QuietRun {
+  DiscardSink report;
+  TextIOHandle io;
+  std::unique_ptr<RunState> run;
+};
+// Opens q (run/driver.cpp): 0, or the status the run ends with, its
+// message written.
+int open_quiet_run(ByteSource& in, ByteSink& err, QuietRun& q);
 
 }  // namespace plix

@@ -48,6 +48,11 @@ struct StringSource final : ByteSource {
   std::size_t offset = 0;
 };
 
+// A sink that keeps nothing (runs that write no report).
+struct DiscardSink final : ByteSink {
+  int write(const char*, std::size_t) override { return 0; }
+};
+
 struct StringSink final : ByteSink {
   int write(const char* bytes, std::size_t size) override {
     if (fail_errno != 0) return fail_errno;
