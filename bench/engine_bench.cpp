@@ -62,27 +62,9 @@ const LanguageStore& store_for(int synonyms) {
   return synonyms == 2 ? *s2 : *s1;
 }
 
-void BM_LiteralPair(benchmark::State& state) {
-  const LanguageStore& s = store_for(static_cast<int>(state.range(0)));
-  int a = 1, b = 2;
-  for (auto _ : state) {
-    FpFault f;
-    benchmark::DoNotOptimize(language_similarity(s, a, b, NMEAN, f));
-    if (++b > NLANG) b = ++a + 1;
-    if (a >= NLANG) a = 1, b = 2;
-  }
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_LiteralPair)->Arg(1)->Arg(2);
-
-void BM_EnginePair(benchmark::State& state) {
-  const LanguageStore& s = store_for(static_cast<int>(state.range(0)));
-  const EngineIsa isa = static_cast<EngineIsa>(state.range(1));
-  if (!engine_isa_supported(isa)) {
-    state.SkipWithError("path not supported here");
-    return;
-  }
-  const KernelPath& path = kernel_path(isa);
+// Times one batch of the first ENGINE_BATCH_ROWS languages of `s` against
+// all NLANG of them on `path`; items_per_second is language pairs per second.
+void time_batch(benchmark::State& state, const KernelPath& path, const LanguageStore& s) {
   KernelWork work(path);
   std::vector<std::int32_t> rows, texts;
   for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
@@ -108,6 +90,29 @@ void BM_EnginePair(benchmark::State& state) {
   state.SetItemsProcessed(pairs);
   state.SetLabel(path.name);
 }
+
+void BM_LiteralPair(benchmark::State& state) {
+  const LanguageStore& s = store_for(static_cast<int>(state.range(0)));
+  int a = 1, b = 2;
+  for (auto _ : state) {
+    FpFault f;
+    benchmark::DoNotOptimize(language_similarity(s, a, b, NMEAN, f));
+    if (++b > NLANG) b = ++a + 1;
+    if (a >= NLANG) a = 1, b = 2;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LiteralPair)->Arg(1)->Arg(2);
+
+void BM_EnginePair(benchmark::State& state) {
+  const LanguageStore& s = store_for(static_cast<int>(state.range(0)));
+  const EngineIsa isa = static_cast<EngineIsa>(state.range(1));
+  if (!engine_isa_supported(isa)) {
+    state.SkipWithError("path not supported here");
+    return;
+  }
+  time_batch(state, kernel_path(isa), s);
+}
 BENCHMARK(BM_EnginePair)->Apply([](benchmark::internal::Benchmark* b) {
   for (int synonyms : {1, 2})
     for (EngineIsa isa : all_engine_isas) b->Args({synonyms, static_cast<int>(isa)});
@@ -130,31 +135,7 @@ void BM_EngineLength(benchmark::State& state) {
       for (int p = 0; p < len; ++p) codes(*s, l, m)[p] = (SoundCode)(1 + rng.below(60));
     }
   }
-  const KernelPath& path = kernel_path(best_engine_isa());
-  KernelWork work(path);
-  std::vector<std::int32_t> rows, texts;
-  for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
-  for (int l = 1; l <= NLANG; ++l) texts.push_back(l);
-  std::vector<float> out(rows.size() * texts.size());
-  std::vector<std::int32_t> count(rows.size());
-  PairBatch b;
-  b.store = s.get();
-  b.nmean = NMEAN;
-  b.rows = rows.data();
-  b.nrows = static_cast<int>(rows.size());
-  b.texts = texts.data();
-  b.ntexts = static_cast<int>(texts.size());
-  b.out = out.data();
-  b.out_stride = texts.size();
-  b.out_count = count.data();
-  std::int64_t pairs = 0;
-  for (auto _ : state) {
-    path.run_batch(b, work.data());
-    for (std::int32_t c : count) pairs += c;
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(pairs);
-  state.SetLabel(path.name);
+  time_batch(state, kernel_path(best_engine_isa()), *s);
 }
 BENCHMARK(BM_EngineLength)->Arg(4)->Arg(5)->Arg(8)->Arg(16)->Arg(64)->Arg(65)->Arg(100);
 
