@@ -127,13 +127,10 @@ struct alignas(64) Work {
   // Per vector, VB bytes: the masks of the lanes' pattern bits; for 128-bit
   // lanes those of the high words (the low words are always full).
   alignas(64) unsigned char lane_mask[VCAP * VB];
-  // Pattern word lengths of the lanes of 8-bit and 4-bit vectors, 0 for
-  // empty lanes (this and the tables below are read on the 64-byte paths
-  // only).
-  alignas(64) unsigned char lane_m[VCAP * 128];  // 128 a vector
   // Per 8-bit or 4-bit vector and text length n <= 8, the lanes'
-  // table-index base n + qadd[n][m] (see lane_distances), made once per
-  // sub-batch.
+  // table-index base n + qadd[n][m] for pattern length m (0 for empty
+  // lanes; see lane_distances), made once per sub-batch (this and the
+  // tables below are read on the 64-byte paths only).
   alignas(64) unsigned char lane_base[BASE_VECS][9][128];
   // Quotients of 8-bit lanes against a text word of n <= 8 codes:
   // qtab[n][k + qadd[n][m]] = k / max(m, n), with qadd[n][m] = n * max(m - n, 0).
@@ -771,7 +768,8 @@ void place_vectors(Work& w, Layout& lay) {
     const int padded = lanes < 16 ? 16 : lanes;
     for (int x = 0; x < padded; ++x) w.lane_len[lane_off + x] = 1.0f;
     std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
-    std::memset(w.lane_m + lay.nvec * 128, 0, 128);
+    if (FIXED_SUMS && (c == CLASS8 || c == CLASS4))
+      for (int n = 1; n <= 8; ++n) std::memset(w.lane_base[lay.nvec][n], n, 128);
     lane_off += padded;
     voff += VB * class_words[c];
     ++lay.nvec;
@@ -942,18 +940,11 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
         old_mask |= mask;
         std::memcpy(w.lane_mask + vv * VB + byte, &old_mask, eb);
         w.lane_len[vi.mf_off + lane] = (float)m;
-        if (c == CLASS8 || c == CLASS4) w.lane_m[vv * 128 + lane] = (unsigned char)m;
+        if (FIXED_SUMS && (c == CLASS8 || c == CLASS4))
+          for (int n = 1; n <= 8; ++n) w.lane_base[vv][n][lane] = w.qbase[n][m];
       }
     }
   }
-}
-
-// The table-index bases of the 8-bit and 4-bit vectors (see Work::lane_base).
-void fill_lane_bases(Work& w, const Layout& lay) {
-  if (!FIXED_SUMS) return;
-  for (int v = 0; v < lay.class_end[CLASS4]; ++v)
-    for (int n = 1; n <= 8; ++n)
-      for (int x = 0; x < 128; ++x) w.lane_base[v][n][x] = w.qbase[n][w.lane_m[v * 128 + x] & 15];
 }
 
 // The rows that share a slot: their diagonal entries and extra totals; then
@@ -997,7 +988,6 @@ void prepare(Work& w, const PairBatch& b, int r0, int r1, Layout& lay) {
   place_vectors(w, lay);
   index_codes(w, b, r0, lay);
   fill_lanes(w, b, r0, lay);
-  fill_lane_bases(w, lay);
   record_shared(w, r1 - r0);
 }
 
