@@ -33,6 +33,28 @@ struct TreeNode {
   double similarity_sum = 0;
 };
 
+// What resampling the meanings gave for one node: the 2.5 % and 97.5 %
+// quantiles of the replicate ages (years before present) and similarities,
+// and the share of replicates whose age fell outside the nesting.
+struct NodeInterval {
+  bool has_age = false;  // false when too few replicates dated the node
+  double age_low = 0, age_high = 0;
+  double similarity_low = 0, similarity_high = 0;
+  double outside_nesting = 0;  // 0..1
+};
+
+// A node given a known age by --calibrate.
+struct CalibrationMark {
+  std::int32_t node = 0;
+  double known_age = 0;
+};
+
+// A node dated from fewer pairs than this is flagged weak in every result file.
+constexpr double WEAK_NODE_PAIRS = 3;
+inline bool is_weak_node(const TreeNode& node) {
+  return node.pair_count > 0 && node.pair_count < WEAK_NODE_PAIRS;
+}
+
 // Nodes that hold at least two languages; a language hangs from the deepest
 // node that holds it with another one. Node 0 is the root (depth 0).
 struct ClassificationTree {
@@ -47,6 +69,10 @@ struct ClassificationTree {
   // The nodes that hold slot l, root first: chain[chain_begin[l] ..
   // chain_begin[l + 1]).
   std::vector<std::int32_t> chain_begin, chain;
+  // Filled by --bootstrap, one entry per node; empty when no resampling ran.
+  std::vector<NodeInterval> intervals;
+  // Filled by --calibrate: the nodes given a known age, for the picture's marks.
+  std::vector<CalibrationMark> calibration_marks;
 };
 
 // Builds the tree of retained languages 1..language_count from their keys.
