@@ -11,7 +11,6 @@
 #include "cldf/paths.h"
 #include "cldf/text.h"
 #include "cldf/writer.h"
-#include "database/store.h"
 
 namespace plix::cldf {
 
@@ -63,9 +62,6 @@ Result import_dataset(const Options& o, const ConceptTable& concepts) {
   if (nwritten == 0)
     throw InputError(d.forms_file, 0, "no language has forms of " + std::to_string(std::max(sel.words, 1)) +
                                           " of the " + std::to_string(nmean) + " selected meanings");
-  if (nwritten > MAX_LANGUAGES)
-    throw InputError(d.forms_file, 0, std::to_string(nwritten) + " languages to write; plix62c holds at most " +
-                                          std::to_string(MAX_LANGUAGES) + " (leave some out, e.g. with --meanings or --words)");
 
   Written w = write_stream(d, o, concepts, sel, written);
 

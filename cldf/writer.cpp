@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "cldf/names.h"
@@ -107,7 +108,11 @@ Written write_stream(Dataset& d, const Options& o, const ConceptTable& concepts,
     line(utf8_prefix(printable(about), kRecord));
   }
 
-  // The database.
+  // The database. A name that two written languages share takes the ID.
+  std::vector<std::string> names(nl);
+  std::unordered_map<std::string, int> name_count;
+  for (std::size_t i = 0; i < nl; ++i)
+    if (written[i]) ++name_count[names[i] = display_name(d.languages[i])];
   Cuts& cuts = result.cuts;
   std::unordered_set<std::uint32_t> pairs, triples;
   auto base_key = [&](const Unit& u, int j) {
@@ -119,7 +124,7 @@ Written write_stream(Dataset& d, const Options& o, const ConceptTable& concepts,
   for (std::size_t i = 0; i < nl; ++i) {
     if (!written[i]) continue;
     const Language& l = d.languages[i];
-    line(header_record(l));
+    line(header_record(l, names[i], name_count[names[i]] > 1));
     // The figure in columns 19-30, the code in 40-42.
     std::string fig = figure_text(l, d.languages_file, o);
     line(std::string(18 + 12 - fig.size(), ' ') + fig + std::string(9, ' ') + language_code(l));

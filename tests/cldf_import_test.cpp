@@ -56,23 +56,23 @@ const char* kStream =
     "(I3)\n 16  woman\n 19  fish\n 75  water\n 82  fire\n100  name\n  0\n"
     "u    u\na    a\nk    k\ni    i\nn    n\no    o\np    p\nt    t\ne    e\nm    m\nb    b\ns    s\nx    x\n\n"
     "Hand-made example word list (licence: CC-BY-4.0)\n"
-    "Ana{ana|Alpha,North@}\n                             0         ana\n"
+    "Ana|Alpha,North@\n                             0         ana\n"
     "16\tme\n19\tpa\n75\tti\n82\tku, xu\n100\tno\n"
-    "Bel{belen|Alpha,North@}\n                             0         bel\n"
+    "Bel|Alpha,North@\n                             0         bel\n"
     "16\tme\n19\tpa\n75\tts~i\n82\tkuku\n100\tno\n"
-    "Cor{cor|Alpha,South_Coast@}\n                             0         cor\n"
+    "Cor|Alpha,South_Coast@\n                             0         cor\n"
     "16\tme\n19\tp\"a\n75\tti\n82\tku\n100\tno*\n"
-    "Dun{dun|Alpha,South_Coast@}\n                             0         dun\n"
+    "Dun|Alpha,South_Coast@\n                             0         dun\n"
     "19\tpa, pa\"\n75\tti\n82\tku\n100\tno\n"
-    "Eri{eri|Beta,East@}\n                             0         eri\n"
+    "Eri|Beta,East@\n                             0         eri\n"
     "16\tme\n19\tpa\n75\tti\n82\tku\n100\tno\n"
-    "Fal{fal|Beta,West@}\n                             0         fal\n"
+    "Fal|Beta,West@\n                             0         fal\n"
     "16\tme\"\n19\tba\n75\tti\n82\tku\n100\tno\n"
-    "Gos{gos|Gamma@}\n                             0         gos\n"
+    "Gos|Gamma@\n                             0         gos\n"
     "16\tme\n19\tpa\n75\tti\n82\tku\n100\tno\n"
-    "Hem{hem|Gamma@}\n                             0         hem\n"
+    "Hem|Gamma@\n                             0         hem\n"
     "16\tme\n19\tpa\n75\tti\n82\tku\n100\tno\n"
-    "Jun, the last{jun|Unclassified@}\n                             0         jun\n"
+    "Jun, the last|Unclassified@\n                             0         jun\n"
     "19\tpa\n75\tti\n82\tku\n100\tno\n"
     "\n";
 
@@ -124,23 +124,23 @@ TEST(CldfImport, OptionsShapeTheStream) {
       // Glottolog names family down; Dun (no Glottocode) and Gos (in no tree)
       // fall back on Family and SubGroup.
       {"--glottolog " + kExample + "/glottolog",
-       {"Ana{ana|Alpha_Family,Northern_Alpha@}", "Cor{cor|Alpha_Family,Southern_Alpha__coast@}",
-        "Eri{eri|Beta@}", "Dun{dun|Alpha,South_Coast@}", "Gos{gos|Gamma@}"},
+       {"Ana|Alpha_Family,Northern_Alpha@", "Cor|Alpha_Family,Southern_Alpha__coast@",
+        "Eri|Beta@", "Dun|Alpha,South_Coast@", "Gos|Gamma@"},
        {}},
-      {"--drop-unclassified", {"Ana{ana|Alpha,North@}"}, {"Jun, the last{jun|Unclassified@}"}},
-      {"--classification SubGroup", {"Ana{ana|North@}", "Gos{gos|Gamma@}", "Jun, the last{jun|Unclassified@}"}, {}},
+      {"--drop-unclassified", {"Ana|Alpha,North@"}, {"Jun, the last|Unclassified@"}},
+      {"--classification SubGroup", {"Ana|North@", "Gos|Gamma@", "Jun, the last|Unclassified@"}, {}},
       // Two meanings by attestation (fish, water: 10 each); WORDS 2.
       {"--meaning-count 2", {"     1     2  1000     1    92    72   SYNONYMS WORDS DATE LEVEL S0 R", " 19  fish", " 75  water"},
        {" 16  woman"}},
       {"--meanings 100,19 --words 1 --date 0 --level 2 --s0 80 --r 70",
        {"     1     1     0     2    80    70   SYNONYMS WORDS DATE LEVEL S0 R", "100  name", " 19  fish",
-        "Iso{iso|Gamma@}"},
+        "Iso|Gamma@"},
        {" 75  water"}},
       {"--keep-loans", {"16\tme", "19\tpa"}, {}},
       // The metadata-free copy under its own meaning table: one group named
       // after its folder, no loans known.
       {"--concepts " + kExample + "/metadata-free/concepts.tsv " + kExample + "/metadata-free/forms.csv",
-       {"ana{ana|metadata-free@}", "belen{belen|metadata-free@}", "75\tts~i", "100\tno*"},
+       {"ana|metadata-free@", "belen|metadata-free@", "75\tts~i", "100\tno*"},
        {}},
   };
   for (const Case& c : cases) {
