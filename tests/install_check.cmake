@@ -27,7 +27,7 @@ function(check_tree bin man label)
   execute_process(COMMAND "${bindir}/plix62c-cldf" -q "${SOURCE_DIR}/examples/cldf"
                   OUTPUT_VARIABLE stream ERROR_VARIABLE err RESULT_VARIABLE rc)
   get_filename_component(mandir "${man}" DIRECTORY)
-  if(NOT rc EQUAL 0 OR NOT stream MATCHES "Ana{ana[|]Alpha,North@}" OR NOT EXISTS "${mandir}/plix62c-cldf.1")
+  if(NOT rc EQUAL 0 OR NOT stream MATCHES "\nAna[|]Alpha,North@\n" OR NOT EXISTS "${mandir}/plix62c-cldf.1")
     message(FATAL_ERROR "${label}: plix62c-cldf failed (status ${rc}): ${err}")
   endif()
 endfunction()
