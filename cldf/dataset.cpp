@@ -254,9 +254,9 @@ Dataset load_dataset(const Options& o, const ConceptTable& concepts) {
     d.license = meta.license;
     d.name = meta.id;
     if (d.name.empty()) {
-      fs::path dir = fs::path(where.metadata).parent_path();
+      fs::path dir = fs::absolute(fs::path(where.metadata)).lexically_normal().parent_path();
       if (dir.filename() == "cldf" && dir.has_parent_path()) dir = dir.parent_path();
-      d.name = fs::absolute(dir).lexically_normal().filename().string();
+      d.name = dir.filename().string();
     }
     if (const Table* t = meta.table("LanguageTable")) {
       d.languages_file = table_path(where.metadata, *t);

@@ -18,12 +18,18 @@
 
 namespace plix::cldf {
 
+// Where a language's path came from.
+enum class PathSource { kGlottolog, kGlottologParent, kColumn, kFamily, kDataset, kNone };
+
 struct Language {
   std::string id, name, glottocode, iso, family, subgroup, classification, figure;
   long line = 0;
   std::vector<std::string> path;
   bool classified = false;
-  long forms = 0;  // mapped, usable forms
+  PathSource source = PathSource::kNone;
+  std::string path_note;  // why the path is not from the first source asked, or how it was found
+  std::string proto;      // why this is a proto-language or reconstruction; empty: it is not
+  long forms = 0;         // mapped, usable forms
 };
 
 struct Form {

@@ -19,14 +19,18 @@ Result import_dataset(const Options& o, const ConceptTable& concepts) {
   std::unique_ptr<Glottolog> glottolog;
   if (!o.glottolog.empty()) glottolog = std::make_unique<Glottolog>(load_glottolog(o.glottolog));
   classify(d, o, glottolog.get());
+  find_reconstructions(d, o, glottolog.get());
 
   const std::size_t nl = d.languages.size();
   // Languages that take part: usable forms, and a classification unless those
   // without one are dropped.
   std::vector<char> candidate(nl, 0);
   long no_forms = 0, unclassified = 0, unclassified_dropped = 0;
+  std::vector<std::size_t> protos;
   for (std::size_t i = 0; i < nl; ++i) {
     const Language& l = d.languages[i];
+    if (!l.proto.empty()) protos.push_back(i);
+    if (!l.proto.empty() && !o.keep_proto) continue;
     if (l.forms == 0) {
       ++no_forms;
       continue;
@@ -73,10 +77,37 @@ Result import_dataset(const Options& o, const ConceptTable& concepts) {
   auto say = [&](const std::string& t) { r += t + "\n"; };
   say("plix62c-cldf: " + d.name + (d.segments_from_form ? " (no Segments column: forms cut into letters)" : ""));
   say("languages: " + std::to_string(nl) + " read, " + std::to_string(nwritten) + " written");
+  auto who = [&](const Language& l) {
+    std::string name = display_name(l);
+    return safe_text(l.id) + (name == safe_text(l.id) ? std::string() : " (" + name + ")");
+  };
+  if (!protos.empty()) {
+    say(std::string(o.keep_proto ? "  kept with --keep-proto" : "  left out, proto-language or reconstruction") +
+        " (--keep-proto keeps them): " + std::to_string(protos.size()));
+    if (o.keep_proto) r.replace(r.rfind(" (--keep-proto keeps them)"), 26, "");
+    for (std::size_t k : protos) say("    " + who(d.languages[k]) + ": " + d.languages[k].proto);
+  }
   if (no_forms) say("  left out, no usable form of a mapped concept: " + std::to_string(no_forms));
   if (too_few) say("  left out, fewer than " + std::to_string(std::max(sel.words, 1)) + " selected meanings: " + std::to_string(too_few));
   if (unclassified_dropped) say("  left out, unclassified (--drop-unclassified): " + std::to_string(unclassified_dropped));
   else if (unclassified) say("  in the group Unclassified, no classification: " + std::to_string(unclassified));
+  // Paths by source, and every language whose path is not from the first
+  // source asked (or came through its parent language).
+  {
+    long by[6] = {};
+    for (const Language& l : d.languages) ++by[static_cast<int>(l.source)];
+    std::string t = "paths:";
+    for (int s = 0; s < 6; ++s)
+      if (by[s] || s == static_cast<int>(first_source(d, o, glottolog.get())))
+        t += std::string(t.size() > 6 ? "," : "") + " " + std::to_string(by[s]) + " " + source_name(static_cast<PathSource>(s));
+    say(t);
+    if (glottolog)
+      say("  Glottolog: " + std::to_string(glottolog->trees()) + " trees, " + std::to_string(glottolog->codes()) +
+          " Glottocodes in them; it placed " + std::to_string(by[0] + by[1]) + " of the " + std::to_string(nl) +
+          " languages");
+    for (const Language& l : d.languages)
+      if (!l.path_note.empty()) say("  " + who(l) + ": " + l.path_note);
+  }
   say("meanings selected: " + std::to_string(nmean) + " (WORDS " + std::to_string(sel.words) + ")");
   for (int m : sel.meanings)
     say("  " + right(m, 3) + " " + concepts.gloss[static_cast<std::size_t>(m)] + ": " +

@@ -25,6 +25,7 @@ struct Options {
   std::string classification;  // LanguageTable column
   std::string classification_separator = ",";
   bool drop_unclassified = false;
+  bool keep_proto = false;  // keep proto-languages and reconstructions
   std::string figure;  // LanguageTable column
   bool own_concepts = false;  // the table is the user's: its IDs may be parameter IDs
 };

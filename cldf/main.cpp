@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
   std::string classification;
   app.add_option("--classification", classification, "LanguageTable column with the path, COLUMN[:SEP] (SEP default ',')");
   app.add_flag("--drop-unclassified", o.drop_unclassified, "leave out languages without classification");
+  app.add_flag("--keep-proto", o.keep_proto, "keep proto-languages and reconstructions (left out by default)");
   app.add_option("--figure", o.figure, "LanguageTable column with the admission figure (default: 0)");
   app.add_option("--symbols", symbols_file, "write the symbol table (symbol, sounds, count) to this file");
   app.add_flag("-q,--quiet", quiet, "no summary on standard error");

@@ -42,18 +42,96 @@ std::vector<std::string> clean_path(const std::vector<std::string>& raw) {
 
 }  // namespace
 
+PathSource first_source(const Dataset& d, const Options& o, const Glottolog* glottolog) {
+  if (glottolog != nullptr) return PathSource::kGlottolog;
+  if (!o.classification.empty()) return PathSource::kColumn;
+  if (d.has_family || d.has_subgroup) return PathSource::kFamily;
+  return PathSource::kDataset;
+}
+
+const char* source_name(PathSource s) {
+  switch (s) {
+    case PathSource::kGlottolog: return "Glottolog";
+    case PathSource::kGlottologParent: return "Glottolog through the parent language";
+    case PathSource::kColumn: return "--classification";
+    case PathSource::kFamily: return "Family/SubGroup";
+    case PathSource::kDataset: return "the dataset's name";
+    case PathSource::kNone: return "none";
+  }
+  return "none";
+}
+
 void classify(Dataset& d, const Options& o, const Glottolog* glottolog) {
-  bool any_source = glottolog != nullptr || !o.classification.empty() || d.has_family;
+  const PathSource first = first_source(d, o, glottolog);
   for (Language& l : d.languages) {
     std::vector<std::string> path;
-    if (glottolog != nullptr && !l.glottocode.empty()) path = clean_path(glottolog->path(l.glottocode));
-    if (path.empty() && !o.classification.empty())
+    std::string why;  // why the first source gave no path
+    PathSource source = PathSource::kNone;
+    if (glottolog != nullptr) {
+      if (l.glottocode.empty()) {
+        why = "no Glottocode";
+      } else {
+        Glottolog::Placement p = glottolog->place(l.glottocode);
+        path = clean_path(p.path);
+        if (!path.empty()) {
+          source = p.source == Glottolog::Source::kTree ? PathSource::kGlottolog : PathSource::kGlottologParent;
+          if (!p.via.empty()) {
+            std::string level = glottolog->level(l.glottocode);
+            l.path_note = (level.empty() ? std::string("Glottocode ") + l.glottocode : level + " " + l.glottocode) +
+                          ", placed under " + glottolog->name(p.via) + " (" + p.via + ")";
+          }
+        } else {
+          why = p.problem.empty() ? "no path in Glottolog" : p.problem;
+        }
+      }
+    }
+    if (path.empty() && !o.classification.empty()) {
       path = clean_path(split_path(l.classification, o.classification_separator));
-    if (path.empty() && (d.has_family || d.has_subgroup)) path = clean_path({l.family, l.subgroup});
-    if (path.empty() && !any_source) path = clean_path({d.name});
+      if (!path.empty()) source = PathSource::kColumn;
+      else if (why.empty()) why = "empty " + o.classification + " cell";
+    }
+    if (path.empty() && (d.has_family || d.has_subgroup)) {
+      path = clean_path({l.family, l.subgroup});
+      if (!path.empty()) source = PathSource::kFamily;
+      else if (why.empty()) why = "empty Family and SubGroup";
+    }
+    if (path.empty() && first == PathSource::kDataset) {
+      path = clean_path({d.name});
+      source = PathSource::kDataset;
+    }
     l.classified = !path.empty();
     if (path.empty()) path = {"Unclassified"};
     l.path = std::move(path);
+    l.source = source;
+    if (source == PathSource::kNone) l.path_note = why + "; no other source: Unclassified";
+    else if (source != first && source != PathSource::kGlottologParent)
+      l.path_note = why + "; path from " + source_name(source);
+  }
+}
+
+void find_reconstructions(Dataset& d, const Options& o, const Glottolog* glottolog) {
+  auto starts = [](std::string_view s, std::string_view with) {
+    if (s.size() < with.size()) return false;
+    for (std::size_t k = 0; k < with.size(); ++k) {
+      char c = s[k];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != with[k]) return false;
+    }
+    return true;
+  };
+  for (Language& l : d.languages) {
+    std::string_view name = trim(l.name);
+    std::string figure(trim(l.figure));
+    for (char& c : figure) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const bool figure_says = !o.figure.empty() && (figure == "proto" || figure == "proto-language" ||
+                                                   figure == "reconstruction" || figure == "reconstructed");
+    if (glottolog != nullptr && !l.glottocode.empty() && glottolog->level(l.glottocode) == "family")
+      l.proto = "Glottocode " + l.glottocode + " is a family (" + glottolog->name(l.glottocode) + ")";
+    else if (starts(name, "proto-") || starts(name, "proto ") || starts(name, "*"))
+      l.proto = "the name says it is reconstructed";
+    else if (figure_says)
+      l.proto = "the " + o.figure + " cell says it is reconstructed";
+    if (figure_says) l.figure.clear();  // a word, not a figure: kept with --keep-proto, it is admitted as 0
   }
 }
 

@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "cldf/glottolog.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -193,6 +195,10 @@ TEST(CldfImport, BadInputNamesFileAndLineAndWritesNothing) {
       {"--meanings 1,1 " + kExample, "listed twice", 2},
       {"--synonyms 3 " + kExample, "--synonyms", 2},
       {"--bogus " + kExample, "bogus", 2},
+      {"--glottolog " + kExample + "/cldf/forms.csv " + kExample, "forms.csv: is not a folder", 1},
+      {"--glottolog " + broken("trees", "classification.nex", "#NEXUS\nBEGIN TREES;\nEND;\n").string() + " " +
+           kExample,
+       "classification.nex: holds no tree", 1},
   };
   for (const Case& c : cases) {
     Ran r = run(kCldf + " " + c.args);
@@ -263,6 +269,50 @@ TEST(CldfImport, StreamStaysWithinTheRunsTables) {
   Ran report = run(PLIX62C_BINARY, stream.string());
   EXPECT_EQ(report.rc, 0) << report.err;
   EXPECT_NE(report.out.find("Stop - Program terminated."), std::string::npos);
+}
+
+// The dialects example and its tiny Glottolog: Ra'ivavae and Rurutu are
+// dialects of Austral, so they take Austral's path (Austronesian, Polynesian,
+// East Polynesian) and Austral itself; Proto Polynesian's Glottocode is a
+// family and Proto-Central Eastern's name says it is reconstructed, so both
+// are left out; the two Tahitians take their IDs; the mixed list's
+// Glottocode is a bookkeeping entry, so its path comes from Family.
+TEST(CldfImport, DialectsProtoLanguagesAndSharedNames) {
+  const std::string dialects = kExample + "/dialects";
+  const std::string east = "Austronesian,Polynesian,East_Polynesian";
+  Ran r = run(kCldf + " --glottolog " + dialects + "/glottolog " + dialects);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  for (const std::string& l :
+       {"Maori|" + east + "@", "Reo Rarotongan|" + east + "@", "Tahitian (tah)|" + east + "@",
+        "Tahitian (tahm)|" + east + "@", std::string("Tongan|Austronesian,Polynesian,Tongic@"), "Ra'ivavae|" + east + ",Austral@",
+        "Rurutu|" + east + ",Austral@", std::string("Mixed list|Austronesian@")})
+    EXPECT_TRUE(has_line(r.out, l)) << l;
+  EXPECT_EQ(r.out.find("Proto"), std::string::npos);
+  for (const char* l : {"languages: 10 read, 8 written",
+                        "  left out, proto-language or reconstruction (--keep-proto keeps them): 2",
+                        "    pp (Proto Polynesian): Glottocode poly1242 is a family (Polynesian)",
+                        "    pce (Proto-Central Eastern): the name says it is reconstructed",
+                        "paths: 6 Glottolog, 2 Glottolog through the parent language, 2 Family/SubGroup",
+                        "  rai (Ra'ivavae): dialect raiv1237, placed under Austral (aust1304)",
+                        "  mix (Mixed list): Glottocode mixe1234 is a bookkeeping entry of Glottolog; path from "
+                        "Family/SubGroup"})
+    EXPECT_TRUE(has_line(r.err, l)) << l << "\n" << r.err;
+
+  Ran kept = run(kCldf + " --keep-proto --glottolog " + dialects + "/glottolog " + dialects);
+  EXPECT_TRUE(has_line(kept.out, "Proto Polynesian|Austronesian@")) << kept.out;
+  EXPECT_TRUE(has_line(kept.out, "Proto-Central Eastern|Austronesian@"));
+
+  // The real Glottolog, where the checkout has it beside the source tree.
+  const fs::path real = fs::path(PLIX_SOURCE_DIR).parent_path() / "shared" / "glottolog-cldf";
+  if (!fs::exists(real / "cldf" / "classification.nex")) GTEST_SKIP() << "no glottolog-cldf at " << real;
+  Ran g = run(kCldf + " --glottolog " + real.string() + " " + dialects);
+  ASSERT_EQ(g.rc, 0) << g.err;
+  std::string austral;
+  for (const std::string& c : plix::cldf::load_glottolog(real.string()).path("aust1304"))
+    austral += (austral.empty() ? "" : ",") + c;
+  for (char& c : austral) c = c == ' ' ? '_' : c;
+  EXPECT_TRUE(has_line(g.out, "Rurutu|" + austral + ",Austral@")) << austral << "\n" << g.out;
+  EXPECT_TRUE(has_line(g.err, "    pp (Proto Polynesian): Glottocode poly1242 is a family (Polynesian)"));
 }
 
 }  // namespace

@@ -83,10 +83,11 @@ struct Outcome {
   long written = -1, run_read = -1, run_kept = -1;
 };
 
-// Imports the dataset and, when that succeeds, lets plix62c --check read the stream.
+// Imports the dataset (a name that begins with '*' would be a reconstruction:
+// all are kept) and, when that succeeds, lets plix62c --check read the stream.
 Outcome import_and_check(const fs::path& d) {
   Outcome o;
-  std::string cmd = std::string(PLIX62C_CLDF_BINARY) + " --concepts " + (d / "concepts.tsv").string() + " " +
+  std::string cmd = std::string(PLIX62C_CLDF_BINARY) + " --keep-proto --concepts " + (d / "concepts.tsv").string() + " " +
                     d.string() + " >" + (d / "stream").string() + " 2>" + (d / "summary").string();
   o.rc = WEXITSTATUS(std::system(cmd.c_str()));
   o.stream = slurp(d / "stream");
