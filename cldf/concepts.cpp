@@ -25,12 +25,11 @@ ConceptTable parse_concepts(std::string_view text, const std::string& file) {
   long line = 0;
   int rows = 0;
   for (std::size_t at = 0; at < text.size();) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) end = text.size();
+    std::size_t end = line_end(text, at);
     std::string_view l = text.substr(at, end - at);
-    at = end + 1;
+    at = end;
     ++line;
-    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+    while (!l.empty() && (l.back() == '\r' || l.back() == '\n')) l.remove_suffix(1);
     if (trim(l).empty() || l.front() == '#') continue;
     if (header) {
       header = false;

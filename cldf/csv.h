@@ -19,7 +19,11 @@ void parse_csv(std::string_view text, const std::string& file, char delimiter, c
 // The line of the first byte that is not valid UTF-8, or 0 when all is valid.
 long invalid_utf8_line(std::string_view text);
 
-// Reads a whole file; throws InputError when it cannot.
+// The end of the line that begins at `at` (past its CR, LF or CR LF).
+std::size_t line_end(std::string_view text, std::size_t at);
+
+// Reads a whole file; throws InputError ("is a directory", "cannot be
+// read: ...") when it cannot.
 std::string read_file(const std::string& path);
 
 // `text` without a leading UTF-8 byte-order mark.

@@ -111,31 +111,46 @@ void read_languages(Dataset& d, const Options& o, const std::string& file, const
 
 // Tokens of a Form cell, for datasets without segments: one per letter with
 // the diacritics and modifier letters after it, a tie bar joining the next.
-void segment_form(std::string_view form, std::vector<std::string>& tokens) {
-  tokens.clear();
+// Each token is a view of the cell; `take` returns false to stop.
+template <class Take>
+void segment_form(std::string_view form, Take take) {
+  std::size_t start = std::string_view::npos, end = 0;
   bool tie = false;
   for (std::size_t i = 0; i < form.size();) {
     utf8proc_int32_t cp;
     auto len = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(form.data() + i),
                                 static_cast<utf8proc_ssize_t>(form.size() - i), &cp);
     if (len <= 0) break;
-    std::string_view ch = form.substr(i, static_cast<std::size_t>(len));
+    const std::size_t at = i;
     i += static_cast<std::size_t>(len);
     auto cat = utf8proc_category(cp);
     bool letter = cat == UTF8PROC_CATEGORY_LU || cat == UTF8PROC_CATEGORY_LL || cat == UTF8PROC_CATEGORY_LT ||
                   cat == UTF8PROC_CATEGORY_LO;
     bool attached = cat == UTF8PROC_CATEGORY_MN || cat == UTF8PROC_CATEGORY_MC || cat == UTF8PROC_CATEGORY_ME ||
                     cat == UTF8PROC_CATEGORY_LM || cat == UTF8PROC_CATEGORY_SK;
-    if (cp == 0x0361 || cp == 0x035C) {
+    const bool open = start != std::string_view::npos;
+    if (cp == 0x0361 || cp == 0x035C) {  // the tie stays in the token; it is no sound
       tie = true;
+      if (open) end = i;
       continue;
     }
-    if (letter && (tokens.empty() || !tie)) tokens.emplace_back();
-    if (letter || (attached && !tokens.empty())) tokens.back() += ch;
-    if (!letter && !attached) tokens.emplace_back();  // a blank or punctuation separates
-    if (letter) tie = false;
+    if (letter) {
+      if (open && !tie) {
+        if (!take(form.substr(start, end - start))) return;
+        start = at;
+      } else if (!open) {
+        start = at;
+      }
+      end = i;
+      tie = false;
+    } else if (attached) {
+      if (open) end = i;
+    } else if (open) {  // a blank or punctuation separates
+      if (!take(form.substr(start, end - start))) return;
+      start = std::string_view::npos;
+    }
   }
-  std::erase_if(tokens, [](const std::string& t) { return t.empty(); });
+  if (start != std::string_view::npos) take(form.substr(start, end - start));
 }
 
 void read_forms(Dataset& d, const Options& o, const std::string& file, const Table* table,
@@ -143,7 +158,6 @@ void read_forms(Dataset& d, const Options& o, const std::string& file, const Tab
   Header h;
   int lang = -1, param = -1, form = -1, segments = -1, loan = -1;
   std::string separator = " ";
-  std::vector<std::string> tokens;
   std::vector<Unit> units;
   parse_csv(read_table(file), file, table ? table->delimiter : ',', [&](std::vector<std::string>& f, long line) {
     if (h.names.empty()) {
@@ -193,23 +207,14 @@ void read_forms(Dataset& d, const Options& o, const std::string& file, const Tab
       ++d.tally.loans;
       return;
     }
-    // The tokens of the cell, each looked up once for the whole dataset.
-    tokens.clear();
-    if (segments >= 0) {
-      std::string_view cell = field(f, segments);
-      while (!cell.empty()) {
-        std::size_t cut = separator == " " ? cell.find_first_of(" \t\r\n") : cell.find(separator);
-        std::string_view tok = trim(cell.substr(0, cut));
-        if (!tok.empty()) tokens.emplace_back(tok);
-        if (cut == std::string_view::npos) break;
-        cell.remove_prefix(cut + (separator == " " ? 1 : separator.size()));
-      }
-    } else {
-      segment_form(field(f, form), tokens);
-    }
+    // The tokens of the cell, each looked up once for the whole dataset. The
+    // run takes at most MAX_CODES codes a word, so a token is analysed from
+    // its first kTokenBytes bytes and a form keeps kTokensKept tokens with
+    // sounds: one more than a word can hold, so that the cut is still seen.
     auto begin = static_cast<std::uint32_t>(d.form_tokens.size());
     std::uint32_t sounding = 0;
-    for (const std::string& tok : tokens) {
+    auto take = [&](std::string_view tok) {
+      tok = utf8_prefix(tok, kTokenBytes);
       auto it = d.token_index.find(tok);
       std::int32_t t;
       if (it == d.token_index.end()) {
@@ -219,13 +224,25 @@ void read_forms(Dataset& d, const Options& o, const std::string& file, const Tab
         d.token_begin.push_back(static_cast<std::uint32_t>(d.token_units.size()));
         d.token_count.push_back(static_cast<std::uint32_t>(units.size()));
         d.token_units.insert(d.token_units.end(), units.begin(), units.end());
-        d.token_index.emplace(tok, t);
+        d.token_index.emplace(std::string(tok), t);
       } else {
         t = it->second;
       }
-      if (d.token_count[static_cast<std::size_t>(t)] == 0) continue;  // a boundary or no sound
+      if (d.token_count[static_cast<std::size_t>(t)] == 0) return true;  // a boundary or no sound
       d.form_tokens.push_back(t);
-      ++sounding;
+      return ++sounding < kTokensKept;
+    };
+    if (segments >= 0) {
+      std::string_view cell = field(f, segments);
+      while (!cell.empty()) {
+        std::size_t cut = separator == " " ? cell.find_first_of(" \t\r\n") : cell.find(separator);
+        std::string_view tok = trim(cell.substr(0, cut));
+        if (!tok.empty() && !take(tok)) break;
+        if (cut == std::string_view::npos) break;
+        cell.remove_prefix(cut + (separator == " " ? 1 : separator.size()));
+      }
+    } else {
+      segment_form(field(f, form), take);
     }
     if (sounding == 0) {
       ++d.tally.no_segments;
@@ -264,7 +281,7 @@ Dataset load_dataset(const Options& o, const ConceptTable& concepts) {
       read_languages(d, o, d.languages_file, t);
     }
     if (const Table* t = meta.table("ParameterTable")) {
-      read_parameters(table_path(where.metadata, *t), t, concepts, o.own_concepts, meaning_of);
+      read_parameters(table_path(where.metadata, *t), t, concepts, o.own_concepts, meaning_of, d.parameters);
     }
   } else {
     d.forms_file = where.forms;

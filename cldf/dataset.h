@@ -15,11 +15,17 @@
 #include "cldf/importer.h"
 #include "cldf/metadata.h"
 #include "cldf/sounds.h"
+#include "database/store.h"
 
 namespace plix::cldf {
 
 // Where a language's path came from.
 enum class PathSource { kGlottolog, kGlottologParent, kColumn, kFamily, kDataset, kNone };
+
+// What is kept of a long Segments cell: tokens with sounds a form (one more
+// than the codes of a word), and bytes a token.
+constexpr std::uint32_t kTokensKept = MAX_CODES + 1;
+constexpr std::size_t kTokenBytes = 4096;
 
 struct Language {
   std::string id, name, glottocode, iso, family, subgroup, classification, figure;
@@ -51,6 +57,9 @@ struct Tally {
   std::map<std::string, long> unmapped_parameters;
 };
 
+// Parameter ID -> its gloss and Concepticon ID (kept for unmapped parameters).
+using ParameterInfo = std::unordered_map<std::string, std::pair<std::string, std::string>>;
+
 struct Dataset {
   std::string name;  // rdf:ID, else the folder or file name
   std::string title, license;
@@ -59,6 +68,7 @@ struct Dataset {
   bool has_family = false, has_subgroup = false;
   std::vector<Language> languages;
   StringIndex language_index;
+  ParameterInfo parameters;
   std::vector<Form> forms;
   std::vector<std::int32_t> form_tokens;
   // Every distinct token of the Segments cells: its units.

@@ -130,6 +130,29 @@ Result import_dataset(const Options& o, const ConceptTable& concepts) {
     std::string list;
     for (std::size_t k = 0; k < top.size() && k < 5; ++k) list += (k ? ", " : "") + top[k].second;
     say("  unmapped concepts: " + std::to_string(top.size()) + " (most forms: " + list + ")");
+    // Each of them, so that a gap in the meaning table can be told from
+    // the stream's limit of 100 meanings.
+    for (const auto& [n, p] : top) {
+      std::string about;
+      if (auto it = d.parameters.find(p); it != d.parameters.end()) {
+        if (!it->second.first.empty() && it->second.first != p) about += " '" + printable(it->second.first) + "'";
+        about += it->second.second.empty() ? ", no Concepticon ID" : ", Concepticon " + printable(it->second.second);
+      }
+      say("    " + printable(p) + about + ": " + std::to_string(-n) + (n == -1 ? " form" : " forms"));
+    }
+  }
+  {
+    // Meanings of the table that the forms matched but the selection left out.
+    std::string unselected;
+    int matched = 0;
+    for (int m = 1; m <= 100; ++m) {
+      if (sel.attested[static_cast<std::size_t>(m)] == 0) continue;
+      ++matched;
+      if (!sel.is_selected[static_cast<std::size_t>(m)])
+        unselected += (unselected.empty() ? "" : ", ") + std::to_string(m) + " " + concepts.gloss[static_cast<std::size_t>(m)];
+    }
+    say("meanings of the table matched: " + std::to_string(matched) +
+        (unselected.empty() ? std::string() : "; not selected: " + unselected));
   }
   say("symbols: " + std::to_string(w.symbol_count) + (w.folded ? " (" + std::to_string(w.folded) + " rare sounds folded into their classes)" : "") +
       "; combined sounds: " + std::to_string(w.pairs) + " pairs, " + std::to_string(w.triples) + " triples");

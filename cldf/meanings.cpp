@@ -9,15 +9,16 @@
 namespace plix::cldf {
 
 void read_parameters(const std::string& file, const Table* table, const ConceptTable& concepts, bool own,
-                     std::unordered_map<std::string, int>& meaning_of) {
+                     std::unordered_map<std::string, int>& meaning_of, ParameterInfo& about) {
   Header h;
-  int id = -1, cid = -1;
+  int id = -1, cid = -1, gloss = -1;
   std::unordered_map<std::string, long> first_line;
   parse_csv(read_table(file), file, table ? table->delimiter : ',', [&](std::vector<std::string>& f, long line) {
     if (h.names.empty()) {
       h.names = f;
       id = h.find(table, "id", "ID");
       cid = h.find(table, "concepticonReference", "Concepticon_ID");
+      gloss = h.find(table, "name", "Name");
       if (id < 0) throw InputError(file, line, "the ParameterTable has no ID column");
       return;
     }
@@ -25,9 +26,11 @@ void read_parameters(const std::string& file, const Table* table, const ConceptT
     if (auto [it, fresh] = first_line.emplace(pid, line); !fresh)
       throw InputError(file, line, "parameter ID '" + pid + "' listed twice (first on line " +
                                        std::to_string(it->second) + ")");
-    int n = concepts.number(std::string(trim(field(f, cid))));
+    std::string concept_id(trim(field(f, cid)));
+    int n = concepts.number(concept_id);
     if (n == 0 && own) n = concepts.number(pid);
     meaning_of[pid] = n;
+    if (n == 0) about[pid] = {std::string(trim(field(f, gloss))), std::move(concept_id)};
   });
 }
 

@@ -13,9 +13,10 @@
 
 namespace plix::cldf {
 
-// Parameter ID -> meaning number (0: unmapped), from the ParameterTable.
+// Parameter ID -> meaning number (0: unmapped), from the ParameterTable;
+// `about` receives each parameter's gloss (Name) and Concepticon ID.
 void read_parameters(const std::string& file, const Table* table, const ConceptTable& concepts, bool own,
-                     std::unordered_map<std::string, int>& meaning_of);
+                     std::unordered_map<std::string, int>& meaning_of, ParameterInfo& about);
 
 struct Selection {
   std::vector<int> meanings;           // selected, in stream order

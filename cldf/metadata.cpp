@@ -82,7 +82,9 @@ Metadata parse_metadata(std::string_view text, const std::string& file) {
     doc = json::parse(text.begin(), text.end());
   } catch (const json::parse_error& e) {
     std::size_t upto = std::min<std::size_t>(e.byte == 0 ? 0 : e.byte - 1, text.size());
-    long line = 1 + static_cast<long>(std::count(text.begin(), text.begin() + upto, '\n'));
+    long line = 1;
+    for (std::size_t i = 0; i < upto; ++i)
+      if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++line;
     std::string what = e.what();
     // nlohmann's text begins "[json.exception.parse_error.101] parse error at line 1, column 2: ".
     if (auto colon = what.find(": "); colon != std::string::npos) what = what.substr(colon + 2);

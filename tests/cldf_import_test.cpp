@@ -85,6 +85,7 @@ TEST(CldfImport, ExampleStreamAndItsReport) {
   EXPECT_NE(r.err.find("languages: 10 read, 9 written"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("loan: 1"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("unmapped concepts: 1 (most forms: house)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\n    house, Concepticon 1252: 1 form\n"), std::string::npos) << r.err;
 
   // Words of different meanings share no sound, so every such pair mean is 1
   // and a similarity is 100 x (1 - mean same-meaning distance):
@@ -196,6 +197,18 @@ TEST(CldfImport, BadInputNamesFileAndLineAndWritesNothing) {
       {"--synonyms 3 " + kExample, "--synonyms", 2},
       {"--bogus " + kExample, "bogus", 2},
       {"--glottolog " + kExample + "/cldf/forms.csv " + kExample, "forms.csv: is not a folder", 1},
+      // CR line ends count lines too; a folder where a table should be.
+      {broken("cr", "forms.csv", "ID,Language_ID,Parameter_ID,Form,Segments,Loan\ra,ana,fish,pa,p a,false\r"
+                                 "b,zzz,fish,pa,p a,false\r").string(),
+       "forms.csv:3: language 'zzz'", 1},
+      {[&] {
+         fs::path d = broken("folder", "forms.csv", forms_head + "a,ana,fish,pa,p a,false\n");
+         fs::remove(d / "cldf" / "parameters.csv");
+         fs::create_directories(d / "cldf" / "parameters.csv");
+         return d.string();
+       }(),
+       "parameters.csv: is a directory", 1},
+      {"--concepts " + kExample + " " + kExample, "examples/cldf: is a directory", 1},
       {"--glottolog " + broken("trees", "classification.nex", "#NEXUS\nBEGIN TREES;\nEND;\n").string() + " " +
            kExample,
        "classification.nex: holds no tree", 1},
