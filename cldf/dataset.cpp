@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "cldf/classes.h"
 #include "cldf/csv.h"
 #include "cldf/error.h"
 #include "cldf/meanings.h"
@@ -220,6 +221,7 @@ void read_forms(Dataset& d, const Options& o, const std::string& file, const Tab
       if (it == d.token_index.end()) {
         units.clear();
         analyse_segment(tok, d.sounds, units);
+        to_classes(o.sound_classes, d.sounds, units);
         t = static_cast<std::int32_t>(d.token_begin.size());
         d.token_begin.push_back(static_cast<std::uint32_t>(d.token_units.size()));
         d.token_count.push_back(static_cast<std::uint32_t>(units.size()));

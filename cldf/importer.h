@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cldf/classes.h"
 #include "cldf/concepts.h"
 
 namespace plix::cldf {
@@ -21,6 +22,7 @@ struct Options {
   int s0 = 92;
   int r = 72;
   bool keep_loans = false;
+  ClassScheme sound_classes = ClassScheme::kNone;
   std::string glottolog;
   std::string classification;  // LanguageTable column
   std::string classification_separator = ",";

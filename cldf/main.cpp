@@ -69,6 +69,9 @@ int main(int argc, char** argv) {
   app.add_option("--s0", o.s0, "S0: similarity at time zero, percent")->check(CLI::Range(1, 100))->default_val(92);
   app.add_option("--r", o.r, "R: retention rate, percent")->check(CLI::Range(1, 100))->default_val(72);
   app.add_flag("--keep-loans", o.keep_loans, "keep forms marked as loans");
+  std::string scheme = "none";
+  app.add_option("--sound-classes", scheme, "write each sound as its class: none (default), dolgopolsky, manner-place")
+      ->check(CLI::IsMember({"none", "dolgopolsky", "manner-place"}));
   app.add_option("--glottolog", o.glottolog, "glottolog-cldf checkout for the classification paths");
   std::string classification;
   app.add_option("--classification", classification, "LanguageTable column with the path, COLUMN[:SEP] (SEP default ',')");
@@ -98,6 +101,7 @@ int main(int argc, char** argv) {
       if (o.meanings.empty() || o.meanings.size() > 40)
         throw CLI::ValidationError("--meanings", "give 1 to 40 meaning numbers");
     }
+    plix::cldf::parse_scheme(scheme, o.sound_classes);
     if (!classification.empty()) {
       auto colon = classification.find(':');
       o.classification = classification.substr(0, colon);

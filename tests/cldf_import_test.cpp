@@ -153,6 +153,13 @@ TEST(CldfImport, OptionsShapeTheStream) {
     for (const std::string& l : c.present) EXPECT_TRUE(has_line(r.out, l)) << c.args << ": " << l;
     for (const std::string& l : c.absent) EXPECT_FALSE(has_line(r.out, l)) << c.args << ": " << l;
   }
+  // Sound classes (the stream above, worked by class): Ana's fire ku, xu is
+  // KV twice, so one synonym; Bel's affricate is S; Cor's p" and no* lose
+  // their marks.
+  Ran classes = run(kCldf + " --synonyms 2 --sound-classes dolgopolsky " + kExample);
+  EXPECT_NE(classes.out.find("ana\n16\tMV\n19\tPV\n75\tTV\n82\tKV\n100\tNV\n"), std::string::npos) << classes.out;
+  EXPECT_NE(classes.out.find("bel\n16\tMV\n19\tPV\n75\tSV\n82\tKVKV\n100\tNV\n"), std::string::npos);
+  EXPECT_NE(classes.out.find("cor\n16\tMV\n19\tPV\n75\tTV\n82\tKV\n100\tNV\n"), std::string::npos);
   // Dun's loan is kept with --keep-loans: the woman line follows Dun's header.
   Ran loans = run(kCldf + " --keep-loans " + kExample);
   EXPECT_NE(loans.out.find("dun\n16\tme\n"), std::string::npos);

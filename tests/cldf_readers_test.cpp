@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "cldf/classes.h"
 #include "cldf/concepts.h"
 #include "cldf/csv.h"
 #include "cldf/error.h"
@@ -199,6 +200,34 @@ TEST(CldfFuzz, CorpusAndRegressionsReplay) {
     }
   }
   EXPECT_GE(n, 6);
+}
+
+// Dolgopolsky's classes: labials P, dentals T, sibilants S, velars and
+// uvulars K, laryngeals H, m M, other nasals N, liquids R, w W, j J, vowels V;
+// the finer scheme keeps manner and place and drops voice.
+TEST(CldfSounds, ClassesFromMannerPlaceAndVoice) {
+  const std::pair<const char*, const char*> dolgopolsky[] = {
+      {"p", "P"}, {"b", "P"}, {"f", "P"}, {"\u03B2", "P"}, {"t", "T"}, {"d", "T"}, {"\u03B8", "T"}, {"\u00F0", "T"},
+      {"s", "S"}, {"z", "S"}, {"\u0283", "S"}, {"\u0282", "S"}, {"k", "K"}, {"g", "K"}, {"q", "K"}, {"x", "K"},
+      {"\u0294", "H"}, {"h", "H"}, {"m", "M"}, {"n", "N"}, {"\u014B", "N"}, {"r", "R"}, {"l", "R"}, {"w", "W"},
+      {"j", "J"}, {"a", "V"}, {"\u0259", "V"}, {"B", "P"}, {"\u0436", ""}};
+  for (const auto& [sound, cls] : dolgopolsky) EXPECT_EQ(class_of(ClassScheme::kDolgopolsky, sound), cls) << sound;
+  const std::pair<const char*, const char*> finer[] = {{"p", "Pl"}, {"b", "Pl"}, {"f", "Fl"}, {"s", "Fd"},
+                                                       {"\u0283", "Fs"}, {"k", "Pv"}, {"m", "Nl"}, {"u", "V"}};
+  for (const auto& [sound, cls] : finer) EXPECT_EQ(class_of(ClassScheme::kMannerPlace, sound), cls) << sound;
+
+  // An affricate is its sibilant, a diphthong one vowel, marks go.
+  SoundSet sounds;
+  std::vector<Unit> units;
+  for (const char* seg : {"t\u0361s", "ai", "p\u02B0", "mb"}) analyse_segment(seg, sounds, units);
+  to_classes(ClassScheme::kDolgopolsky, sounds, units);
+  std::vector<std::string> got;
+  for (const Unit& u : units) {
+    std::string s;
+    for (int k = 0; k < u.count; ++k) s += sounds.text(u.sound[k]) + (u.mark[k] == kNoMark ? "" : "'");
+    got.push_back(s);
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"S", "V", "P", "MP"}));
 }
 
 }  // namespace
