@@ -56,9 +56,16 @@ Selection select_meanings(const Dataset& d, const Options& o, const std::vector<
     std::sort(byrank.begin(), byrank.end());
     s.meanings = byrank;
   }
-  if (s.meanings.empty())
-    throw InputError(d.forms_file, 0, "no form maps to a meaning of the meaning table (" +
-                                          std::to_string(d.tally.unmapped) + " forms of unmapped concepts)");
+  if (s.meanings.empty()) {
+    const long mapped = d.tally.no_segments + d.tally.loans;
+    if (mapped == 0)
+      throw InputError(d.forms_file, 0, "no form maps to a meaning of the meaning table (" +
+                                            std::to_string(d.tally.unmapped) + " forms of unmapped concepts)");
+    throw InputError(d.forms_file, 0, "no usable form of a meaning of the meaning table (" +
+                                          std::to_string(d.tally.no_segments) + " without usable segments, " +
+                                          std::to_string(d.tally.loans) + " loans, " +
+                                          std::to_string(d.tally.unmapped) + " of unmapped concepts)");
+  }
   for (int m : s.meanings) s.is_selected[static_cast<std::size_t>(m)] = true;
   const int nmean = static_cast<int>(s.meanings.size());
   s.words = o.words >= 0 ? o.words : (7 * nmean + 9) / 10;

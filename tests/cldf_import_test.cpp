@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cldf/glottolog.h"
+#include "cldf/paths.h"
 
 namespace {
 
@@ -27,8 +28,10 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
+// Scratch folders carry the process id: test programs of other build trees
+// may run at the same time.
 fs::path scratch(const std::string& name) {
-  fs::path d = fs::path(::testing::TempDir()) / ("cldf-" + name);
+  fs::path d = fs::path(::testing::TempDir()) / ("cldf-" + name + "-" + std::to_string(getpid()));
   fs::remove_all(d);
   fs::create_directories(d);
   return d;
@@ -36,7 +39,7 @@ fs::path scratch(const std::string& name) {
 
 // Each test process captures into files of its own: ctest runs tests in parallel.
 Ran run(const std::string& args, const std::string& input = "") {
-  static const fs::path d = scratch("run-" + std::to_string(getpid()));
+  static const fs::path d = scratch("run");
   std::string in = input.empty() ? "/dev/null" : input;
   std::string cmd = args + " <" + in + " >" + (d / "out").string() + " 2>" + (d / "err").string();
   int status = std::system(cmd.c_str());
@@ -198,6 +201,8 @@ TEST(CldfImport, BadInputNamesFileAndLineAndWritesNothing) {
        "forms.csv:3: language 'zzz' is not in the LanguageTable", 1},
       {broken("empty", "forms.csv", forms_head + "a,ana,house,pa,p a,false\n").string(),
        "forms.csv: no form maps to a meaning", 1},
+      {broken("nosegments", "forms.csv", forms_head + "a,ana,fish,pa,,false\nb,ana,water,ti, + ,false\n").string(),
+       "forms.csv: no usable form of a meaning of the meaning table (2 without usable segments", 1},
       {"--figure ISO639P3code " + kExample, "languages.csv:2: figure 'ana'", 1},
       {"--meanings 0 " + kExample, "--meanings", 2},
       {"--meanings 1,1 " + kExample, "listed twice", 2},
@@ -333,6 +338,42 @@ TEST(CldfImport, DialectsProtoLanguagesAndSharedNames) {
   for (char& c : austral) c = c == ' ' ? '_' : c;
   EXPECT_TRUE(has_line(g.out, "Rurutu|" + austral + ",Austral@")) << austral << "\n" << g.out;
   EXPECT_TRUE(has_line(g.err, "    pp (Proto Polynesian): Glottocode poly1242 is a family (Polynesian)"));
+}
+
+// What counts as a proto-language or reconstruction: a family-level
+// Glottocode, a name beginning with Proto- or Proto  (any case) or '*', a
+// --figure cell that says so (then read as 0).
+TEST(CldfImport, ReconstructionsByGlottocodeNameOrFigure) {
+  struct Case {
+    std::string name, glottocode, figure;
+    bool proto;
+  };
+  const Case cases[] = {
+      {"Polynesian", "poly1242", "", true},      {"Maori", "maor1246", "", false},
+      {"Proto-Oceanic", "", "", true},           {"PROTO Polynesian", "", "", true},
+      {"*Eastern", "", "", true},                {"Protohistoric Tongan", "", "", false},
+      {"Tahitian", "", "reconstruction", true},  {"Tahitian", "", "1800", false},
+  };
+  plix::cldf::Glottolog g;
+  g.set_entry("poly1242", "family", "", "aust1307");
+  g.set_entry("maor1246", "language", "", "aust1307");
+  plix::cldf::Dataset d;
+  for (const Case& c : cases) {
+    plix::cldf::Language l;
+    l.name = c.name;
+    l.glottocode = c.glottocode;
+    l.figure = c.figure;
+    d.languages.push_back(l);
+  }
+  plix::cldf::Options o;
+  o.figure = "Year";
+  plix::cldf::find_reconstructions(d, o, &g);
+  for (std::size_t k = 0; k < std::size(cases); ++k) {
+    EXPECT_EQ(!d.languages[k].proto.empty(), cases[k].proto) << cases[k].name;
+    if (cases[k].figure == "reconstruction") {
+      EXPECT_EQ(d.languages[k].figure, "");
+    }
+  }
 }
 
 }  // namespace
