@@ -76,6 +76,12 @@ void make_language_names(const LanguageOrigins& origins, int language_count, Lan
   }
 }
 
+std::string safe_name(std::string_view text) {
+  std::string name(text.size(), '\0');
+  name.resize(static_cast<std::size_t>(append_safe(name.data(), 0, text, static_cast<int>(text.size()))));
+  return name;
+}
+
 void write_tsv_text(ResultFile& file, std::string_view text) {
   for (std::size_t begin = 0; begin < text.size();) {
     std::size_t end = begin;

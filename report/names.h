@@ -4,6 +4,7 @@
 // language it stands for.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "database/origins.h"
@@ -34,6 +35,10 @@ inline std::string_view language_name(const LanguageNames& names, int slot) {
 // number. Equal names get "__2", "__3", ... in slot order after the first;
 // no name made from a header contains "__", so these never collide.
 void make_language_names(const LanguageOrigins& origins, int language_count, LanguageNames& names);
+
+// `text` in the safe form of a name, without a length limit or suffix: the
+// rule of make_language_names; empty when nothing is kept.
+std::string safe_name(std::string_view text);
 
 // The key: a header row, then one row per language in slot order: name,
 // header name, code, header record number, classification path.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -39,57 +40,8 @@ std::string thousands(long long years) {
   return text;
 }
 
-bool plain_label(std::string_view text) {
-  if (text.empty()) return false;
-  for (const char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-          c == '-'))
-      return false;
-  }
-  return true;
-}
-
-void write_label(ResultFile& file, std::string_view text) {
-  if (plain_label(text)) return file.write(text);
-  file.write("'", 1);
-  for (const char ch : text) file.write(ch == '\'' ? "''" : std::string_view(&ch, 1));
-  file.write("'", 1);
-}
-
-// Age of a child for its branch length: a language is of age 0.
-bool child_age(const RunParameters& params, const ClassificationTree& tree, int child,
-               long long& age) {
-  if (child < 0) {
-    age = 0;
-    return true;
-  }
-  const NodeDate date = node_date(params, tree.nodes[child]);
-  age = date.age;
-  return date.dated;
-}
-
-void write_newick_node(ResultFile& file, const RunParameters& params, const ClassificationTree& tree,
-                       const LanguageNames& names, int t) {
+void write_annotation(ResultFile& file, const ClassificationTree& tree, int t, const NodeDate& date) {
   const TreeNode& node = tree.nodes[t];
-  const NodeDate date = node_date(params, node);
-  file.write("(", 1);
-  for (int k = tree.child_begin[t]; k < tree.child_begin[t + 1]; ++k) {
-    const int child = tree.children[k];
-    if (k != tree.child_begin[t]) file.write(",", 1);
-    if (child < 0) {
-      file.write(language_name(names, -child));
-    } else {
-      write_newick_node(file, params, tree, names, child);
-    }
-    long long age = 0;
-    if (date.dated && child_age(params, tree, child, age)) {
-      file.write(":", 1);
-      file.write(thousands(date.age - age));
-    }
-  }
-  file.write(")", 1);
-  if (t != 0) write_label(file, node_label(tree, node));
   file.write("[&pairs=");
   file.write(integer_text(static_cast<long long>(node.pair_count)));
   if (date.has_mean) {
@@ -100,15 +52,86 @@ void write_newick_node(ResultFile& file, const RunParameters& params, const Clas
     file.write(",age=");
     file.write(integer_text(date.age));
   }
+  if (tree.intervals.size() == tree.nodes.size() && tree.intervals[t].has_age) {
+    const NodeInterval& interval = tree.intervals[t];
+    file.write(",age_95%_HPD={");
+    file.write(integer_text(std::llround(interval.age_low)));
+    file.write(",", 1);
+    file.write(integer_text(std::llround(interval.age_high)));
+    file.write("}", 1);
+  }
+  if (is_weak_node(node)) file.write(",weak=true");
+  if (!date.dated) file.write(",dated=false");
   file.write("]", 1);
+}
+
+void write_length(ResultFile& file, long long years) {
+  file.write(":", 1);
+  file.write(thousands(years));
+}
+
+// The tree without the closing ";": a walk with an explicit stack, so that
+// the depth of the classification is bounded by memory, not by the stack.
+void write_newick_body(ResultFile& file, const RunParameters& params,
+                       const ClassificationTree& tree, const LanguageNames& names) {
+  if (tree.language_count == 0 || tree.nodes.empty()) return;
+  const std::vector<long long> age = standing_ages(params, tree);
+  struct Frame {
+    int node, next;  // next: the index in tree.children of the next child to write
+  };
+  std::vector<Frame> stack{{0, tree.child_begin[0]}};
+  file.write("(", 1);
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    const int t = frame.node;
+    if (frame.next < tree.child_begin[t + 1]) {
+      if (frame.next != tree.child_begin[t]) file.write(",", 1);
+      const int child = tree.children[frame.next++];
+      if (child < 0) {
+        file.write(language_name(names, -child));
+        write_length(file, age[t]);
+      } else {
+        file.write("(", 1);
+        stack.push_back({child, tree.child_begin[child]});
+      }
+      continue;
+    }
+    stack.pop_back();
+    file.write(")", 1);
+    const TreeNode& node = tree.nodes[t];
+    if (t != 0) file.write(safe_name(node_label(tree, node)));
+    write_annotation(file, tree, t, node_date(params, node));
+    if (!stack.empty()) write_length(file, age[stack.back().node] - age[t]);
+  }
 }
 
 }  // namespace
 
+std::vector<long long> standing_ages(const RunParameters& params, const ClassificationTree& tree) {
+  const int count = static_cast<int>(tree.nodes.size());
+  // oldest[t]: the oldest age dated below t, languages counting as 0.
+  // A parent comes before its children in node order.
+  std::vector<long long> oldest(count, 0), age(count, 0);
+  for (int t = count - 1; t >= 0; --t) {
+    const NodeDate date = node_date(params, tree.nodes[t]);
+    age[t] = date.dated ? date.age : oldest[t];
+    const int parent = tree.nodes[t].parent;
+    if (parent >= 0) oldest[parent] = std::max(oldest[parent], std::max(oldest[t], date.dated ? date.age : 0LL));
+  }
+  return age;
+}
+
 void write_tree_newick(ResultFile& file, const RunParameters& params,
                        const ClassificationTree& tree, const LanguageNames& names) {
-  if (tree.language_count > 0) write_newick_node(file, params, tree, names, 0);
+  write_newick_body(file, params, tree, names);
   file.write(";\n", 2);
+}
+
+void write_tree_nexus(ResultFile& file, const RunParameters& params,
+                      const ClassificationTree& tree, const LanguageNames& names) {
+  file.write("BEGIN TREES;\n  TREE classification = [&R] ");
+  write_newick_body(file, params, tree, names);
+  file.write(";\nEND;\n");
 }
 
 SvgRows svg_rows(const ClassificationTree& tree, int max_rows) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "database/settings.h"
 #include "report/names.h"
@@ -11,15 +12,29 @@ namespace plix {
 
 class ResultFile;
 
+// Where each node stands in time, in years before present: its age when
+// dated, else the age of its oldest dated descendant (0 when it has none,
+// languages being of age 0). Every branch of the tree files gets its
+// length from these.
+std::vector<long long> standing_ages(const RunParameters& params, const ClassificationTree& tree);
+
 // One line of Newick: a tree per top-level group under an unlabelled root.
-// Every node is labelled with its component (quoted unless it consists of
-// letters, digits, '.' and '-') and annotated
-// [&pairs=N,similarity=S,age=A], S with the report's two decimals, A in
-// years; similarity and age only where the report prints them. Languages
-// are leaves under their names. A branch has a length in thousands of years
-// where both of its ends are dated; languages are of age 0.
+// Every node is labelled with its component in the safe form of a name
+// (safe_name: no quotes are ever needed) and annotated
+// [&pairs=N,similarity=S,age=A,age_95%_HPD={L,H},weak=true,dated=false]:
+// S with the report's two decimals, A in years, only where the report
+// prints them; the interval where resampling dated the node; weak for a
+// node of fewer than WEAK_NODE_PAIRS pairs; dated=false for a node without
+// an age. Languages are leaves under their names. Every branch has a
+// length in thousands of years, between the standing ages of its ends (a
+// node dated younger than a child has a negative one below it).
 void write_tree_newick(ResultFile& file, const RunParameters& params,
                        const ClassificationTree& tree, const LanguageNames& names);
+
+// The same tree as a NEXUS TREES block, for the file of --nexus after its
+// TAXA and DISTANCES blocks (the leaves are its TAXLABELS).
+void write_tree_nexus(ResultFile& file, const RunParameters& params,
+                      const ClassificationTree& tree, const LanguageNames& names);
 
 // At most this many rows before groups are drawn as one row.
 constexpr int SVG_MAX_ROWS = 500;

@@ -36,7 +36,8 @@ std::string language_in_message(const RunState& run, int slot) {
   return text;
 }
 
-// The tree of every level, dated, written as Newick and as a picture.
+// The tree of every level, dated, written as Newick, as a picture and as
+// the TREES block of the NEXUS file.
 void write_tree_files(RunState& run, ResultFiles& files) {
   auto tree = std::make_unique<ClassificationTree>();
   build_tree(run.origins, run.scan.language_count, *tree);
@@ -59,6 +60,10 @@ void write_tree_files(RunState& run, ResultFiles& files) {
   if (files.svg.is_open()) {
     write_tree_svg(files.svg, run.params, *tree, files.names);
     close_result_file(run.io, files.svg);
+  }
+  if (files.nexus.is_open()) {
+    write_tree_nexus(files.nexus, run.params, *tree, files.names);
+    close_result_file(run.io, files.nexus);
   }
 }
 
@@ -106,9 +111,8 @@ void write_result_files(RunState& run, const RunOptions& options, ResultFiles& f
                          run.selection.meaning_count, files.matrix.is_open() ? &files.matrix : nullptr,
                          files.nexus.is_open() ? &files.nexus : nullptr);
     close_result_file(run.io, files.matrix);
-    close_result_file(run.io, files.nexus);
   }
-  if (options.wants_tree()) write_tree_files(run, files);
+  if (options.wants_tree() || files.nexus.is_open()) write_tree_files(run, files);
 }
 
 int commit_result_files(ResultFiles& files, ByteSink& err) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -211,6 +212,224 @@ TEST(Tree, EveryDepthCarriesTheNumbersOfARunAtThatLevel) {
                "gendb, four levels", 150);
 }
 
+// A Newick tree read without recursion: every node's label, annotation and
+// length in thousandths; children come after their parent.
+struct ParsedNode {
+  int parent = -1;
+  std::string label, note;
+  bool has_length = false;
+  long long length = 0;
+  bool leaf = true;
+};
+struct ParsedTree {
+  std::vector<ParsedNode> nodes;
+  bool ok = false;
+};
+
+ParsedTree parse_newick(const std::string& text) {
+  ParsedTree tree;
+  std::size_t at = 0;
+  std::vector<int> open;
+  // Label, annotation and length after a node; false on a malformed length.
+  auto finish = [&](ParsedNode& node) {
+    while (at < text.size() && std::string_view("(),:;[]'").find(text[at]) == std::string::npos)
+      node.label += text[at++];
+    if (at < text.size() && text[at] == '[') {
+      const std::size_t end = text.find(']', at);
+      if (end == std::string::npos || text.compare(at, 2, "[&") != 0) return false;
+      node.note = text.substr(at + 2, end - at - 2);
+      at = end + 1;
+    }
+    if (at >= text.size() || text[at] != ':') return true;
+    const bool negative = text[++at] == '-';
+    at += negative;
+    const std::size_t point = text.find_first_not_of("0123456789", at);
+    if (point == at || point == std::string::npos || text[point] != '.' ||
+        text.find_first_not_of("0123456789", point + 1) != point + 4)
+      return false;
+    node.has_length = true;
+    node.length = (std::stoll(text.substr(at, point - at)) * 1000 + std::stoll(text.substr(point + 1, 3))) *
+                  (negative ? -1 : 1);
+    at = point + 4;
+    return true;
+  };
+  bool expect_node = true;
+  while (at < text.size()) {
+    if (expect_node) {
+      tree.nodes.emplace_back();
+      tree.nodes.back().parent = open.empty() ? -1 : open.back();
+      if (text[at] == '(') {
+        tree.nodes.back().leaf = false;
+        open.push_back(static_cast<int>(tree.nodes.size()) - 1);
+        ++at;
+        continue;
+      }
+      if (!finish(tree.nodes.back())) return tree;
+      expect_node = false;
+    } else if (text[at] == ',' && !open.empty()) {
+      ++at;
+      expect_node = true;
+    } else if (text[at] == ')' && !open.empty()) {
+      ++at;
+      const int t = open.back();
+      open.pop_back();
+      if (!finish(tree.nodes[t])) return tree;
+    } else {
+      break;
+    }
+  }
+  tree.ok = open.empty() && !expect_node && text.compare(at, 1, ";") == 0;
+  return tree;
+}
+
+// The value of `key` in an annotation "a=1,b={2,3}", or "" when absent.
+std::string note_value(const std::string& note, const std::string& key) {
+  std::size_t at = 0;
+  while (at < note.size()) {
+    std::size_t end = note.find(',', at);
+    if (note.compare(at, key.size() + 2, key + "={") == 0) end = note.find('}', at) + 1;
+    if (end == std::string::npos) end = note.size();
+    if (note.compare(at, key.size() + 1, key + "=") == 0)
+      return note.substr(at + key.size() + 1, end - at - key.size() - 1);
+    at = end + 1;
+  }
+  return "";
+}
+
+// Checks the tree files' rules on a written tree: every branch has a
+// length; a node stands, measured from its languages, at its age, or where
+// it is undated at the oldest age dated below it (languages are of age
+// 0), and says dated=false; weak nodes are flagged; labels are safe names.
+void check_branch_rules(const std::string& text, int languages, const std::string& what) {
+  const ParsedTree tree = parse_newick(text);
+  ASSERT_TRUE(tree.ok) << what;
+  const int count = static_cast<int>(tree.nodes.size());
+  std::vector<long long> height(count, 0), oldest(count, 0);
+  std::vector<bool> seen(count, false);
+  int leaves = 0;
+  for (int t = count - 1; t >= 0; --t) {
+    const ParsedNode& node = tree.nodes[t];
+    for (const char ch : node.label) {
+      const unsigned char c = static_cast<unsigned char>(ch);
+      EXPECT_TRUE(std::isalnum(c) || c == '.' || c == '_' || c >= 0x80) << what << ": " << node.label;
+    }
+    EXPECT_EQ(node.has_length, t != 0) << what << ": " << node.label;
+    leaves += node.leaf;
+    if (!node.leaf) {
+      const std::string age = note_value(node.note, "age");
+      const long pairs = std::stol(note_value(node.note, "pairs"));
+      EXPECT_EQ(note_value(node.note, "weak") == "true", pairs > 0 && pairs < 3) << what << node.note;
+      EXPECT_EQ(note_value(node.note, "dated") == "false", age.empty()) << what << node.note;
+      EXPECT_EQ(height[t], age.empty() ? oldest[t] : std::stoll(age)) << what << ": " << node.label;
+      if (!age.empty()) oldest[t] = std::max(oldest[t], std::stoll(age));
+    }
+    if (node.parent < 0) continue;
+    const long long through = height[t] + node.length;
+    if (seen[node.parent]) {
+      EXPECT_EQ(height[node.parent], through) << what << ": " << node.label;
+    }
+    seen[node.parent] = true;
+    height[node.parent] = through;
+    oldest[node.parent] = std::max(oldest[node.parent], oldest[t]);
+  }
+  EXPECT_EQ(leaves, languages) << what;
+}
+
+std::string run_tree(const std::string& input, RunOptions options, const std::string& what) {
+  const fs::path file = scratch_file("rules");
+  options.tree = file.string();
+  StringSource in(input);
+  StringSink out, err;
+  EXPECT_EQ(run_program(in, out, err, options), 0) << what << err.data;
+  const std::string text = slurp(file);
+  fs::remove(file);
+  fs::remove(file.string() + ".names");
+  return text;
+}
+
+// A database whose names and groups hold every character Newick, NEXUS and
+// XML treat specially, control bytes and invalid UTF-8.
+std::string hostile_names() {
+  std::string s = "     1     2  1000     1    92    72\n(I3)\n  1\n  2\n  3\n  0\n";
+  for (const char c : std::string("patikumn")) s += std::string(1, c) + "\n";
+  s += "\nWORD LISTS\n";
+  const char* groups[] = {"Q'uo\"te (x)", "co:lon;semi", "[br]ack{e}t\tTAB", "ctl\x01\x7f bad\xff\xc3(",
+                          "&amp <lt> = 'a'"};
+  const char* words[] = {"pata", "kimu", "nuka", "pat", "kima", "nuku", "mata", "kinu", "tuka"};
+  for (int l = 0; l < 6; ++l) {
+    const std::string number = std::to_string(l), code = "c" + number + "x";
+    for (const std::string& part : {std::string(groups[l % 5]), number, std::string(" |"),
+                                    std::string(groups[l % 2]), std::string(","),
+                                    std::string(groups[2 + l % 3]), std::string(","),
+                                    std::string(groups[(l + 1) % 5]), std::string("@\n"),
+                                    figure(code.c_str()), std::string("\n")})
+      s.append(part);
+    for (int m = 1; m <= 3; ++m) s.append(std::to_string(m)).append("\t").append(words[(l * 4 + m) % 9]).append("\n");
+  }
+  return s + "\n";
+}
+
+TEST(Tree, EveryBranchHasALengthFromTheStandingAges) {
+  const fs::path examples = fs::path(PLIX_SOURCE_DIR) / "examples";
+  struct Case {
+    std::string what, input;
+    int languages;
+  } cases[] = {
+      {"island-family.txt", slurp(examples / "island-family.txt"), 21},
+      {"families.txt", slurp(examples / "families.txt"), 27},
+      {"odd keys", odd_keys(), 17},
+      {"hostile names", hostile_names(), 6},
+  };
+  for (const Case& c : cases) {
+    const std::string text = run_tree(c.input, {}, c.what);
+    EXPECT_EQ(text.find('\''), std::string::npos) << c.what;
+    check_branch_rules(text, c.languages, c.what);
+  }
+}
+
+// The TREES block of --nexus is the Newick tree after the distances.
+TEST(Tree, NexusFileEndsWithTheTree) {
+  const std::string input = slurp(fs::path(PLIX_SOURCE_DIR) / "examples" / "island-family.txt");
+  const fs::path file = scratch_file("nexus");
+  RunOptions options;
+  options.nexus = file.string();
+  const std::string tree = run_tree(input, options, "nexus");
+  const std::string nexus = slurp(file);
+  fs::remove(file);
+  fs::remove(file.string() + ".names");
+  const std::string block = "END;\nBEGIN TREES;\n  TREE classification = [&R] " +
+                            tree + "END;\n";
+  ASSERT_GE(nexus.size(), block.size());
+  EXPECT_EQ(nexus.substr(nexus.size() - block.size()), block);
+  EXPECT_NE(nexus.find("BEGIN DISTANCES;"), std::string::npos);
+}
+
+// R's ape reads the whole tree, from the Newick file and from the NEXUS
+// one: a length on every branch, the names as the key has them, no quotes.
+TEST(Tree, ApeReadsEveryLengthAndName) {
+  if (std::system("Rscript -e 'library(ape)' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "Rscript with ape is not installed (Debian packages r-base-core r-cran-ape)";
+  const fs::path tree = scratch_file("ape.tree"), nexus = scratch_file("ape.nex");
+  const std::string run = std::string(PLIX62C_BINARY) + " --tree " + tree.string() + " --nexus " +
+                          nexus.string() + " <" + PLIX_SOURCE_DIR + "/examples/island-family.txt >/dev/null";
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  const std::string script =
+      "library(ape); key <- read.delim('" + tree.string() + ".names', quote = '');"
+      "for (t in list(read.tree('" + tree.string() + "'), read.nexus('" + nexus.string() + "'))) {"
+      "  stopifnot(length(t$edge.length) == nrow(t$edge), !anyNA(t$edge.length),"
+      "            setequal(t$tip.label, key$name), Ntip(t) == 21,"
+      "            !any(grepl(\"'\", t$node.label)), 'Nuclear_Ocean_Polynesian' %in% t$node.label)"
+      "}; cat('read whole')";
+  const fs::path program = scratch_file("ape.R");
+  std::ofstream(program) << script;
+  const std::string said = command_output("Rscript " + program.string() + " 2>&1");
+  for (const fs::path& p : {tree, nexus, program}) {
+    fs::remove(p);
+    fs::remove(p.string() + ".names");
+  }
+  EXPECT_NE(said.find("read whole"), std::string::npos) << said;
+}
+
 // The small example: LANGA in F,G1; LANGB and LANGC in F,G2. The root holds
 // no pair (all share F); F holds A-B and A-C, the report's 2 pairs at
 // 72.08% and 371 BP, so LANGA hangs 0.371 below it; G2 holds B-C.
@@ -224,9 +443,10 @@ TEST(Tree, SmallExampleShape) {
   const std::string tree = slurp(file);
   fs::remove(file);
   const std::string head = "((LANGA_X:0.371,(LANGB_X:";
-  const std::string tail = "[&pairs=2,similarity=72.08,age=371])[&pairs=0];\n";
+  const std::string tail = ")[&pairs=0,dated=false];\n";
   EXPECT_EQ(tree.substr(0, head.size()), head) << tree;
   EXPECT_NE(tree.find(")G2[&pairs=1,similarity="), std::string::npos) << tree;
+  EXPECT_NE(tree.find(")F[&pairs=2,similarity=72.08,age=371,weak=true]:"), std::string::npos) << tree;
   ASSERT_GE(tree.size(), tail.size());
   EXPECT_EQ(tree.substr(tree.size() - tail.size()), tail) << tree;
 }
