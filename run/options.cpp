@@ -1,6 +1,9 @@
 #include "run/options.h"
 
+#include <sys/stat.h>
+
 #include <string_view>
+#include <vector>
 
 #include "run/usage.h"
 
@@ -32,7 +35,73 @@ int refuse(ByteSink& err, const std::string& message) {
   return USAGE_STATUS;
 }
 
+// Every file the run writes, the names keys included.
+std::vector<std::string> result_paths(const RunOptions& options) {
+  std::vector<std::string> files;
+  for (const OptionSpec& s : OPTIONS) {
+    if (!s.result) continue;
+    const std::string& file = options.*s.file;
+    if (file.empty()) continue;
+    files.push_back(file);
+    if (s.file == &RunOptions::matrix || s.file == &RunOptions::nexus || s.file == &RunOptions::tree)
+      files.push_back(file + ".names");
+  }
+  return files;
+}
+
+// What a result path will replace: an existing regular file (its device and
+// inode), or a name yet to be made in a folder (the folder's device and
+// inode, and the name). Devices and pipes are written in place and replace
+// nothing; a path that cannot be resolved fails when it is opened.
+struct PathIdentity {
+  enum { none, file, entry } kind = none;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::string name;
+
+  bool same(const PathIdentity& o) const {
+    return kind != none && kind == o.kind && device == o.device && inode == o.inode && name == o.name;
+  }
+};
+
+PathIdentity identity_of(const std::string& path) {
+  PathIdentity id;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISREG(st.st_mode)) id = {PathIdentity::file, st.st_dev, st.st_ino, {}};
+    return id;
+  }
+  const std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == ".." || ::stat(folder.c_str(), &st) != 0) return id;
+  return {PathIdentity::entry, st.st_dev, st.st_ino, std::move(name)};
+}
+
+PathIdentity identity_of_stream(int fd) {
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  return {PathIdentity::file, st.st_dev, st.st_ino, {}};
+}
+
 }  // namespace
+
+int refuse_shared_files(const RunOptions& options, int in_fd, int out_fd, ByteSink& err) {
+  const std::vector<std::string> files = result_paths(options);
+  std::vector<PathIdentity> ids;
+  for (const std::string& file : files) ids.push_back(identity_of(file));
+  const PathIdentity streams[2] = {identity_of_stream(in_fd), identity_of_stream(out_fd)};
+  for (std::size_t a = 0; a < files.size(); ++a) {
+    for (std::size_t b = a + 1; b < files.size(); ++b)
+      if (ids[a].same(ids[b]))
+        return refuse(err, "two results would be written to one file: " + files[a] + " and " + files[b]);
+    for (int s = 0; s < 2; ++s)
+      if (ids[a].same(streams[s]))
+        return refuse(err, "the result file " + files[a] + " is the file of standard " +
+                               (s == 0 ? "input" : "output"));
+  }
+  return -1;
+}
 
 int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSink& out,
                   ByteSink& err) {
@@ -53,10 +122,13 @@ int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSi
       options.*spec->flag = true;
       continue;
     }
+    // The value is the rest after '=', or the next argument unless that
+    // looks like an option: a forgotten name must not swallow the option
+    // after it. A name beginning with '-' is written --table=-name or ./-name.
     std::string value;
     if (eq != std::string_view::npos) {
       value = arg.substr(eq + 1);
-    } else if (i + 1 < argc) {
+    } else if (i + 1 < argc && argv[i + 1][0] != '-') {
       value = argv[++i];
     }
     if (value.empty()) return refuse(err, "option " + std::string(name) + " needs a file name");
@@ -64,17 +136,10 @@ int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSi
     if (!file.empty()) return refuse(err, "option " + std::string(name) + " is given twice");
     file = value;
   }
-  // Every file the run writes, the names keys included, must differ.
-  std::string files[2 * std::size(OPTIONS)];
-  std::size_t count = 0;
-  for (const OptionSpec& s : OPTIONS) {
-    if (!s.result) continue;
-    const std::string& file = options.*s.file;
-    if (file.empty()) continue;
-    files[count++] = file;
-    if (s.file == &RunOptions::matrix || s.file == &RunOptions::nexus || s.file == &RunOptions::tree)
-      files[count++] = file + ".names";
-  }
+  // Every file the run writes, the names keys included, must differ; the
+  // files behind the names are compared by refuse_shared_files.
+  const std::vector<std::string> files = result_paths(options);
+  const std::size_t count = files.size();
   for (std::size_t a = 0; a < count; ++a)
     for (std::size_t b = a + 1; b < count; ++b)
       if (files[a] == files[b]) return refuse(err, "two results would be written to " + files[a]);

@@ -30,12 +30,22 @@ constexpr int USAGE_STATUS = 2;
 
 // Reads the arguments into `options`. The first --help or --version is
 // answered on `out` and its exit status returned. An unknown argument that
-// begins with '-', an option without its file name, one given twice, or
-// two options naming one file, or a diagnostic mode with result files or
+// begins with '-', an option without its file name (the next argument is
+// not taken when it begins with '-': --table=-name), one given twice, or
+// two options naming one file (as text), or a diagnostic mode with result files or
 // with the other mode: a message naming it and the usage text on
 // `err`, USAGE_STATUS. Otherwise returns -1 and the run proceeds; arguments
 // that do not begin with '-' are ignored.
 int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSink& out,
                   ByteSink& err);
+
+// Compares the result files as files, after parse_options and before
+// anything is read: two names of one existing file (same device and inode),
+// two spellings of one name yet to be made (same folder, same name), or a
+// result that is the regular file open as standard input (`in_fd`) or
+// output (`out_fd`, -1: not compared) would lose data when the results are
+// renamed into place. Returns -1, or USAGE_STATUS after a message naming
+// both spellings and the usage text on `err`.
+int refuse_shared_files(const RunOptions& options, int in_fd, int out_fd, ByteSink& err);
 
 }  // namespace plix

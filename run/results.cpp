@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "report/names.h"
 #include "report/results.h"
@@ -115,17 +116,62 @@ void write_result_files(RunState& run, const RunOptions& options, ResultFiles& f
   if (options.wants_tree() || files.nexus.is_open()) write_tree_files(run, files);
 }
 
-int commit_result_files(ResultFiles& files, ByteSink& err) {
-  for (ResultFile* file : files.all) {
-    if (file->path().empty()) continue;
-    if (const int error = file->commit(); error != 0) {
-      const std::string text = "plix62c: cannot rename the finished " + file->path() + " into place: " +
-                               std::strerror(error) + "\n";
-      err.write(text.data(), text.size());
-      return 1;
+namespace {
+
+// The message of a commit that failed at `file`; puts back every file
+// already in place and names them.
+int undo_commit(const std::vector<ResultFile*>& list, const std::string& what, ByteSink& err) {
+  std::string text = "plix62c: " + what;
+  std::string restored, lost;
+  for (auto it = list.rbegin(); it != list.rend(); ++it) {
+    ResultFile& f = **it;
+    if (!f.committed()) continue;
+    const bool had_old = !f.old_path().empty();
+    const std::string old = f.old_path();
+    if (const int error = f.restore(); error != 0) {
+      lost += "; " + f.path() + " could not be put back (" + std::strerror(error) + ")";
+      if (had_old) lost += ": the old file is " + old;
+      continue;
     }
+    restored += (restored.empty() ? "" : ", ") + f.path();
   }
+  for (ResultFile* f : list) f->drop_old();
+  if (restored.empty() && lost.empty()) text += "; no result file was changed";
+  if (!restored.empty()) text += "; the files already in place were put back as they were: " + restored;
+  text += lost + "\n";
+  err.write(text.data(), text.size());
+  return 1;
+}
+
+int put_in_place(const std::vector<ResultFile*>& list, ByteSink& err) {
+  for (ResultFile* f : list)
+    if (const int error = f->keep_old(); error != 0)
+      return undo_commit(list, "cannot put the finished " + f->path() + " in place: " + std::strerror(error),
+                         err);
+  for (ResultFile* f : list)
+    if (const int error = f->commit(); error != 0)
+      return undo_commit(list, "cannot put the finished " + f->path() + " in place: " + std::strerror(error),
+                         err);
+  for (ResultFile* f : list)
+    if (const int error = f->sync_folder(); error != 0)
+      return undo_commit(list, "cannot flush the folder of " + f->path() + " to the disk: " +
+                                   std::strerror(error), err);
+  for (ResultFile* f : list) f->drop_old();
   return 0;
+}
+
+}  // namespace
+
+int commit_result_files(ResultFiles& files, ByteSink& err) {
+  std::vector<ResultFile*> list;
+  for (ResultFile* file : files.all)
+    if (!file->path().empty()) list.push_back(file);
+  if (list.empty()) return 0;
+  // A signal now is handled once every file is in place or put back.
+  begin_commit();
+  const int status = put_in_place(list, err);
+  end_commit();
+  return status;
 }
 
 }  // namespace plix

@@ -40,8 +40,10 @@ std::unique_ptr<PairSink> pair_list_sink(RunState& run, ResultFiles& files);
 // tally and the store.
 void write_result_files(RunState& run, const RunOptions& options, ResultFiles& files);
 
-// Renames every closed result file into place. Returns 0, or 1 after a
-// message on `err` naming the file that could not be renamed.
+// Puts every closed result file in place, or none: the files they replace
+// are kept as links until the last rename and the folders are flushed to
+// the disk; a step that fails puts back what was replaced. Returns 0, or 1
+// after a message on `err` naming the file that failed and those put back.
 int commit_result_files(ResultFiles& files, ByteSink& err);
 
 }  // namespace plix

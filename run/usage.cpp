@@ -44,16 +44,25 @@ std::string_view usage_text() {
          "  --svg FILE     draw the same tree on a time axis (SVG)\n"
          "  --check        list what in the input would spoil a report, one finding a line\n"
          "  --calibrate AGES  fit S0 and R to the known node ages of the file AGES\n"
+         "A file name may also follow '=' (--table=FILE); one that begins with '-'\n"
+         "is given so (--table=-name) or with its folder (--table ./-name), since\n"
+         "an argument that begins with '-' is never taken as a file name.\n"
          "Result files appear only when the run succeeds. Other arguments that do\n"
          "not begin with '-' are ignored.\n"
          "\n"
          "Exit status:\n"
-         "  0  the report was written\n"
+         "  0  the report was written; with --check, there were no findings; with\n"
+         "     --calibrate, the table was written\n"
          "  1  a run-time error (bad input, a failed write, a floating-point fault)\n"
          "     or a table limit; the message is on standard error; with --check,\n"
-         "     findings were listed; with --calibrate, nothing could be fitted\n"
-         "  2  an unknown option or an option without its file name; with --check:\n"
-         "     the input cannot be read to its end\n";
+         "     findings were listed, or they could not be written; with --calibrate,\n"
+         "     nothing could be fitted\n"
+         "  2  a command line that cannot be run (an unknown option, an option\n"
+         "     without its file name, two results in one file); with --check: the\n"
+         "     input cannot be read to its end\n"
+         "\n"
+         "A run stopped by SIGINT, SIGTERM or SIGHUP removes its unfinished result\n"
+         "files and ends by that signal (status 128 + its number in the shell).\n";
 }
 
 std::string_view version_text() { return "plix62c " PLIX_VERSION "\n"; }

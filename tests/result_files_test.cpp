@@ -1,7 +1,9 @@
 // The result files beside the report: the command line that asks for them,
 // the temporary file renamed into place, the number text, the language names
 // and the files of whole runs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -76,6 +78,10 @@ TEST(Options, ParsesResultFilesAndRejectsWhatItDoesNotKnow) {
       {{"--pairs="}, 2, "plix62c: option --pairs needs a file name\n"},
       {{"--table", "a", "--table", "b"}, 2, "plix62c: option --table is given twice\n"},
       {{"--table", "m.names", "--matrix", "m"}, 2, "plix62c: two results would be written to m.names\n"},
+      // A value that looks like an option is not taken: the option lacks its name.
+      {{"--table", "--pairs", "p.tsv"}, 2, "plix62c: option --table needs a file name\n"},
+      {{"--matrix", "--check"}, 2, "plix62c: option --matrix needs a file name\n"},
+      {{"--svg", "-"}, 2, "plix62c: option --svg needs a file name\n"},
       {{"--check"}, -1, ""},
       {{"--check=yes"}, 2, "plix62c: option --check takes no value\n"},
       {{"--check", "--calibrate", "a"}, 2, "plix62c: --check and --calibrate cannot be combined\n"},
@@ -94,6 +100,54 @@ TEST(Options, ParsesResultFilesAndRejectsWhatItDoesNotKnow) {
       EXPECT_TRUE(options.table == "t.tsv" && options.pairs == "p.tsv" && options.matrix == "m");
     }
   }
+  // Names that begin with '-' are given after '=' or with a folder.
+  const char* argv[] = {"plix62c", "--table=-t", "--pairs", "./-p"};
+  RunOptions options;
+  StringSink out, err;
+  EXPECT_EQ(parse_options(4, argv, options, out, err), -1);
+  EXPECT_TRUE(options.table == "-t" && options.pairs == "./-p") << err.data;
+}
+
+// Result paths are compared as the files they replace, before anything is
+// read; nothing is created by the comparison.
+TEST(Options, ResultPathsThatNameOneFileAreRefused) {
+  const fs::path dir = scratch("same");
+  const std::string d = dir.string();
+  std::ofstream(dir / "old.tsv") << "old\n";
+  fs::create_hard_link(dir / "old.tsv", dir / "link.tsv");
+  fs::create_directory(dir / "sub");
+  struct Case {
+    std::vector<std::string> args;
+    char stream;  // 'i' or 'o': old.tsv is open as standard input or output
+    std::string message;  // empty: accepted
+  } cases[] = {
+      {{"--table", d + "/out.tsv", "--pairs", d + "/./out.tsv"}, 0,
+       "two results would be written to one file: " + d + "/out.tsv and " + d + "/./out.tsv"},
+      {{"--matrix", d + "/a", "--tree", d + "/sub/../a"}, 0,
+       "two results would be written to one file: " + d + "/a and " + d + "/sub/../a"},
+      {{"--matrix", d + "/a", "--table", d + "/sub/../a.names"}, 0,
+       "two results would be written to one file: " + d + "/sub/../a.names and " + d + "/a.names"},
+      {{"--table", d + "/old.tsv", "--svg", d + "/link.tsv"}, 0,
+       "two results would be written to one file: " + d + "/old.tsv and " + d + "/link.tsv"},
+      {{"--pairs", d + "/link.tsv"}, 'i', "the result file " + d + "/link.tsv is the file of standard input"},
+      {{"--nexus", d + "/old.tsv"}, 'o', "the result file " + d + "/old.tsv is the file of standard output"},
+      {{"--table", d + "/out.tsv", "--pairs", d + "/sub/out.tsv", "--svg", "/dev/null"}, 'o', ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv = {"plix62c"};
+    for (const std::string& a : c.args) argv.push_back(a.c_str());
+    RunOptions options;
+    StringSink out, err;
+    ASSERT_EQ(parse_options(static_cast<int>(argv.size()), argv.data(), options, out, err), -1);
+    const int fd = c.stream != 0 ? ::open((dir / "old.tsv").c_str(), O_RDONLY) : -1;
+    const int status = refuse_shared_files(options, c.stream == 'i' ? fd : -1, c.stream == 'o' ? fd : -1, err);
+    if (fd >= 0) ::close(fd);
+    EXPECT_EQ(status, c.message.empty() ? -1 : 2) << c.args[1];
+    EXPECT_EQ(err.data, c.message.empty() ? "" : "plix62c: " + c.message + "\n\n" + std::string(usage_text()));
+  }
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{"link.tsv", "old.tsv", "sub"}));
+  EXPECT_EQ(slurp(dir / "old.tsv"), "old\n");
+  fs::remove_all(dir);
 }
 
 TEST(ResultFile, AppearsOnlyWhenCommittedAndLeavesNothingOtherwise) {

@@ -1,9 +1,11 @@
 #include "textio/result_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -11,9 +13,93 @@
 
 namespace plix {
 
+namespace {
+
+// The temporary files the signal handler removes: pointers to the names of
+// open temporaries, read by the handler without a lock.
+constexpr int TEMPORARY_SLOTS = 64;
+std::atomic<const char*> temporaries[TEMPORARY_SLOTS];
+
+int register_temporary(const char* name) {
+  for (int i = 0; i < TEMPORARY_SLOTS; ++i) {
+    const char* expected = nullptr;
+    if (temporaries[i].compare_exchange_strong(expected, name)) return i;
+  }
+  return -1;
+}
+
+void unregister_temporary(int& slot) {
+  if (slot >= 0) temporaries[slot].store(nullptr);
+  slot = -1;
+}
+
+// IDLE, ENDING (a handler removes the temporaries and ends the process),
+// or COMMITTING with a held signal's number in the bits above.
+constexpr int IDLE = 0, COMMITTING = 1, ENDING = 2;
+std::atomic<int> signal_state{IDLE};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<const char*>::is_always_lock_free);
+
+[[noreturn]] void end_by_signal(int sig) {
+  for (std::atomic<const char*>& slot : temporaries)
+    if (const char* name = slot.load()) ::unlink(name);
+  ::signal(sig, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(sig);
+  ::_exit(128 + sig);
+}
+
+void on_signal(int sig) {
+  int state = signal_state.load();
+  for (;;) {
+    if (state == IDLE) {
+      if (signal_state.compare_exchange_weak(state, ENDING)) end_by_signal(sig);
+    } else if (state == ENDING) {
+      for (;;) ::pause();  // another thread ends the process
+    } else if ((state >> 8) != 0 || signal_state.compare_exchange_weak(state, COMMITTING | sig << 8)) {
+      return;  // held until the files are in place
+    }
+  }
+}
+
+}  // namespace
+
+void remove_temporaries_on_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, sig);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) ::sigaction(sig, &action, nullptr);
+  }
+}
+
+void begin_commit() {
+  int state = IDLE;
+  while (!signal_state.compare_exchange_weak(state, COMMITTING)) {
+    if (state == ENDING) {
+      for (;;) ::pause();
+    }
+    state = IDLE;
+  }
+}
+
+void end_commit() {
+  const int state = signal_state.exchange(IDLE);
+  if (state >> 8 != 0) {
+    int idle = IDLE;
+    if (signal_state.compare_exchange_strong(idle, ENDING)) end_by_signal(state >> 8);
+  }
+}
+
 ResultFile::~ResultFile() {
   if (fd_ >= 0) ::close(fd_);
   if (!temporary_.empty() && !committed_) ::unlink(temporary_.c_str());
+  unregister_temporary(slot_);
 }
 
 int ResultFile::open(std::string path) {
@@ -31,11 +117,17 @@ int ResultFile::open(std::string path) {
       std::snprintf(suffix, sizeof suffix, ".%ld-%d.tmp", static_cast<long>(::getpid()), attempt);
       temporary_ = path_;
       temporary_ += suffix;
+      // Listed before it is made, so that no signal finds it unlisted.
+      slot_ = register_temporary(temporary_.c_str());
       fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
-        error_ = errno;
-        temporary_.clear();
-        return error_;
+      if (fd_ < 0) {
+        const int error = errno;
+        unregister_temporary(slot_);
+        if (error != EEXIST || attempt == 100) {
+          error_ = error;
+          temporary_.clear();
+          return error_;
+        }
       }
     }
   }
@@ -74,18 +166,80 @@ void ResultFile::write_through(const char* bytes, std::size_t size) {
 int ResultFile::close() {
   if (fd_ < 0) return error_;
   flush();
+  // A file renamed into place before its data reach the disk can be found
+  // empty under its new name after a power cut.
+  if (!temporary_.empty() && error_ == 0 && ::fsync(fd_) != 0) error_ = errno;
   if (::close(fd_) != 0 && error_ == 0) error_ = errno;
   fd_ = -1;
   closed_ = true;
   return error_;
 }
 
+int ResultFile::keep_old() {
+  if (temporary_.empty() || committed_ || !old_.empty()) return 0;
+  struct stat st;
+  if (::lstat(path_.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  for (int attempt = 0;; ++attempt) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%ld-%d.old", static_cast<long>(::getpid()), attempt);
+    old_ = path_ + suffix;
+    if (::link(path_.c_str(), old_.c_str()) == 0) return 0;
+    const int error = errno;
+    if (error == EEXIST && attempt < 100) continue;
+    if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
+      // A file system without hard links: the old file is moved aside by
+      // commit() instead, just before the new one takes its name.
+      old_moved_ = true;
+      return 0;
+    }
+    old_.clear();
+    return error;
+  }
+}
+
 int ResultFile::commit() {
   if (!closed_ || error_ != 0) return error_ != 0 ? error_ : EBADF;
   if (temporary_.empty() || committed_) return 0;
-  if (::rename(temporary_.c_str(), path_.c_str()) != 0) return errno;
+  if (old_moved_ && ::rename(path_.c_str(), old_.c_str()) != 0) return errno;
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    const int error = errno;
+    if (old_moved_) ::rename(old_.c_str(), path_.c_str());
+    return error;
+  }
   committed_ = true;
+  unregister_temporary(slot_);
   return 0;
+}
+
+int ResultFile::restore() {
+  if (!committed_) return 0;
+  if ((old_.empty() ? ::unlink(path_.c_str()) : ::rename(old_.c_str(), path_.c_str())) != 0) return errno;
+  old_.clear();
+  old_moved_ = false;
+  temporary_.clear();
+  committed_ = false;
+  return 0;
+}
+
+void ResultFile::drop_old() {
+  // A file moved aside is moved only by commit().
+  if (!old_.empty() && (!old_moved_ || committed_)) ::unlink(old_.c_str());
+  old_.clear();
+  old_moved_ = false;
+}
+
+int ResultFile::sync_folder() const {
+  if (temporary_.empty()) return 0;
+  const std::size_t slash = path_.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  // Some file systems cannot flush a folder; their renames are as durable
+  // as they get.
+  return error == EINVAL || error == EROFS ? 0 : error;
 }
 
 std::size_t format_unsigned(char* out, unsigned long long value) {
