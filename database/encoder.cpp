@@ -23,28 +23,38 @@ inline char column(const char* line, int c) { return c <= RECORD_WIDTH ? line[c 
                           "): more than " + std::to_string(MAX_COMBINATIONS) + " distinct " + what);
 }
 
-// First column of the words, or 0 when the record has none.
-int words_start(const char* line) {
-  int t = 0;
+}  // namespace
+
+WordColumns word_columns(const char* line) {
+  WordColumns words;
   for (int c = 2; c <= RECORD_WIDTH; ++c) {
     if (line[c - 1] == TAB && column(line, c + 1) != TAB) {
-      t = c;
+      words.tab = c;
       break;
     }
   }
-  if (t == 0) return 0;
+  if (words.tab == 0) return words;
   int w = 0;
-  for (int c = t + 1; c <= RECORD_WIDTH; ++c) {
+  for (int c = words.tab + 1; c <= RECORD_WIDTH; ++c) {
     const char ch = line[c - 1];
     if (ch != ' ' && ch != '/') {
       w = c;
       break;
     }
   }
-  if (w == 0) return 0;
-  if (column(line, w) == 'X' && column(line, w + 1) == 'X' && column(line, w + 2) == 'X') return 0;
-  return w;
+  if (w == 0) return words;
+  if (column(line, w) == 'X' && column(line, w + 1) == 'X' && column(line, w + 2) == 'X') return words;
+  words.first = w;
+  words.end = w;
+  while (words.end <= RECORD_WIDTH) {
+    const char next = column(line, words.end + 1);
+    if (line[words.end - 1] == ' ' && (next == ' ' || next == '/')) break;
+    ++words.end;
+  }
+  return words;
 }
+
+namespace {
 
 }  // namespace
 
@@ -147,13 +157,12 @@ void encode_word_record(const ScanContext& db, const char* line, int slot, int m
   std::int32_t offset = 0;
   std::int32_t count = 0;
 
-  const int w = words_start(line);
-  if (w != 0) {
-    for (int c = w; c <= RECORD_WIDTH; ++c) {
+  const WordColumns words = word_columns(line);
+  if (words.first != 0) {
+    for (int c = words.first; c < words.end; ++c) {
       const char ch = line[c - 1];
       if (ch == ' ') {
-        const char next = column(line, c + 1);
-        if (next == ' ' || next == '/') break;
+        continue;  // a single blank inside the words
       } else if (ch == ',') {
         if (++synonym > synonyms) {
           synonym = synonyms;

@@ -10,6 +10,16 @@
 
 namespace plix {
 
+// Where the words of a word record (400 columns) lie, 1-based: `tab` is the
+// column of the first TAB not followed by another (0: none), `first` the
+// column of the first word (past blanks and '/' after that TAB; 0 when
+// nothing follows or the word is XXX, a missing word), `end` the column
+// after the last: the first blank followed by a blank or '/', or 401.
+struct WordColumns {
+  int tab = 0, first = 0, end = 0;
+};
+WordColumns word_columns(const char* line);
+
 // Encodes the words of the word record `line` (400 columns) into meaning
 // position `meaning` (1..meaning_count) of slot `slot`; adds 1 to attested when the
 // length it stores last is at least 1.

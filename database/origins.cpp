@@ -4,8 +4,7 @@
 
 namespace plix {
 
-std::string_view header_name(const LanguageOrigins& origins, int slot) {
-  const char* line = origins.header[slot];
+std::string_view header_name_of(const char* line) {
   const void* bar = std::memchr(line, '|', RECORD_WIDTH);
   std::size_t end = bar ? static_cast<std::size_t>(static_cast<const char*>(bar) - line) : RECORD_WIDTH;
   std::size_t begin = 0;

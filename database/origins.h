@@ -17,8 +17,12 @@ struct LanguageOrigins {
   std::int32_t header_record[MAX_LANGUAGES + 1];
 };
 
-// The header's text before its first '|', without leading or trailing blanks.
-std::string_view header_name(const LanguageOrigins& origins, int slot);
+// The text of the header record `line` (400 columns) before its first '|',
+// without leading or trailing blanks: the language's name.
+std::string_view header_name_of(const char* line);
+inline std::string_view header_name(const LanguageOrigins& origins, int slot) {
+  return header_name_of(origins.header[slot]);
+}
 // The classification path: from after the first '|' up to the first '@'
 // (or column 400).
 std::string_view classification_path(const LanguageOrigins& origins, int slot);

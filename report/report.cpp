@@ -63,6 +63,18 @@ int branch_label(const BranchTable& table, int b, std::int32_t level, char (&lab
   return RECORD_WIDTH;
 }
 
+std::string_view branch_components(const BranchTable& table, int b, std::int32_t level) {
+  const char* key = table.branch_key[b];
+  std::size_t n = RECORD_WIDTH;
+  while (n > 0 && key[n - 1] == ' ') --n;  // blank beyond the key's length
+  if (level < 0) return {};
+  std::int64_t commas = 0;
+  for (std::size_t m = 0; m < n; ++m)
+    if (key[m] == ',' && ++commas > level) return {key, m};
+  if (n > 0 && key[n - 1] == ',') --n;
+  return {key, n};
+}
+
 void write_report(TextIO& io, const RunParameters& params, const BranchTable& branches,
                   const NodeTally& tally) {
   char label[RECORD_WIDTH];

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "database/settings.h"
 #include "database/store.h"
@@ -25,6 +26,13 @@ std::int32_t estimate_age(const RunParameters& params, float mean);
 // up to its (level + 1)-th comma or its first blank, followed by one blank.
 // A key that neither stops gives its 400 characters.
 int branch_label(const BranchTable& table, int b, std::int32_t level, char (&label)[RECORD_WIDTH]);
+
+// The first level + 1 components of branch b's key, whole (blanks
+// included), without the comma after them; the whole key (without its
+// final comma) when it has fewer. The result files name branches so: the
+// report's labels stop at the first blank, so that "Big River,G1" and
+// "Big River,G2" both print as "Big".
+std::string_view branch_components(const BranchTable& table, int b, std::int32_t level);
 
 // Writes a block for every node with counted pairs and ends the run with
 // the stop line.

@@ -15,14 +15,6 @@ namespace plix {
 
 namespace {
 
-// The branch label without the blank that ends it.
-std::string_view label_text(const BranchTable& branches, int b, std::int32_t level,
-                            char (&label)[RECORD_WIDTH]) {
-  int n = branch_label(branches, b, level, label);
-  if (n > 0 && label[n - 1] == ' ') --n;
-  return {label, static_cast<std::size_t>(n)};
-}
-
 void write_number(ResultFile& file, long long value) {
   char text[24];
   std::size_t n = 0;
@@ -41,21 +33,14 @@ void write_significant(ResultFile& file, float value) {
 void write_node_table(ResultFile& file, const RunParameters& params, const BranchTable& branches,
                       const NodeTally& tally) {
   file.write("node\tlabel\tbranches\tlanguages\tpairs\tmean\tmean_report\tage\n");
-  char label[RECORD_WIDTH];
   for (int k = 1; k <= branches.node_count; ++k) {
     if (tally.pair_count[k] == 0.0) continue;
     int listed = 0, languages = 0;
     std::string_view shared;
     for (int b = 1; b <= branches.branch_count; ++b) {
       if (branches.node_of[b] != k || branches.member_count[b] == 0) continue;
-      if (listed++ == 0) {
-        // The first LEVEL components of the label, which every branch shares.
-        shared = label_text(branches, b, params.LEVEL, label);
-        std::int32_t commas = 0;
-        std::size_t n = 0;
-        while (n < shared.size() && !(shared[n] == ',' && ++commas >= params.LEVEL)) ++n;
-        shared = shared.substr(0, params.LEVEL > 0 ? n : 0);
-      }
+      // The first LEVEL components, which every branch of the node shares.
+      if (listed++ == 0 && params.LEVEL > 0) shared = branch_components(branches, b, params.LEVEL - 1);
       languages += branches.member_count[b];
     }
     const float mean = static_cast<float>(tally.similarity_sum[k] / tally.pair_count[k]);
@@ -90,7 +75,7 @@ class PairListWriter final : public PairSink {
                  const BranchTable& branches, int language_count, std::int32_t level)
       : file_(file), begin_(static_cast<std::size_t>(language_count) + 2, 0) {
     // Each language's columns once: name, code, header record, branch label.
-    char label[RECORD_WIDTH], number[24];
+    char number[24];
     auto add = [&](std::string_view text) {
       for (char c : text) text_.push_back(c == '\t' ? ' ' : c);
     };
@@ -103,7 +88,7 @@ class PairListWriter final : public PairSink {
       text_.push_back('\t');
       add({number, format_unsigned(number, static_cast<unsigned>(origins.header_record[l]))});
       text_.push_back('\t');
-      add(label_text(branches, store.branch_of[l], level, label));
+      add(branch_components(branches, store.branch_of[l], level));
       longest_ = std::max(longest_, text_.size() - begin_[l]);
     }
     begin_[language_count + 1] = text_.size();

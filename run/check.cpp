@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "database/encoder.h"
+#include "database/grouping.h"
+#include "database/origins.h"
 #include "database/scanner.h"
+#include "report/report.h"
 #include "run/parameters.h"
 #include "run/run_state.h"
 #include "run/selection.h"
@@ -29,14 +33,15 @@ constexpr int CODE_TABLE = 1 << 14; // open addressing over the retained languag
 enum Kind {
   PARAMETER_FIELD, FORMAT_RECORD, SYMBOL_NOT_ASCII, SYMBOL_TOO_LONG, SYMBOL_TWICE, SYMBOL_UNUSED,
   LANGUAGE_SKIPPED, LANGUAGE_DROPPED, CODE_TWICE, WORDS_WITHOUT_TAB, WORDS_NOT_ASCII,
-  MEANING_UNATTESTED, NODE_ONE_BRANCH, PAIR_UNDEFINED, KIND_COUNT
+  MEANING_UNATTESTED, NODE_ONE_BRANCH, PAIR_UNDEFINED, PATH_TOO_SHORT, BLANK_IN_BRANCH, KIND_COUNT
 };
 
 const char* const kKindNames[KIND_COUNT] = {
     "parameter fields", "format record", "symbols outside ASCII", "symbol records of several characters",
     "duplicate symbols", "unused symbols", "skipped languages", "dropped languages",
     "duplicate language codes", "word records without a TAB", "words outside ASCII",
-    "unattested meanings", "nodes without pairs", "pairs without a similarity"};
+    "unattested meanings", "nodes without pairs", "pairs without a similarity",
+    "classification paths shorter than LEVEL + 1", "branch names with a blank"};
 
 struct Language {
   std::int32_t header = 0;
@@ -60,30 +65,6 @@ std::string shown(unsigned char c) {
     std::snprintf(text, sizeof text, "0x%02X", c);
   }
   return text;
-}
-
-// The words of a word record: from after the TAB (past blanks and '/') to
-// a blank followed by a blank or '/', as the encoder takes them. Returns
-// the first column (1-based) and sets `end` past the last; 0 without a TAB.
-int words_of(const char* line, int& end) {
-  int t = 0;
-  for (int c = 2; c <= RECORD_WIDTH; ++c) {
-    if (line[c - 1] == TAB && (c == RECORD_WIDTH || line[c] != TAB)) {
-      t = c;
-      break;
-    }
-  }
-  end = 0;
-  if (t == 0) return 0;
-  int w = t + 1;
-  while (w <= RECORD_WIDTH && (line[w - 1] == ' ' || line[w - 1] == '/')) ++w;
-  end = w;
-  while (end <= RECORD_WIDTH) {
-    const char next = end < RECORD_WIDTH ? line[end] : ' ';
-    if (line[end - 1] == ' ' && (next == ' ' || next == '/')) break;
-    ++end;
-  }
-  return w;
 }
 
 class Checker final : public ScanWatcher, public RecordTap {
@@ -121,19 +102,15 @@ class Checker final : public ScanWatcher, public RecordTap {
     l.header = header_record;
     std::memcpy(l.code, code, 3);
     const char* line = db.scan.record;
-    int name_end = bar > RECORD_WIDTH ? RECORD_WIDTH : bar - 2;
-    int start = 0;
-    while (start < name_end && line[start] == ' ') ++start;
-    while (name_end > start && line[name_end - 1] == ' ') --name_end;
-    l.name_length = name_end - start < 31 ? name_end - start : 31;
-    std::memcpy(l.name, line + start, static_cast<std::size_t>(l.name_length));
+    const std::string_view name = header_name_of(line);
+    l.name_length = name.size() < sizeof l.name ? static_cast<int>(name.size()) : sizeof l.name - 1;
+    std::memcpy(l.name, name.data(), static_cast<std::size_t>(l.name_length));
     l.attested = 0;
     l.key_length = 0;
     if (admitted) {
-      for (int i = bar; i <= RECORD_WIDTH && line[i - 1] != '@'; ++i) l.key[l.key_length++] = line[i - 1];
-      const char tail[5] = {',', code[0], code[1], code[2], ','};
-      for (int j = 0; j < 5 && l.key_length < RECORD_WIDTH; ++j) l.key[l.key_length++] = tail[j];
+      l.key_length = build_branch_key(line, bar, code, l.key);
       ++languages_admitted_;
+      check_path_length(db, l);
       return;
     }
     ++languages_skipped_;
@@ -185,15 +162,14 @@ class Checker final : public ScanWatcher, public RecordTap {
     const Language& l = slots_[db.scan.open_slot];
     const std::string what = "word record of meaning " + std::to_string(meaning_number(line)) +
                              " of language " + describe(l);
-    int end = 0;
-    const int start = words_of(line, end);
-    if (start == 0) {
+    const WordColumns words = word_columns(line);
+    if (words.tab == 0) {
       finding(WORDS_WITHOUT_TAB, db.scan.record_number,
               what + " has no TAB before its words: nothing is read from it");
       return;
     }
     bool outside = false;
-    for (int c = start; c < end; ++c) {
+    for (int c = words.first; c != 0 && c < words.end; ++c) {
       const unsigned char b = static_cast<unsigned char>(line[c - 1]);
       seen_[b] = true;
       outside = outside || b >= 0x80;
@@ -314,6 +290,7 @@ class Checker final : public ScanWatcher, public RecordTap {
                   : std::string("this meaning position receives no words: its number is selected again later"));
     }
     check_nodes(run);
+    check_branch_names(run);
   }
 
   void summary(const RunState& run) {
@@ -345,7 +322,7 @@ class Checker final : public ScanWatcher, public RecordTap {
   }
 
   int findings() const { return findings_; }
-  bool write_failed() const { return write_failed_; }
+  int write_error() const { return write_error_; }
 
  private:
   static int inv_count(const RunState& run) { return run.codes.inventory.symbol_count; }
@@ -389,9 +366,7 @@ class Checker final : public ScanWatcher, public RecordTap {
       int first = 0;
       for (int l = 1; l <= kept && first == 0; ++l)
         if (branch_of[l] == first_branch) first = l;
-      char label[RECORD_WIDTH];
-      std::string name(t.branch_key[first_branch],
-                       static_cast<std::size_t>(label_length(t, first_branch, run.params.LEVEL, label)));
+      const std::string name = shown_label(t, first_branch, run.params.LEVEL);
       if (sum >= 2) {
         int level = RECORD_WIDTH;
         for (int l = first + 1; l <= kept; ++l)
@@ -437,16 +412,45 @@ class Checker final : public ScanWatcher, public RecordTap {
     }
   }
 
-  // The branch label as the report shows it, without its final blank.
-  static int label_length(const BranchTable& t, int b, std::int32_t level, char (&label)[RECORD_WIDTH]) {
-    std::int32_t commas = 0;
-    for (int m = 1; m <= RECORD_WIDTH; ++m) {
-      const char c = t.branch_key[b][m - 1];
-      if (c == ',') ++commas;
-      if (commas > level || c == ' ') return m - 1;
-      label[m - 1] = c;
+  // The branch label as the report prints it, without its final blank.
+  static std::string shown_label(const BranchTable& t, int b, std::int32_t level) {
+    char label[RECORD_WIDTH];
+    int n = branch_label(t, b, level, label);
+    if (n > 0 && label[n - 1] == ' ') --n;
+    return std::string(label, static_cast<std::size_t>(n));
+  }
+
+  // A path of fewer than LEVEL + 1 components: the language's code becomes
+  // one of its branch's components, so it forms a branch of its own.
+  void check_path_length(const ScanContext& db, const Language& l) {
+    std::int64_t components = 0;  // of the key, whose last is the code
+    for (int i = 0; i < l.key_length; ++i) components += l.key[i] == ',';
+    const std::int64_t path_components = components - 1;
+    if (path_components >= static_cast<std::int64_t>(db.params.LEVEL) + 1) return;
+    const std::size_t path_length = l.key_length >= 5 ? static_cast<std::size_t>(l.key_length - 5) : 0;
+    finding(PATH_TOO_SHORT, l.header,
+            "language " + describe(l, l.header) + " has the classification path \"" +
+                std::string(l.key, path_length) + "\" of " + std::to_string(path_components) +
+                (path_components == 1 ? " component" : " components") + ", fewer than LEVEL + 1 (LEVEL " +
+                std::to_string(db.params.LEVEL) + "): its code is read as a component, so it is a branch "
+                "of its own, labelled " +
+                shown_label(db.branches, db.store.branch_of[db.scan.open_slot], db.params.LEVEL));
+  }
+
+  // Branches named with a blank: the report's label stops at the first
+  // blank, so different branches may print alike.
+  void check_branch_names(const RunState& run) {
+    const BranchTable& t = run.branches;
+    std::vector<int> first(static_cast<std::size_t>(t.branch_count) + 1, 0);
+    for (int l = run.scan.language_count; l >= 1; --l) first[run.store.branch_of[l]] = l;
+    for (int b = 1; b <= t.branch_count; ++b) {
+      const std::string_view whole = branch_components(t, b, run.params.LEVEL);
+      if (t.member_count[b] == 0 || first[b] == 0 || whole.find(' ') == std::string_view::npos) continue;
+      finding(BLANK_IN_BRANCH, slots_[first[b]].header,
+              "branch \"" + std::string(whole) + "\" has a blank in its first LEVEL + 1 components: the "
+              "report prints it as \"" + shown_label(t, b, run.params.LEVEL) +
+                  "\", like any branch that differs only after the blank");
     }
-    return RECORD_WIDTH;
   }
 
   // Findings are held and listed in record order: a language is known to
@@ -469,7 +473,7 @@ class Checker final : public ScanWatcher, public RecordTap {
 
   void line(std::string text) {
     text += '\n';
-    if (!write_failed_ && out_.write(text.data(), text.size()) != 0) write_failed_ = true;
+    if (write_error_ == 0) write_error_ = out_.write(text.data(), text.size());
   }
 
   struct Held {
@@ -481,7 +485,7 @@ class Checker final : public ScanWatcher, public RecordTap {
   ByteSink& out_;
   int findings_ = 0;
   int counts_[KIND_COUNT] = {};
-  bool write_failed_ = false;
+  int write_error_ = 0;  // errno of the first failed write
   char parameter_record_[RECORD_WIDTH], format_record_[RECORD_WIDTH];
   bool have_parameters_ = false, have_format_ = false;
   bool parameters_checked_ = false, format_checked_ = false;
@@ -535,14 +539,18 @@ int check_program(ByteSource& in, ByteSink& out, ByteSink& err) {
     checker->check_parameters(parameters_read ? &run->params : nullptr);
     checker->check_format();
     checker->list_findings();
+    if (checker->write_error() != 0) {
+      report_write_failure(err, checker->write_error());
+      return 1;
+    }
     return 2;
   }
   checker->check_results(*run);
   checker->summary(*run);
-  if (checker->write_failed()) {
-    static const char message[] = "plix62c: the findings could not be written to standard output\n";
-    err.write(message, sizeof message - 1);
-    return 2;
+  // A failed write is reported as every failed write to standard output.
+  if (checker->write_error() != 0) {
+    report_write_failure(err, checker->write_error());
+    return 1;
   }
   return checker->findings() == 0 ? 0 : 1;
 }

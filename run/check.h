@@ -11,8 +11,10 @@
 namespace plix {
 
 // Reads the stream and writes one finding per line on `out`, then a short
-// summary. Returns 0 without findings, 1 with some, 2 when the stream cannot
-// be read to its end-of-data record (the error report is then on `err`).
+// summary. Returns 0 without findings, 1 with some or when `out` cannot be
+// written (reported on `err` as every failed write), 2 when the stream
+// cannot be read to its end-of-data record (the error report is then on
+// `err`).
 int check_program(ByteSource& in, ByteSink& out, ByteSink& err);
 
 // Runs the stream as a run does, then fits S0 and R to the known ages of

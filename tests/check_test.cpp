@@ -111,6 +111,15 @@ TEST(Check, EachKindOfFinding) {
        1,
        "record 17: languages LANGA{X (code aaa) and LANGB{X (code bbb, header record 20) share no "
        "meaning: their similarity is undefined and the run ends with a floating-point error"},
+      // The report labels both branches "Big"; the code stands in for a
+      // missing component.
+      {"blank in a branch name", replaced(replaced(kSmall, "F,G1", "Big River,G1"), "F,G2", "Big River,G2"), 1,
+       "record 17: branch \"Big River,G1\" has a blank in its first LEVEL + 1 components: the report "
+       "prints it as \"Big\", like any branch that differs only after the blank"},
+      {"path shorter than LEVEL + 1", replaced(kSmall, "F,G1", "F"), 1,
+       "record 17: language LANGA{X (code aaa) has the classification path \"F\" of 1 component, fewer "
+       "than LEVEL + 1 (LEVEL 1): its code is read as a component, so it is a branch of its own, "
+       "labelled F,aaa"},
   };
   for (const Case& c : cases) {
     const Outcome o = check(c.input);
@@ -120,14 +129,31 @@ TEST(Check, EachKindOfFinding) {
 }
 
 TEST(Check, CleanStreamHasOnlyTheSummary) {
-  const Outcome o = check(kSmall);
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out,
-            "findings: 0\n"
-            "languages: 3 read, 0 skipped, 0 dropped, 3 kept\n"
-            "at LEVEL 1: branches with languages 2, nodes with languages 1, nodes dated 1\n"
-            "pairs the run will count: 2\n");
-  EXPECT_EQ(o.err, "");
+  // Bytes after the end of the words (a blank followed by a blank) are not
+  // read by the run, so they are no finding.
+  for (const std::string& input : {kSmall, replaced(kSmall, "1\tpata", "1\tpata  \xc3\xa1")}) {
+    const Outcome o = check(input);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out,
+              "findings: 0\n"
+              "languages: 3 read, 0 skipped, 0 dropped, 3 kept\n"
+              "at LEVEL 1: branches with languages 2, nodes with languages 1, nodes dated 1\n"
+              "pairs the run will count: 2\n");
+    EXPECT_EQ(o.err, "");
+  }
+}
+
+TEST(Check, FailedWriteIsStatusOneLikeAnyFailedWrite) {
+  // Read to its end, or not (the finding on the parameter record is listed).
+  for (const std::string& input : {kSmall, replaced(kSmall, "     2  1000", "  2     1000").substr(0, 60)}) {
+    StringSource in(input);
+    StringSink out, err;
+    out.fail_errno = 28;  // ENOSPC
+    EXPECT_EQ(check_program(in, out, err), 1);
+    EXPECT_NE(err.data.find("\r\nrun-time error F6422: WRITE(CON)\r\n- no space left on device\r\n"),
+              std::string::npos)
+        << err.data;
+  }
 }
 
 // Two nodes of two one-language branches. Every word is one sound, and the

@@ -428,6 +428,28 @@ TEST(ResultRuns, QuicktreeReadsTheMatrix) {
   fs::remove_all(dir);
 }
 
+// The report cuts a label at its first blank; the result files keep the
+// whole components, so that the two branches stay apart.
+TEST(ResultRuns, BranchesAreNamedByTheirWholeComponents) {
+  const fs::path dir = scratch("blanks");
+  const std::string figure = std::string(26, ' ') + "1000" + std::string(9, ' ');
+  const std::string input = "     1     2  1000     1    92    72\n(I3)\n  1\n  2\n  0\np\na\nt\ni\n\nWORD LISTS\n"
+                            "Da|Big River,G1@\n" + figure + "ddd\n1\tpa\n2\tti\n"
+                            "Ea|Big River,G2@\n" + figure + "eee\n1\tpa\n2\tta\n\n";
+  RunOptions options;
+  options.table = (dir / "t.tsv").string();
+  options.pairs = (dir / "p.tsv").string();
+  const RunResult r = run_with(input, options);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n     1  Big \r\n     1  Big \r\n"), std::string::npos) << r.out;
+  const std::vector<std::string> table = split(split(slurp(dir / "t.tsv"), '\n').at(1), '\t');
+  const std::vector<std::string> pair = split(split(slurp(dir / "p.tsv"), '\n').at(1), '\t');
+  EXPECT_EQ(table.at(1), "Big River");
+  EXPECT_EQ(pair.at(4), "Big River,G1");
+  EXPECT_EQ(pair.at(8), "Big River,G2");
+  fs::remove_all(dir);
+}
+
 TEST(ResultRuns, FailedRunsLeaveNoFiles) {
   const fs::path dir = scratch("failed");
   const std::string figure = std::string(26, ' ') + "1000" + std::string(9, ' ');
