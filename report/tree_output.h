@@ -36,13 +36,25 @@ void write_tree_newick(ResultFile& file, const RunParameters& params,
 void write_tree_nexus(ResultFile& file, const RunParameters& params,
                       const ClassificationTree& tree, const LanguageNames& names);
 
-// At most this many rows before groups are drawn as one row.
+// At most this many language rows before groups are drawn as one row.
 constexpr int SVG_MAX_ROWS = 500;
 
-// The picture: a time axis in years before present, one row per language,
-// every node at its age; an undated node at the age of its oldest child,
-// drawn hollow and dashed. With more than SVG_MAX_ROWS languages the
-// smallest groups are drawn as one row each, and the picture says so.
+// The picture's one font: a monospace face of SVG_FONT_SIZE pixels, whose
+// every character advances SVG_CHAR_ADVANCE (two cells for East Asian wide
+// characters). Every text is laid out by this rule, which keeps texts from
+// overlapping and inside the canvas.
+constexpr double SVG_FONT_SIZE = 11, SVG_CHAR_ADVANCE = 0.6 * SVG_FONT_SIZE;
+
+// The picture: a heading with S0, R, the calibration points and a legend; a
+// time axis in years before present; one row per language, in the order of
+// the tree, and one per node, its text on its own row right of its mark.
+// A dated node stands at its age, an undated one (hollow) at its standing
+// age; a chain of one-child ancestors is drawn as one node with the names
+// joined. A node dated younger than a group below it is a red diamond at
+// its age, with a red stem and branch; weak nodes are orange; an interval
+// is a bar, a known age a red triangle. With more than SVG_MAX_ROWS
+// languages the smallest groups are drawn as one row each, and the picture
+// says so.
 void write_tree_svg(ResultFile& file, const RunParameters& params, const ClassificationTree& tree,
                     const LanguageNames& names);
 

@@ -39,7 +39,7 @@ std::string_view usage_text() {
          "  --table FILE   write the report's node blocks as a table (TSV) to FILE\n"
          "  --pairs FILE   write every compared language pair and its similarity (TSV)\n"
          "  --matrix FILE  write the distances between all languages (PHYLIP) and FILE.names\n"
-         "  --nexus FILE   write the same distances as a NEXUS file and FILE.names\n"
+         "  --nexus FILE   write the same distances and the dated tree (NEXUS) and FILE.names\n"
          "  --tree FILE    write the dated classification tree (Newick) and FILE.names\n"
          "  --svg FILE     draw the same tree on a time axis (SVG)\n"
          "  --check        list what in the input would spoil a report, one finding a line\n"

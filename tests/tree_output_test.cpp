@@ -15,6 +15,7 @@
 #include <string>
 
 #include "report/tree_output.h"
+#include "tests/svg_check.h"
 #include "textio/result_file.h"
 
 namespace plix {
@@ -111,6 +112,31 @@ TEST(TreeOutput, AnnotationsOfIntervalsAndWeakNodes) {
   EXPECT_EQ(std::count(newick.begin(), newick.end(), '{'), 1) << newick;
 }
 
+// The picture draws a bar per interval, a triangle per known age, weak
+// nodes apart, and still keeps its texts apart.
+TEST(TreeOutput, PictureDrawsIntervalsCalibrationsAndWeakNodes) {
+  ClassificationTree tree = chain_tree(3, [](int t) { return 40.0 + 10 * t; });
+  tree.intervals.resize(3);
+  tree.intervals[0] = {true, 1500, 2900, 30, 50, 0};
+  tree.intervals[1] = {true, 900.4, 1300.6, 45, 55, 0.1};
+  tree.calibration_marks = {{0, 2500}, {2, 400}};
+  const auto names = numbered_names(4);
+  const RunParameters params = parameters();
+  const std::string svg = written("marks.svg", [&](ResultFile& f) { write_tree_svg(f, params, tree, *names); });
+  EXPECT_EQ(svg_layout_faults(svg), "");
+  const auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = svg.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<rect x=\"10\""), 1u);                     // the legend's bar
+  EXPECT_EQ(count("class=\"interval\"/>"), 3u);               // and one per interval
+  EXPECT_EQ(count("class=\"calibration\"/>"), 2u);
+  EXPECT_EQ(count("<circle") - 4, 2u);                          // past the legend: nodes 1 and 2 weak,
+  EXPECT_EQ(count("class=\"weak\"/>"), 3u);                   // node 0 dated
+  EXPECT_NE(svg.find("Calibrated (red triangles): root 2500 BP, g 400 BP"), std::string::npos);
+}
+
 // Runs `work` on a thread whose stack is `bytes` long.
 template <class Work>
 void on_stack_of(std::size_t bytes, Work& work) {
@@ -141,6 +167,7 @@ TEST(TreeOutput, DepthIsBoundedByMemoryNotByTheStack) {
   auto work = [&] {
     newick = written("deep.tree", [&](ResultFile& f) { write_tree_newick(f, params, tree, *names); });
     nexus = written("deep.nex", [&](ResultFile& f) { write_tree_nexus(f, params, tree, *names); });
+    svg = written("deep.svg", [&](ResultFile& f) { write_tree_svg(f, params, tree, *names); });
   };
 #if defined(__SANITIZE_ADDRESS__)
   on_stack_of(256 << 10, work);
@@ -155,6 +182,8 @@ TEST(TreeOutput, DepthIsBoundedByMemoryNotByTheStack) {
   EXPECT_NE(newick.find("(L5000:0.172,L5001:0.172)g[&pairs=1,similarity=79.99,age=172,weak=true]"),
             std::string::npos);
   EXPECT_NE(nexus.find(newick.substr(0, newick.size() - 2)), std::string::npos);
+  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+  EXPECT_EQ(svg_layout_faults(svg), "");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "run/options.h"
+#include "tests/svg_check.h"
 #include "tests/whole_run.h"
 
 namespace plix {
@@ -359,9 +360,9 @@ std::string hostile_names() {
   for (int l = 0; l < 6; ++l) {
     const std::string number = std::to_string(l), code = "c" + number + "x";
     for (const std::string& part : {std::string(groups[l % 5]), number, std::string(" |"),
-                                    std::string(groups[l % 2]), std::string(","),
-                                    std::string(groups[2 + l % 3]), std::string(","),
-                                    std::string(groups[(l + 1) % 5]), std::string("@\n"),
+                                    std::string(groups[(l / 2) % 2]), std::string(","),
+                                    std::string(groups[2 + (l / 2) % 3]), std::string(","),
+                                    std::string(groups[l % 5]), std::string("@\n"),
                                     figure(code.c_str()), std::string("\n")})
       s.append(part);
     for (int m = 1; m <= 3; ++m) s.append(std::to_string(m)).append("\t").append(words[(l * 4 + m) % 9]).append("\n");
@@ -449,6 +450,45 @@ TEST(Tree, SmallExampleShape) {
   EXPECT_NE(tree.find(")F[&pairs=2,similarity=72.08,age=371,weak=true]:"), std::string::npos) << tree;
   ASSERT_GE(tree.size(), tail.size());
   EXPECT_EQ(tree.substr(tree.size() - tail.size()), tail) << tree;
+}
+
+// Each rule of the layout on an example made to provoke it: long names and
+// one-child chains (odd keys: a chain of 190 groups), names of every kind
+// of character, a node dated younger than a group below it and a dialect
+// dated below 0 (the island family), more than 500 languages.
+TEST(Tree, PictureTextsStayApartAndInsideTheCanvas) {
+  const fs::path examples = fs::path(PLIX_SOURCE_DIR) / "examples";
+  struct Case {
+    std::string what, input;
+    std::vector<std::string> expected;  // texts that show the rule at work
+  } cases[] = {
+      {"island-family.txt", slurp(examples / "island-family.txt"),
+       {"class=\"younger\"", "class=\"conflict\"", "Ancestral Ocean Stock \xE2\x80\xBA \xE2\x80\xA6 \xE2\x80\xBA Remote Island Branch \xE2\x80\xBA Central Ocean-Polynesian ",
+        ">Tahitic \xE2\x80\xBA Tahitic Proper ", "class=\"weak\""}},
+      {"odd keys", odd_keys(), {">k \xE2\x80\xBA \xE2\x80\xA6 \xE2\x80\xBA k \xE2\x80\xBA k undated<"}},
+      {"hostile names", hostile_names(),
+       {">&amp;amp &lt;lt&gt; = 'a' ", ">[br]ack{e}t?TAB ", "co:lon;semi \xE2\x80\xBA ctl?? bad\xEF\xBF\xBD\xEF\xBF\xBD( "}},
+      {"gendb 640", fs::exists(gendb()) ? command_output(gendb() + " --languages 640 --families 20 --meanings 6") : "",
+       {"are drawn as one row each"}},
+  };
+  for (const Case& c : cases) {
+    if (c.input.empty()) continue;
+    const fs::path file = scratch_file("layout");
+    RunOptions options;
+    options.svg = file.string();
+    StringSource in(c.input);
+    StringSink out, err;
+    ASSERT_EQ(run_program(in, out, err, options), 0) << c.what << err.data;
+    const std::string svg = slurp(file);
+    fs::remove(file);
+    EXPECT_EQ(svg_layout_faults(svg), "") << c.what;
+    for (const std::string& e : c.expected) EXPECT_NE(svg.find(e), std::string::npos) << c.what << ": " << e;
+    if (std::system("command -v xmllint >/dev/null 2>&1") == 0) {
+      std::ofstream(file, std::ios::binary) << svg;
+      EXPECT_EQ(std::system(("xmllint --noout " + file.string()).c_str()), 0) << c.what;
+      fs::remove(file);
+    }
+  }
 }
 
 TEST(Tree, PictureHasARowPerLanguageOrSaysItCollapsed) {
