@@ -1,11 +1,10 @@
 // Which kernel path runs: the processor's instruction sets, the path table,
-// the processors the process may use and the kernels' work areas.
-#include <sched.h>
-
+// the choice of PLIX62C_KERNEL and the kernels' work areas.
 #include <cstdint>
 #include <cstdlib>
 #include <new>
-#include <thread>
+#include <string>
+#include <string_view>
 
 #include "distance/engine.h"
 
@@ -42,7 +41,50 @@ EngineIsa best_engine_isa() {
   return EngineIsa::portable;
 }
 
-const char* engine_isa_name(EngineIsa isa) { return kernel_path(isa).name; }
+const char* engine_isa_name(EngineIsa isa) {
+  switch (isa) {
+    case EngineIsa::avx2: return "avx2";
+    case EngineIsa::avx512: return "avx512";
+    case EngineIsa::avx512_bitalg: return "avx512-bitalg";
+    default: return "portable";
+  }
+}
+
+KernelChoice choose_engine_isa(const char* variable) {
+  KernelChoice choice;
+  choice.isa = best_engine_isa();
+  if (variable == nullptr) return choice;
+  const std::string_view value = variable;
+  std::string have;
+  for (const EngineIsa isa : all_engine_isas) {
+    if (!engine_isa_supported(isa)) continue;
+    if (!have.empty()) have += ", ";
+    have += engine_isa_name(isa);
+  }
+  const std::string paths = "; the paths of this processor are: " + have;
+  const std::string name = std::string(KERNEL_VARIABLE);
+  if (value.empty()) {
+    choice.error = name + " is set but empty" + paths;
+    return choice;
+  }
+  for (const EngineIsa isa : all_engine_isas) {
+    if (value != engine_isa_name(isa)) continue;
+    if (!engine_isa_supported(isa)) {
+      choice.error = name + "=" + std::string(value) + ": this processor lacks that path" + paths;
+      return choice;
+    }
+    choice.isa = isa;
+    choice.from_variable = true;
+    return choice;
+  }
+  std::string all;
+  for (const EngineIsa isa : all_engine_isas)
+    all += std::string(all.empty() ? "" : ", ") + engine_isa_name(isa);
+  choice.error = name + "=" + std::string(value) + " names no kernel path (" + all + ")" + paths;
+  return choice;
+}
+
+KernelChoice run_kernel_choice() { return choose_engine_isa(std::getenv(KERNEL_VARIABLE)); }
 
 const KernelPath& kernel_path(EngineIsa isa) {
 #if defined(__x86_64__)
@@ -53,17 +95,6 @@ const KernelPath& kernel_path(EngineIsa isa) {
 #endif
   (void)isa;
   return kernel_path_portable();
-}
-
-int affinity_cpu_count() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int n = CPU_COUNT(&set);
-    if (n > 0) return n;
-  }
-  const unsigned hw = std::thread::hardware_concurrency();
-  return hw > 0 ? static_cast<int>(hw) : 1;
 }
 
 KernelWork::KernelWork(const KernelPath& path) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "database/store.h"
 #include "textio/errors.h"
@@ -24,6 +25,22 @@ EngineIsa best_engine_isa();
 // Whether this processor runs the given path.
 bool engine_isa_supported(EngineIsa isa);
 const char* engine_isa_name(EngineIsa isa);
+
+// The environment variable that names the path a run takes.
+constexpr const char* KERNEL_VARIABLE = "PLIX62C_KERNEL";
+
+// The path a run takes: the one `variable` names (the variable's value, null
+// when unset), else the processor's best. A value that names no path, or a
+// path this processor lacks, leaves `error` set to a message that lists the
+// paths it has, and the processor's best in `isa`.
+struct KernelChoice {
+  EngineIsa isa = EngineIsa::portable;
+  bool from_variable = false;
+  std::string error;
+};
+KernelChoice choose_engine_isa(const char* variable);
+// choose_engine_isa of this process's PLIX62C_KERNEL: the path runs take.
+KernelChoice run_kernel_choice();
 
 // Number of processors in the process's affinity mask (at least 1).
 int affinity_cpu_count();

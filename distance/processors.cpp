@@ -111,7 +111,7 @@ int cgroup_cpu_limit(std::string_view proc_cgroup, const std::string& root) {
 
 int usable_cpu_count() {
   const int cpus = affinity_cpu_count();
-  const int quota = cgroup_cpu_limit(file_text("/proc/self/cgroup"), "/sys/fs/cgroup");
+  const int quota = process_cpu_quota();
   return quota > 0 && quota < cpus ? quota : cpus;
 }
 

@@ -11,6 +11,10 @@ namespace plix {
 // (at least 1).
 int usable_cpu_count();
 
+// Processors the CPU quota of the process's control groups allows, 0 for
+// none (always 0 where the system has no control groups).
+int process_cpu_quota();
+
 // Processors a CPU quota allows, rounded up, or 0 for no quota: `cpu_max` is
 // the text of a cgroup v2 cpu.max file ("max 100000", "150000 100000"); the
 // v1 form is the texts of cpu.cfs_quota_us (-1 for none) and

@@ -29,7 +29,9 @@ constexpr int ENGINE_MAX_THREADS = 32;
 constexpr std::size_t ENGINE_RING_FLOATS = std::size_t(4) << 20;
 
 struct EngineOptions {
-  EngineIsa isa = best_engine_isa();
+  // PLIX62C_KERNEL's path, else the processor's best; the program refuses a
+  // value that names no path this processor has before a run starts.
+  EngineIsa isa = run_kernel_choice().isa;
   // 0: one per usable processor (affinity mask and CPU quota). Never more
   // than ENGINE_MAX_THREADS, nor than there are batches of work.
   int threads = 0;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "distance/engine.h"
 #include "run/usage.h"
 
 namespace plix {
@@ -84,6 +85,16 @@ PathIdentity identity_of_stream(int fd) {
   return {PathIdentity::file, st.st_dev, st.st_ino, {}};
 }
 
+// A PLIX62C_KERNEL that names no path this processor runs: its message,
+// which lists the paths the processor has, and USAGE_STATUS; else -1.
+int refuse_kernel_choice(ByteSink& err) {
+  const KernelChoice choice = run_kernel_choice();
+  if (choice.error.empty()) return -1;
+  const std::string text = "plix62c: " + choice.error + "\n";
+  err.write(text.data(), text.size());
+  return USAGE_STATUS;
+}
+
 }  // namespace
 
 int refuse_shared_files(const RunOptions& options, int in_fd, int out_fd, ByteSink& err) {
@@ -105,6 +116,8 @@ int refuse_shared_files(const RunOptions& options, int in_fd, int out_fd, ByteSi
 
 int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSink& out,
                   ByteSink& err) {
+  // The kernel path is settled before any argument is answered or input read.
+  if (int status = refuse_kernel_choice(err); status >= 0) return status;
   if (int status = answer_arguments(argc, argv, out, err); status >= 0) return status;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];

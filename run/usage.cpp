@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "distance/engine.h"
 #include "textio/textio.h"
 
 #ifndef PLIX_VERSION
@@ -35,7 +36,7 @@ std::string_view usage_text() {
          "\n"
          "Options:\n"
          "  --help         print this usage text and exit\n"
-         "  --version      print the program name and version and exit\n"
+         "  --version      print the program name, version and kernel path and exit\n"
          "  --table FILE   write the report's node blocks as a table (TSV) to FILE\n"
          "  --pairs FILE   write every compared language pair and its similarity (TSV)\n"
          "  --matrix FILE  write the distances between all languages (PHYLIP) and FILE.names\n"
@@ -50,6 +51,10 @@ std::string_view usage_text() {
          "Result files appear only when the run succeeds. Other arguments that do\n"
          "not begin with '-' are ignored.\n"
          "\n"
+         "Environment:\n"
+         "  PLIX62C_KERNEL  the kernel path to run: portable, avx2, avx512 or\n"
+         "                  avx512-bitalg; unset, the processor's best\n"
+         "\n"
          "Exit status:\n"
          "  0  the report was written; with --check, there were no findings; with\n"
          "     --calibrate, the table was written\n"
@@ -58,18 +63,23 @@ std::string_view usage_text() {
          "     findings were listed, or they could not be written; with --calibrate,\n"
          "     nothing could be fitted\n"
          "  2  a command line that cannot be run (an unknown option, an option\n"
-         "     without its file name, two results in one file); with --check: the\n"
-         "     input cannot be read to its end\n"
+         "     without its file name, two results in one file) or a PLIX62C_KERNEL\n"
+         "     this processor cannot run; with --check: the input cannot be read to\n"
+         "     its end\n"
          "\n"
          "A run stopped by SIGINT, SIGTERM or SIGHUP removes its unfinished result\n"
          "files and ends by that signal (status 128 + its number in the shell).\n";
 }
 
-std::string_view version_text() { return "plix62c " PLIX_VERSION "\n"; }
+std::string version_text() {
+  const KernelChoice choice = run_kernel_choice();
+  return std::string("plix62c " PLIX_VERSION "\nkernel path: ") + engine_isa_name(choice.isa) +
+         (choice.from_variable ? " (chosen by PLIX62C_KERNEL)\n" : " (the processor's best)\n");
+}
 
 int answer_arguments(int argc, const char* const* argv, ByteSink& out, ByteSink& err) {
   for (int i = 1; i < argc; ++i) {
-    std::string_view text;
+    std::string text;
     if (std::strcmp(argv[i], "--help") == 0) {
       text = usage_text();
     } else if (std::strcmp(argv[i], "--version") == 0) {

@@ -1,6 +1,7 @@
 // The command line: --help and --version, the only arguments recognised.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "textio/byte_stream.h"
@@ -8,7 +9,8 @@
 namespace plix {
 
 std::string_view usage_text();
-std::string_view version_text();
+// The name and version, and the kernel path a run would take and why.
+std::string version_text();
 
 // Answers the first --help or --version among the arguments on `out` and
 // returns its exit status; returns -1 when neither is present (every other

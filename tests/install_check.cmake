@@ -2,17 +2,21 @@
 # unpacks it into a scratch root; in both trees the manual page must be there
 # and the installed program must answer --version and run the shipped example.
 
+# EMULATOR: the cross-compiling emulator that runs the programs, if any.
+separate_arguments(emulator UNIX_COMMAND "${EMULATOR}")
+
 function(check_tree bin man label)
   if(NOT EXISTS "${man}")
     message(FATAL_ERROR "${label}: manual page missing at ${man}")
   endif()
-  execute_process(COMMAND "${bin}" --version OUTPUT_VARIABLE version RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0 OR NOT version MATCHES "^plix62c [0-9]+\\.[0-9]+\\.[0-9]+\n$")
+  execute_process(COMMAND ${emulator} "${bin}" --version OUTPUT_VARIABLE version RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR
+     NOT version MATCHES "^plix62c [0-9]+\\.[0-9]+\\.[0-9]+\nkernel path: [a-z0-9-]+ \\([^\n]+\\)\n$")
     message(FATAL_ERROR "${label}: --version gave '${version}' (status ${rc})")
   endif()
   # The report's raw bytes: its lines end in CR LF.
   set(report_file "${BUILD_DIR}/install-check-report.txt")
-  execute_process(COMMAND "${bin}" INPUT_FILE "${SOURCE_DIR}/examples/small.txt"
+  execute_process(COMMAND ${emulator} "${bin}" INPUT_FILE "${SOURCE_DIR}/examples/small.txt"
                   OUTPUT_FILE "${report_file}" RESULT_VARIABLE rc)
   file(READ "${report_file}" report)
   file(READ "${report_file}" report_hex HEX)
@@ -24,7 +28,7 @@ function(check_tree bin man label)
   endif()
   # The importer finds its meaning table beside the installed program.
   get_filename_component(bindir "${bin}" DIRECTORY)
-  execute_process(COMMAND "${bindir}/plix62c-cldf" -q "${SOURCE_DIR}/examples/cldf"
+  execute_process(COMMAND ${emulator} "${bindir}/plix62c-cldf" -q "${SOURCE_DIR}/examples/cldf"
                   OUTPUT_VARIABLE stream ERROR_VARIABLE err RESULT_VARIABLE rc)
   get_filename_component(mandir "${man}" DIRECTORY)
   if(NOT rc EQUAL 0 OR NOT stream MATCHES "\nAna[|]Alpha,North@\n" OR NOT EXISTS "${mandir}/plix62c-cldf.1")

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "run/usage.h"
+#include "tests/programs.h"
 
 namespace plix {
 namespace {
@@ -34,13 +35,14 @@ int status_of(const std::string& command) {
 }
 
 TEST(CommandLine, HelpAndVersionAnswerOnStandardOutput) {
-  const std::string bin = PLIX62C_BINARY;
+  const std::string bin = program_command(PLIX62C_BINARY);
   EXPECT_EQ(capture(bin + " --help </dev/null"), std::string(usage_text()));
   EXPECT_EQ(status_of(bin + " --help </dev/null >/dev/null"), 0);
-  EXPECT_EQ(capture(bin + " --version </dev/null"), "plix62c 1.0.0\n");
+  EXPECT_EQ(capture(bin + " --version </dev/null"), version_text());
+  EXPECT_EQ(version_text().rfind("plix62c 1.0.0\nkernel path: ", 0), 0u);
   EXPECT_EQ(status_of(bin + " --version </dev/null >/dev/null"), 0);
   // The first of the two recognised arguments wins; others are passed over.
-  EXPECT_EQ(capture(bin + " -x --version --help </dev/null"), "plix62c 1.0.0\n");
+  EXPECT_EQ(capture(bin + " -x --version --help </dev/null"), version_text());
 }
 
 TEST(CommandLine, OtherArgumentsAreIgnored) {
@@ -50,7 +52,7 @@ TEST(CommandLine, OtherArgumentsAreIgnored) {
   EXPECT_TRUE(out.data.empty());
   // An ignored argument leaves the run as it was: with no input at all the
   // run still ends in the end-of-file report. An unknown option is refused.
-  const std::string bin = PLIX62C_BINARY;
+  const std::string bin = program_command(PLIX62C_BINARY);
   EXPECT_EQ(status_of(bin + " report.txt </dev/null >/dev/null 2>&1"), 1);
   EXPECT_NE(capture(bin + " report.txt </dev/null 2>&1").find("F6501"), std::string::npos);
   EXPECT_EQ(status_of(bin + " --frobnicate </dev/null >/dev/null 2>&1"), 2);
@@ -69,7 +71,7 @@ TEST(CommandLine, FailedHelpOrVersionWriteIsReportedWithStatusOne) {
   // As every failed write to standard output: 6422 for a full device.
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   for (const std::string option : {" --help", " --version"}) {
-    const std::string bin = PLIX62C_BINARY + option + " </dev/null";
+    const std::string bin = program_command(PLIX62C_BINARY) + option + " </dev/null";
     EXPECT_EQ(capture(bin + " 2>&1 >/dev/full"),
               "\r\nrun-time error F6422: WRITE(CON)\r\n- no space left on device\r\n");
     EXPECT_EQ(status_of(bin + " >/dev/full 2>/dev/null"), 1);
