@@ -15,6 +15,7 @@
 #include "cldf/csv.h"
 #include "cldf/error.h"
 #include "cldf/importer.h"
+#include "cldf/platform.h"
 
 #ifndef PLIX_VERSION
 #define PLIX_VERSION "0"
@@ -27,11 +28,11 @@ namespace fs = std::filesystem;
 // The shipped meaning table: beside the installed program
 // (../share/plix62c), in the install prefix it was built for, or in the
 // source tree of a build.
-std::string shipped_concepts() {
+std::string shipped_concepts(const char* argv0) {
   std::vector<fs::path> where;
   std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) where.push_back(exe.parent_path().parent_path() / "share" / "plix62c" / "concepts-100.tsv");
+  const fs::path exe = plix::cldf::executable_path(argv0);
+  if (!exe.empty()) where.push_back(exe.parent_path().parent_path() / "share" / "plix62c" / "concepts-100.tsv");
 #ifdef PLIX_CLDF_DATADIR
   where.push_back(fs::path(PLIX_CLDF_DATADIR) / "concepts-100.tsv");
 #endif
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
   try {
     o.own_concepts = !concepts_file.empty();
     if (concepts_file.empty()) {
-      concepts_file = shipped_concepts();
+      concepts_file = shipped_concepts(argv[0]);
       if (concepts_file.empty()) {
         std::fprintf(stderr, "plix62c-cldf: the meaning table concepts-100.tsv is not installed; give --concepts FILE\n");
         return 1;

@@ -23,7 +23,9 @@
 // convention never crosses a boundary between instruction sets.
 #pragma GCC diagnostic ignored "-Wpsabi"
 // GCC 12 reports the zero-extension intrinsics' own undefined filler.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
 namespace plix {

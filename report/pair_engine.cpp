@@ -1,7 +1,5 @@
 #include "report/pair_engine.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -10,11 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "distance/processors.h"
+#include "report/platform.h"
 #include "textio/progress.h"
 
 namespace plix {
@@ -47,16 +44,9 @@ struct Slot {
 constexpr int SLOTS = 2 * ENGINE_MAX_THREADS + 2;
 
 // Worker threads need little stack (the kernel keeps its tables in the work
-// area). Their size is set here, so that a small stack limit of the user,
-// which threads take as their default, does not matter.
+// area). Each is given this size, so that a small stack limit of the user,
+// which threads may take as their default, does not matter.
 constexpr std::size_t WORKER_STACK_BYTES = std::size_t(1) << 20;
-
-void set_worker_stack_size() {
-  pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) return;
-  if (pthread_attr_setstacksize(&attr, WORKER_STACK_BYTES) == 0) pthread_setattr_default_np(&attr);
-  pthread_attr_destroy(&attr);
-}
 
 bool earlier(int row, int text, const EngineFault& f) {
   return f.kind == FpFault::none || row < f.first || (row == f.first && text < f.second);
@@ -123,19 +113,15 @@ std::vector<std::unique_ptr<KernelWork>> make_work_areas(const KernelPath& path,
 // A worker thread per work area, as many as the system lets start: those it
 // refuses are done without (none at all when it refuses the first).
 template <typename Worker>
-std::vector<std::thread> start_workers(const std::vector<std::unique_ptr<KernelWork>>& works,
-                                       Worker& worker) {
-  std::vector<std::thread> pool;
-  pool.reserve(works.size());
-  for (const auto& work : works) {
-    try {
-      pool.emplace_back(worker, std::ref(*work));
-    } catch (const std::system_error&) {
-      break;
-    } catch (const std::bad_alloc&) {
-      break;
-    }
-  }
+std::vector<WorkerThread> start_workers(const std::vector<std::unique_ptr<KernelWork>>& works,
+                                        Worker& worker) {
+  std::vector<WorkerThread> pool(works.size());
+  std::size_t started = 0;
+  while (started < works.size() &&
+         pool[started].start([&worker, &work = *works[started]] { worker(work); },
+                             WORKER_STACK_BYTES))
+    ++started;
+  pool.resize(started);
   return pool;
 }
 
@@ -285,8 +271,7 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
       compute(t, work);
     }
   };
-  set_worker_stack_size();
-  std::vector<std::thread> pool = start_workers(works, worker);
+  std::vector<WorkerThread> pool = start_workers(works, worker);
 
   // Ordered reduction on this thread: batch by batch, row by row, text by
   // text, which within every node is the literal loop order.
@@ -345,7 +330,7 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
     }
     slot_free.notify_all();
   }
-  for (std::thread& th : pool) th.join();
+  for (WorkerThread& th : pool) th.join();
   progress_end(progress);
   return first_fault;
 }
@@ -465,18 +450,14 @@ EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* 
   };
   // Threads the system refuses are done without; with none, this thread
   // computes every batch before it waits.
-  set_worker_stack_size();
-  std::vector<std::thread> pool;
-  pool.reserve(works.size());
-  for (std::size_t k = 0; k < works.size(); ++k) {
-    try {
-      pool.emplace_back(worker, std::ref(*works[k]), std::ref(outs[k]));
-    } catch (const std::system_error&) {
-      break;
-    } catch (const std::bad_alloc&) {
-      break;
-    }
-  }
+  std::vector<WorkerThread> pool(works.size());
+  std::size_t started = 0;
+  while (started < works.size() &&
+         pool[started].start([&worker, &work = *works[started], &out = outs[started]] {
+           worker(work, out);
+         }, WORKER_STACK_BYTES))
+    ++started;
+  pool.resize(started);
   if (pool.empty()) worker(*works[0], outs[0]);
 
   Progress progress;
@@ -492,7 +473,7 @@ EngineFault engine_all_pairs(LanguageStore& store, int nlang, int nmean, float* 
       lock.lock();
     }
   }
-  for (std::thread& th : pool) th.join();
+  for (WorkerThread& th : pool) th.join();
   progress_end(progress);
   // Batches hold ascending rows: the first faulting batch holds the first fault.
   for (const EngineFault& f : faults)

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include "tests/programs.h"
 
 #include "cldf/glottolog.h"
 #include "cldf/paths.h"
@@ -46,7 +47,7 @@ Ran run(const std::string& args, const std::string& input = "") {
   return {WEXITSTATUS(status), slurp(d / "out"), slurp(d / "err")};
 }
 
-const std::string kCldf = PLIX62C_CLDF_BINARY;
+const std::string kCldf = plix::program_command(PLIX62C_CLDF_BINARY);
 const std::string kExample = std::string(PLIX_SOURCE_DIR) + "/examples/cldf";
 
 // The example, worked by hand. Selected: the five meanings attested at all,
@@ -98,7 +99,7 @@ TEST(CldfImport, ExampleStreamAndItsReport) {
   // Ages log10(mean/92)/(2 log10 .72): 356, 213 and -126 (truncated).
   fs::path stream = scratch("report") / "stream.txt";
   std::ofstream(stream, std::ios::binary) << r.out;
-  Ran report = run(PLIX62C_BINARY, stream.string());
+  Ran report = run(plix::program_command(PLIX62C_BINARY), stream.string());
   ASSERT_EQ(report.rc, 0) << report.err;
   EXPECT_EQ(report.out,
             "2 SYNONYMS,  4 WORDS, DATE > 1000, LEVEL  1\r\nS0 = 92%, R = .72\r\n"
@@ -291,7 +292,7 @@ TEST(CldfImport, StreamStaysWithinTheRunsTables) {
   EXPECT_NE(r.err.find("at 2000 pairs or triples: 1"), std::string::npos) << r.err;
   fs::path stream = d / "stream.txt";
   write(stream, r.out);
-  Ran report = run(PLIX62C_BINARY, stream.string());
+  Ran report = run(plix::program_command(PLIX62C_BINARY), stream.string());
   EXPECT_EQ(report.rc, 0) << report.err;
   EXPECT_NE(report.out.find("Stop - Program terminated."), std::string::npos);
 }

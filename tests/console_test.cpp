@@ -14,6 +14,7 @@
 #include <string>
 
 #include "tests/textio_harness.h"
+#include "tests/programs.h"
 
 namespace plix {
 namespace {
@@ -97,7 +98,7 @@ Outcome run_on_terminal(const std::string& typed) {
     close(master);
     close(err_pipe[0]);
     close(err_pipe[1]);
-    execl(PLIX62C_BINARY, PLIX62C_BINARY, static_cast<char*>(nullptr));
+    exec_program(PLIX62C_BINARY);
     _exit(121);
   }
   close(err_pipe[1]);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/whole_run.h"
+#include "tests/programs.h"
 
 namespace plix {
 namespace {
@@ -60,7 +61,7 @@ TEST(FullRun, SmallRunGivesTheDatedNode) {
 
 TEST(FullRun, ExampleFileIsTheSmallRun) {
   const std::string example = std::string(PLIX_SOURCE_DIR) + "/examples/small.txt";
-  const Result r = shell(std::string(PLIX62C_BINARY) + " < '" + example + "' 2>/dev/null");
+  const Result r = shell(program_command(PLIX62C_BINARY) + " < '" + example + "' 2>/dev/null");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, kSmallReport);
 }
@@ -70,7 +71,7 @@ TEST(FullRun, ExampleFileIsTheSmallRun) {
 // and R 75 edits as " .75" under F4.2.
 TEST(FullRun, EmptyDatabaseExampleGivesTheFrameAlone) {
   const std::string example = std::string(PLIX_SOURCE_DIR) + "/examples/empty-database.txt";
-  const Result r = shell(std::string(PLIX62C_BINARY) + " < '" + example + "' 2>/dev/null");
+  const Result r = shell(program_command(PLIX62C_BINARY) + " < '" + example + "' 2>/dev/null");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
             "2 SYNONYMS, 30 WORDS, DATE > 1000, LEVEL  2\r\n"
@@ -144,19 +145,19 @@ int check_blocks(const std::vector<std::string>& lines, long& members) {
 TEST(Generator, SameOptionsGiveTheSameBytes) {
   if (!std::filesystem::exists(gendb())) GTEST_SKIP() << "gendb not built";
   const std::string options = " --languages 50 --families 4 --synonyms 2 --seed 17";
-  const Result a = shell(gendb() + options);
-  const Result b = shell(gendb() + options);
-  const Result c = shell(gendb() + " --languages 50 --families 4 --synonyms 2 --seed 18");
+  const Result a = shell(program_command(gendb()) + options);
+  const Result b = shell(program_command(gendb()) + options);
+  const Result c = shell(program_command(gendb()) + " --languages 50 --families 4 --synonyms 2 --seed 18");
   EXPECT_EQ(a.status, 0);
   EXPECT_EQ(a.out, b.out);
   EXPECT_NE(a.out, c.out);
-  EXPECT_NE(shell(gendb() + " --meanings 10 --words 11 2>/dev/null").status, 0);
+  EXPECT_NE(shell(program_command(gendb()) + " --meanings 10 --words 11 2>/dev/null").status, 0);
 }
 
 TEST(Generator, LevelZeroPutsEveryRetainedLanguageInOneNode) {
   if (!std::filesystem::exists(gendb())) GTEST_SKIP() << "gendb not built";
   for (const char* synonyms : {"1", "2"}) {
-    const Result db = shell(gendb() + " --languages 60 --families 7 --level 0 --skipped 10 "
+    const Result db = shell(program_command(gendb()) + " --languages 60 --families 7 --level 0 --skipped 10 "
                                       "--short 10 --seed 3 --synonyms " + synonyms);
     ASSERT_EQ(db.status, 0);
     const Result r = run(db.out);
@@ -172,7 +173,7 @@ TEST(Generator, LevelZeroPutsEveryRetainedLanguageInOneNode) {
 
 TEST(Generator, ShippedExampleRunsToSeveralNodes) {
   const std::string example = std::string(PLIX_SOURCE_DIR) + "/examples/generated.txt";
-  const Result r = shell(std::string(PLIX62C_BINARY) + " < '" + example + "' 2>/dev/null");
+  const Result r = shell(program_command(PLIX62C_BINARY) + " < '" + example + "' 2>/dev/null");
   EXPECT_EQ(r.status, 0);
   const std::vector<std::string> lines = report_lines(r.out);
   long members = 0;

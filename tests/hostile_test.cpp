@@ -15,6 +15,7 @@
 #include "tests/textio_harness.h"
 #include "tests/whole_run.h"
 #include "textio/byte_stream.h"
+#include "tests/programs.h"
 
 extern char** environ;
 
@@ -506,9 +507,12 @@ Result spawn_program(const std::string& input_file, Setup setup) {
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  char* argv[] = {const_cast<char*>(PLIX62C_BINARY), nullptr};
+  const std::vector<std::string> words = program_argv(PLIX62C_BINARY);
+  std::vector<char*> argv;
+  for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+  argv.push_back(nullptr);
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, PLIX62C_BINARY, &actions, &attributes, argv, environ);
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   close(err_pipe[1]);

@@ -27,6 +27,7 @@
 #include "tests/whole_run.h"
 #include "textio/result_file.h"
 #include "textio/textio.h"
+#include "tests/programs.h"
 
 namespace plix {
 namespace {
@@ -164,10 +165,14 @@ TEST(ResultFile, AppearsOnlyWhenCommittedAndLeavesNothingOtherwise) {
     EXPECT_EQ(slurp(dir / "out.tsv"), "a\t" + big);
   }
   // A device is written in place; a full one fails the close.
-  ResultFile full;
-  ASSERT_EQ(full.open("/dev/full"), 0);
-  full.write("x");
-  EXPECT_EQ(full.close(), ENOSPC);
+  if (access("/dev/full", W_OK) == 0) {
+    ResultFile full;
+    ASSERT_EQ(full.open("/dev/full"), 0);
+    full.write("x");
+    EXPECT_EQ(full.close(), ENOSPC);
+  } else {
+    std::printf("no /dev/full: a full device is not tested\n");
+  }
   ResultFile missing;
   EXPECT_TRUE(missing.open((dir / "no" / "such").string()) == ENOENT && missing.open(dir.string()) == EISDIR);
   fs::remove_all(dir);
@@ -412,7 +417,7 @@ TEST(ResultRuns, QuicktreeReadsTheMatrix) {
   if (!fs::exists("/usr/bin/quicktree")) GTEST_SKIP() << "quicktree is not installed (Debian package quicktree)";
   const fs::path dir = scratch("quicktree");
   const std::string matrix = (dir / "m.phy").string();
-  ASSERT_EQ(std::system((std::string(PLIX62C_BINARY) + " --matrix " + matrix + " < " + PLIX_SOURCE_DIR +
+  ASSERT_EQ(std::system((program_command(PLIX62C_BINARY) + " --matrix " + matrix + " < " + PLIX_SOURCE_DIR +
                          "/examples/families.txt >/dev/null && quicktree -in m " + matrix + " >" +
                          (dir / "tree").string()).c_str()), 0);
   const std::string tree = std::regex_replace(slurp(dir / "tree"), std::regex(R"(\s+)"), "");
@@ -483,6 +488,10 @@ TEST(ResultRuns, FailedRunsLeaveNoFiles) {
       {head.substr(0, 37), all, "\r\nrun-time error F6501: READ(CON)\r\n- end of file encountered: the format record is missing after record 1\r\n"},
   };
   for (const Case& c : cases) {
+    if (c.options.table == "/dev/full" && access("/dev/full", W_OK) != 0) {
+      std::printf("no /dev/full: a full device is not tested\n");
+      continue;
+    }
     const RunResult r = run_with(c.input, c.options);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, c.err);

@@ -11,6 +11,7 @@
 
 #include "tests/textio_harness.h"
 #include "textio/editing.h"
+#include "tests/programs.h"
 
 namespace plix {
 namespace {
@@ -355,7 +356,7 @@ TEST(EndOfRun, ClosedPipeOnStandardOutputIsAFailedRun) {
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-    execl(PLIX62C_BINARY, PLIX62C_BINARY, static_cast<char*>(nullptr));
+    exec_program(PLIX62C_BINARY);
     _exit(121);
   }
   close(in_pipe[0]);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "run/options.h"
+#include "tests/programs.h"
 #include "tests/svg_check.h"
 #include "tests/whole_run.h"
 
@@ -208,7 +209,7 @@ TEST(Tree, EveryDepthCarriesTheNumbersOfARunAtThatLevel) {
   check_levels(slurp(examples / "generated.txt"), "generated.txt", 300);
   check_levels(odd_keys(), "odd keys", 17);
   if (!fs::exists(gendb())) GTEST_SKIP() << "gendb not built";
-  check_levels(command_output(gendb() + " --languages 150 --families 3 --level 3 --meanings 12 "
+  check_levels(command_output(program_command(gendb()) + " --languages 150 --families 3 --level 3 --meanings 12 "
                                       "--synonyms 2 --seed 5"),
                "gendb, four levels", 150);
 }
@@ -468,7 +469,10 @@ TEST(Tree, PictureTextsStayApartAndInsideTheCanvas) {
       {"odd keys", odd_keys(), {">k \xE2\x80\xBA \xE2\x80\xA6 \xE2\x80\xBA k \xE2\x80\xBA k undated<"}},
       {"hostile names", hostile_names(),
        {">&amp;amp &lt;lt&gt; = 'a' ", ">[br]ack{e}t?TAB ", "co:lon;semi \xE2\x80\xBA ctl?? bad\xEF\xBF\xBD\xEF\xBF\xBD( "}},
-      {"gendb 640", fs::exists(gendb()) ? command_output(gendb() + " --languages 640 --families 20 --meanings 6") : "",
+      {"gendb 640",
+       fs::exists(gendb())
+           ? command_output(program_command(gendb()) + " --languages 640 --families 20 --meanings 6")
+           : "",
        {"are drawn as one row each"}},
   };
   for (const Case& c : cases) {
@@ -499,8 +503,9 @@ TEST(Tree, PictureHasARowPerLanguageOrSaysItCollapsed) {
     bool undated;  // the input has a node without an age to draw
   } cases[] = {
       {slurp(fs::path(PLIX_SOURCE_DIR) / "examples" / "families.txt"), 27, false, true},
-      {fs::exists(gendb()) ? command_output(gendb() + " --languages 640 --families 20 --meanings 6")
-                         : std::string(),
+      {fs::exists(gendb())
+           ? command_output(program_command(gendb()) + " --languages 640 --families 20 --meanings 6")
+           : std::string(),
        500, true, false},
   };
   for (const Case& c : cases) {

@@ -1,5 +1,6 @@
 // Where the reads stand: the record numbers and descriptions that the
 // messages of failed reads and of rejected input carry.
+#include <cstdarg>
 #include <cstdio>
 
 #include "textio/units.h"
@@ -9,10 +10,13 @@ namespace plix {
 namespace {
 
 // Appends printf-style text at text[used], never past size - 1.
-template <typename... Args>
-void append(char* text, std::size_t size, std::size_t& used, const char* format, Args... args) {
+__attribute__((format(printf, 4, 5))) void append(char* text, std::size_t size, std::size_t& used,
+                                                  const char* format, ...) {
   if (used + 1 >= size) return;
-  const int n = std::snprintf(text + used, size - used, format, args...);
+  std::va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(text + used, size - used, format, args);
+  va_end(args);
   if (n > 0) used = used + static_cast<std::size_t>(n) < size ? used + static_cast<std::size_t>(n) : size - 1;
 }
 
