@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cldf/names.h"
+#include "tests/programs.h"
 
 namespace {
 
@@ -87,14 +88,14 @@ struct Outcome {
 // all are kept) and, when that succeeds, lets plix62c --check read the stream.
 Outcome import_and_check(const fs::path& d) {
   Outcome o;
-  std::string cmd = std::string(PLIX62C_CLDF_BINARY) + " --keep-proto --concepts " + (d / "concepts.tsv").string() + " " +
+  std::string cmd = plix::program_command(PLIX62C_CLDF_BINARY) + " --keep-proto --concepts " + (d / "concepts.tsv").string() + " " +
                     d.string() + " >" + (d / "stream").string() + " 2>" + (d / "summary").string();
   o.rc = WEXITSTATUS(std::system(cmd.c_str()));
   o.stream = slurp(d / "stream");
   o.summary = slurp(d / "summary");
   if (o.rc != 0) return o;
   o.written = number_before(o.summary, "languages: ", " written");
-  std::system((std::string(PLIX62C_BINARY) + " --check <" + (d / "stream").string() + " >" + (d / "check").string() +
+  std::system((plix::program_command(PLIX62C_BINARY) + " --check <" + (d / "stream").string() + " >" + (d / "check").string() +
                " 2>&1")
                   .c_str());
   std::string check = slurp(d / "check");
