@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "run/results.h"
+#include "tests/programs.h"
 #include "textio/byte_stream.h"
 
 namespace plix {
@@ -141,11 +142,13 @@ Child spawn(const std::vector<std::string>& args) {
   posix_spawn_file_actions_addclose(&actions, in[1]);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const std::vector<std::string> words =
+      program_argv(args.front(), std::vector<std::string>(args.begin() + 1, args.end()));
   std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : words) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   Child c;
-  if (posix_spawn(&c.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) c.pid = -1;
+  if (posix_spawnp(&c.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) c.pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   c.input = in[1];

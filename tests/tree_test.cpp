@@ -412,7 +412,7 @@ TEST(Tree, ApeReadsEveryLengthAndName) {
   if (std::system("Rscript -e 'library(ape)' >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "Rscript with ape is not installed (Debian packages r-base-core r-cran-ape)";
   const fs::path tree = scratch_file("ape.tree"), nexus = scratch_file("ape.nex");
-  const std::string run = std::string(PLIX62C_BINARY) + " --tree " + tree.string() + " --nexus " +
+  const std::string run = program_command(PLIX62C_BINARY) + " --tree " + tree.string() + " --nexus " +
                           nexus.string() + " <" + PLIX_SOURCE_DIR + "/examples/island-family.txt >/dev/null";
   ASSERT_EQ(std::system(run.c_str()), 0);
   const std::string script =
