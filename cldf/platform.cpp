@@ -18,8 +18,8 @@ fs::path executable_from_name(const std::string& argv0, const std::string& path)
   std::error_code ec;
   if (argv0.empty()) return {};
   if (argv0.find('/') != std::string::npos) {
-    fs::path p = fs::absolute(argv0, ec);
-    return ec ? fs::path() : p;
+    const fs::path p = fs::absolute(argv0, ec);
+    return ec ? fs::path() : p.lexically_normal();
   }
   std::size_t start = 0;
   while (start <= path.size()) {
@@ -29,8 +29,8 @@ fs::path executable_from_name(const std::string& argv0, const std::string& path)
     const std::string dir = end == start ? "." : path.substr(start, end - start);
     const fs::path candidate = fs::path(dir) / argv0;
     if (fs::is_regular_file(candidate, ec) && access(candidate.c_str(), X_OK) == 0) {
-      fs::path p = fs::absolute(candidate, ec);
-      return ec ? fs::path() : p;
+      const fs::path p = fs::absolute(candidate, ec);
+      return ec ? fs::path() : p.lexically_normal();
     }
     start = end + 1;
   }
