@@ -272,7 +272,7 @@ template <typename V, int NV>
 // N > 0: a text word of N codes, n is N (the loop's trip count known).
 // OUT > 0: each vector's k at k_out + OUT * v (else one vector apart).
 template <typename E, int NV, int N = 0, int OUT = 0>
-inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n_arg,
+[[gnu::always_inline]] inline void lane_distances(const unsigned char* row_base, const std::uint32_t* off, int n_arg,
                            const unsigned char* mask_bytes, E* k_out,
                            const unsigned char* base_bytes = nullptr, int base_stride = 0) {
   typedef E V __attribute__((vector_size(VB)));
@@ -362,7 +362,6 @@ inline void table_chunks(const Work& w, int n, const std::uint8_t* idx, v16sf* q
 
 // Whether this path sums table quotients as whole numbers (see Work::acc_fix).
 constexpr bool FIXED_SUMS = HAS_TABLE_LOOKUP && VB == 64;
-typedef std::uint32_t v16su __attribute__((vector_size(64)));
 
 // The same quotients times 2^26, the bits of 32-bit integers in q.
 inline void table_chunks_fixed(const Work& w, int n, const std::uint8_t* idx, v16sf* q) {
@@ -372,24 +371,19 @@ inline void table_chunks_fixed(const Work& w, int n, const std::uint8_t* idx, v1
 // Adds sixteen slots' whole numbers x into the sums acc and keeps them as
 // the slots' pair means of this text meaning.
 inline void add_whole(Work& w, std::uint32_t* acc, int q, v16su x) {
-  v16su a;
-  std::memcpy(&a, acc + q, sizeof a);
-  a += x;
-  std::memcpy(acc + q, &a, sizeof a);
-  std::memcpy(w.mean_fix + q, &x, sizeof x);
+  store16(acc + q, load16<v16su>(acc + q) + x);
+  store16(w.mean_fix + q, x);
 }
 
 // Sixteen slots' pair means, whole multiples of 2^-26, into their sums.
 inline void add_fixed(Work& w, int q, v16sf bits) {
-  v16su x;
-  std::memcpy(&x, &bits, sizeof x);
-  add_whole(w, w.acc_fix, q, x);
+  add_whole(w, w.acc_fix, q, bits_of(bits));
 }
 
 // Sixteen slots' pair sums s times 2^26 into acc: acc_fixb against one text
 // word, acc_fixc against two (their sums over the first word in part).
 inline void add_fix_sums(Work& w, std::uint32_t* acc, int q, v16sf s) {
-  add_whole(w, acc, q, __builtin_convertvector(s * 0x1p26f, v16su));
+  add_whole(w, acc, q, to_whole(s * 0x1p26f));
 }
 
 // Text meanings of two words per text language whose means go to acc_fix2.
@@ -410,7 +404,7 @@ inline void flush_fixed(Work& w, int end, std::uint32_t* fix, double unit) {
 // them, times 2^26 into their sums: exact whole numbers (see acc_fix2).
 inline void add_fixed2(Work& w, int q, v16sf d2) {
   const v16sf s = (load16f(w.part + q) + d2) * 0x1p26f;
-  add_whole(w, w.acc_fix2, q, __builtin_convertvector(s, v16su));
+  add_whole(w, w.acc_fix2, q, to_whole(s));
 }
 
 
@@ -424,36 +418,36 @@ enum Pass { ONLY_SYN1 = 0, FIRST_OF_TWO = 1, SECOND_OF_TWO = 2 };
 // follow the literal order: d(a1,b1), + d(a2,b1), + d(a1,b2), + d(a2,b2),
 // and the means (divisions by 1, 2 or 4) are exact scalings.
 template <Pass P>
-inline void finish_chunk(Work& w, int q, v16sf d1, v16sf d2) {
+[[gnu::always_inline]] inline void finish_chunk(Work& w, int q, v16sf d1, v16sf d2) {
   const v16si a2 = load16i(w.a2_mask + q);
   v16sf mean;
   if constexpr (P == ONLY_SYN1) {
     mean = select16(a2, d2 + d1, d1) * load16f(w.scale1 + q);
   } else if constexpr (P == FIRST_OF_TWO) {
     const v16sf s = select16(a2, d2 + d1, d1);
-    std::memcpy(w.part + q, &s, sizeof s);
+    store16(w.part + q, s);
     return;
   } else {
     const v16sf s = load16f(w.part + q) + d1;
     mean = select16(a2, s + d2, s) * load16f(w.scale2 + q);
   }
-  std::memcpy(w.mean + q, &mean, sizeof mean);
+  store16(w.mean + q, mean);
   add_means(w.acc + q, mean);
 }
 
 // The same for 16 slots none of which has a synonym 2.
 template <Pass P>
-inline void finish_chunk(Work& w, int q, v16sf d1) {
+[[gnu::always_inline]] inline void finish_chunk(Work& w, int q, v16sf d1) {
   v16sf mean;
   if constexpr (P == ONLY_SYN1) {
     mean = d1;
   } else if constexpr (P == FIRST_OF_TWO) {
-    std::memcpy(w.part + q, &d1, sizeof d1);
+    store16(w.part + q, d1);
     return;
   } else {
     mean = (load16f(w.part + q) + d1) * 0.5f;
   }
-  std::memcpy(w.mean + q, &mean, sizeof mean);
+  store16(w.mean + q, mean);
   add_means(w.acc + q, mean);
 }
 
@@ -560,7 +554,7 @@ inline void run_vectors(Work& w, int vi, int n_arg) {
     alignas(64) float d[PADDED];
     for (int c = 0; c < PADDED; c += 16) {
       const v16sf q = lane_quotients<E>(kv + c, w.lane_len + v.mf_off + c, nf);
-      std::memcpy(d + c, &q, sizeof q);
+      store16(d + c, q);
     }
     std::memcpy(dist[0] + v.pos, d, v.half * sizeof(float));
     if (v.paired) std::memcpy(dist[1] + v.pos, d + v.half, v.half * sizeof(float));
@@ -1039,7 +1033,7 @@ void pair_means(Work& w, const Layout& lay, bool text_syn2) {
     } else {
       mean = s * load16f(w.scale1 + q);
     }
-    std::memcpy(w.mean + q, &mean, sizeof mean);
+    store16(w.mean + q, mean);
     add_means(w.acc + q, mean);
   }
 }

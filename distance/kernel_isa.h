@@ -34,10 +34,59 @@ namespace PLIX_KERNEL_NS {
 
 constexpr int VB = PLIX_VBYTES;
 
+// Sixteen 32-bit lanes, the unit in which slots' quotients and means are
+// formed: one vector on the 64-byte paths; elsewhere 64 / VB vectors of the
+// path's width, with the element-wise operators the kernel uses, so that no
+// operation needs a width the processor lacks (compilers take such generic
+// wide vectors apart through memory).
+#if PLIX_VBYTES == 64
 typedef float v16sf __attribute__((vector_size(64)));
-typedef float v8sf __attribute__((vector_size(32)));
-typedef double v8df __attribute__((vector_size(64)));
 typedef std::int32_t v16si __attribute__((vector_size(64)));
+typedef std::uint32_t v16su __attribute__((vector_size(64)));
+constexpr int PIECES = 1;
+#else
+constexpr int PIECES = 64 / PLIX_VBYTES;
+template <typename E>
+struct Lanes16 {
+  typedef E Native __attribute__((vector_size(PLIX_VBYTES)));
+  Native v[PIECES];
+};
+typedef Lanes16<float> v16sf;
+typedef Lanes16<std::int32_t> v16si;
+typedef Lanes16<std::uint32_t> v16su;
+template <typename E>
+[[gnu::always_inline]] inline Lanes16<E> operator+(Lanes16<E> a, const Lanes16<E>& b) {
+  for (int p = 0; p < PIECES; ++p) a.v[p] += b.v[p];
+  return a;
+}
+template <typename E>
+[[gnu::always_inline]] inline Lanes16<E>& operator+=(Lanes16<E>& a, const Lanes16<E>& b) {
+  for (int p = 0; p < PIECES; ++p) a.v[p] += b.v[p];
+  return a;
+}
+template <typename E>
+[[gnu::always_inline]] inline Lanes16<E> operator*(Lanes16<E> a, const Lanes16<E>& b) {
+  for (int p = 0; p < PIECES; ++p) a.v[p] *= b.v[p];
+  return a;
+}
+[[gnu::always_inline]] inline v16sf operator*(v16sf a, float b) {
+  for (int p = 0; p < PIECES; ++p) a.v[p] *= b;
+  return a;
+}
+#endif
+
+// The whole numbers of sixteen lanes holding whole-valued floats below 2^31
+// (through the signed conversion, which every processor has).
+[[gnu::always_inline]] inline v16su to_whole(v16sf x) {
+#if PLIX_VBYTES == 64
+  return __builtin_convertvector(x, v16su);
+#else
+  v16su r;
+  for (int p = 0; p < PIECES; ++p)
+    r.v[p] = (v16su::Native)__builtin_convertvector(x.v[p], v16si::Native);
+  return r;
+#endif
+}
 
 inline int popcount64(std::uint64_t x) { return __builtin_popcountll(x); }
 
@@ -109,96 +158,134 @@ inline V shift_in_high(V hi, V lo) {
   return (hi + hi) | (lo >> 63);
 }
 
-inline v16sf load16f(const float* p) {
-  v16sf v;
+// Sixteen lanes from and to memory, and the bits of one kind as another:
+// piece by piece, so that the pieces stay in registers.
+template <typename T, typename E>
+[[gnu::always_inline]] inline T load16(const E* p) {
+  T v;
+#if PLIX_VBYTES == 64
   std::memcpy(&v, p, sizeof v);
+#else
+  for (int u = 0; u < PIECES; ++u) std::memcpy(&v.v[u], p + u * (16 / PIECES), PLIX_VBYTES);
+#endif
   return v;
 }
-inline v16si load16i(const std::int32_t* p) {
-  v16si v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
+template <typename T, typename E>
+[[gnu::always_inline]] inline void store16(E* p, const T& v) {
+#if PLIX_VBYTES == 64
+  std::memcpy(p, &v, sizeof v);
+#else
+  for (int u = 0; u < PIECES; ++u) std::memcpy(p + u * (16 / PIECES), &v.v[u], PLIX_VBYTES);
+#endif
 }
-inline v16sf select16(v16si mask, v16sf a, v16sf b) {
+[[gnu::always_inline]] inline v16sf load16f(const float* p) { return load16<v16sf>(p); }
+[[gnu::always_inline]] inline v16si load16i(const std::int32_t* p) { return load16<v16si>(p); }
+[[gnu::always_inline]] inline v16su bits_of(v16sf x) {
+#if PLIX_VBYTES == 64
+  return (v16su)x;
+#else
+  v16su r;
+  for (int u = 0; u < PIECES; ++u) r.v[u] = (v16su::Native)x.v[u];
+  return r;
+#endif
+}
+[[gnu::always_inline]] inline v16sf select16(v16si mask, v16sf a, v16sf b) {
+#if PLIX_VBYTES == 64
   return (v16sf)(((v16si)a & mask) | ((v16si)b & ~mask));
+#else
+  for (int p = 0; p < PIECES; ++p) {
+    typedef v16si::Native I;
+    const I m = mask.v[p];
+    a.v[p] = (v16sf::Native)(((I)a.v[p] & m) | ((I)b.v[p] & ~m));
+  }
+  return a;
+#endif
 }
 
 // Sixteen lane distances widened to 32-bit integers. The byte and 16-bit
-// cases interleave with zeros, which compilers turn into one zero-extending
-// move, where a generic conversion would go element by element.
+// cases interleave with zeros, which compilers turn into zero-extending
+// moves or unpacks, where a generic conversion would go element by element.
 template <typename E>
-inline v16si widen16(const E* k) {
+[[gnu::always_inline]] inline v16si widen16(const E* k) {
+#if PLIX_VBYTES == 64
 #if defined(__AVX512F__)
   if constexpr (sizeof(E) == 1)
     return (v16si)_mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
   if constexpr (sizeof(E) == 2)
     return (v16si)_mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(k)));
-#elif defined(__AVX2__)
+#endif
+  v16si r;
+  for (int x = 0; x < 16; ++x) r[x] = (std::int32_t)k[x];
+  return r;
+#else
+  typedef v16si::Native I;
+  v16si r;
+#if defined(__AVX2__)
+  static_assert(PLIX_VBYTES == 32, "AVX2 pieces");
   if constexpr (sizeof(E) <= 2) {
-    __m256i lo, hi;
     if constexpr (sizeof(E) == 1) {
       const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k));
-      lo = _mm256_cvtepu8_epi32(b);
-      hi = _mm256_cvtepu8_epi32(_mm_srli_si128(b, 8));
+      r.v[0] = (I)_mm256_cvtepu8_epi32(b);
+      r.v[1] = (I)_mm256_cvtepu8_epi32(_mm_srli_si128(b, 8));
     } else {
-      lo = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
-      hi = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k + 8)));
+      r.v[0] = (I)_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k)));
+      r.v[1] = (I)_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k + 8)));
     }
-    v16si r;
-    std::memcpy(&r, &lo, 32);
-    std::memcpy(reinterpret_cast<char*>(&r) + 32, &hi, 32);
+    return r;
+  }
+#else
+  static_assert(PLIX_VBYTES == 16, "16-byte pieces");
+  typedef std::uint16_t u16x8 __attribute__((vector_size(16)));
+  const u16x8 z = {};
+  auto widen8 = [&](u16x8 h, int p) {
+    r.v[p] = (I)__builtin_shufflevector(h, z, 0, 8, 1, 8, 2, 8, 3, 8);
+    r.v[p + 1] = (I)__builtin_shufflevector(h, z, 4, 8, 5, 8, 6, 8, 7, 8);
+  };
+  if constexpr (sizeof(E) == 1) {
+    typedef std::uint8_t u8x16 __attribute__((vector_size(16)));
+    u8x16 ke;
+    std::memcpy(&ke, k, sizeof ke);
+    const u8x16 zb = {};
+    widen8((u16x8)__builtin_shufflevector(ke, zb, 0, 16, 1, 16, 2, 16, 3, 16, 4, 16, 5, 16, 6,
+                                          16, 7, 16),
+           0);
+    widen8((u16x8)__builtin_shufflevector(ke, zb, 8, 16, 9, 16, 10, 16, 11, 16, 12, 16, 13, 16,
+                                          14, 16, 15, 16),
+           2);
+    return r;
+  } else if constexpr (sizeof(E) == 2) {
+    u16x8 h[2];
+    std::memcpy(h, k, sizeof h);
+    widen8(h[0], 0);
+    widen8(h[1], 2);
     return r;
   }
 #endif
-  if constexpr (sizeof(E) == 1) {
-    typedef std::uint8_t u8x16 __attribute__((vector_size(16)));
-    typedef std::uint8_t u8x64 __attribute__((vector_size(64)));
-    u8x16 ke;
-    std::memcpy(&ke, k, sizeof ke);
-    const u8x16 z = {};
-    const u8x64 wide = __builtin_shufflevector(
-        ke, z, 0, 16, 16, 16, 1, 16, 16, 16, 2, 16, 16, 16, 3, 16, 16, 16, 4, 16, 16, 16, 5, 16,
-        16, 16, 6, 16, 16, 16, 7, 16, 16, 16, 8, 16, 16, 16, 9, 16, 16, 16, 10, 16, 16, 16, 11, 16,
-        16, 16, 12, 16, 16, 16, 13, 16, 16, 16, 14, 16, 16, 16, 15, 16, 16, 16);
-    return (v16si)wide;
-  } else if constexpr (sizeof(E) == 2) {
-    typedef std::uint16_t u16x16 __attribute__((vector_size(32)));
-    typedef std::uint16_t u16x32 __attribute__((vector_size(64)));
-    u16x16 ke;
-    std::memcpy(&ke, k, sizeof ke);
-    const u16x16 z = {};
-    const u16x32 wide = __builtin_shufflevector(ke, z, 0, 16, 1, 16, 2, 16, 3, 16, 4, 16, 5, 16,
-                                                6, 16, 7, 16, 8, 16, 9, 16, 10, 16, 11, 16, 12, 16,
-                                                13, 16, 14, 16, 15, 16);
-    return (v16si)wide;
-  } else {
-    v16si r;
-    for (int x = 0; x < 16; ++x) r[x] = (std::int32_t)k[x];
-    return r;
-  }
+  for (int p = 0; p < PIECES; ++p)
+    for (int x = 0; x < PLIX_VBYTES / 4; ++x) r.v[p][x] = (std::int32_t)k[p * PLIX_VBYTES / 4 + x];
+  return r;
+#endif
 }
 
 // Sixteen distances k / max(m, n) from lane distances and lane lengths.
 template <typename E>
-inline v16sf lane_quotients(const E* k, const float* m, float n) {
-  const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
+[[gnu::always_inline]] inline v16sf lane_quotients(const E* k, const float* m, float n) {
   const v16sf mv = load16f(m);
-#if defined(__AVX2__) && !defined(__AVX512F__)
-  // Two native halves: the generic form of the wide select and division is
-  // taken apart element by element on this path.
-  __m256 k2[2], m2[2];
-  std::memcpy(k2, &kf, sizeof kf);
-  std::memcpy(m2, &mv, sizeof mv);
-  const __m256 n2 = _mm256_set1_ps(n);
-  const __m256 d[2] = {_mm256_div_ps(k2[0], _mm256_max_ps(m2[0], n2)),
-                       _mm256_div_ps(k2[1], _mm256_max_ps(m2[1], n2))};
-  v16sf out;
-  std::memcpy(&out, d, sizeof out);
-  return out;
-#else
+#if PLIX_VBYTES == 64
+  const v16sf kf = __builtin_convertvector(widen16<E>(k), v16sf);
   const v16sf nv = v16sf{} + n;
   const v16sf longer = mv > nv ? mv : nv;
   return kf / longer;
+#else
+  const v16si ki = widen16<E>(k);
+  typedef v16sf::Native F;
+  const F nv = F{} + n;
+  v16sf out;
+  for (int p = 0; p < PIECES; ++p) {
+    const F longer = mv.v[p] > nv ? mv.v[p] : nv;
+    out.v[p] = __builtin_convertvector(ki.v[p], F) / longer;
+  }
+  return out;
 #endif
 }
 
@@ -242,23 +329,34 @@ inline void gather_add32(std::uint32_t* acc, const std::int32_t* idx, std::uint3
 }
 
 // acc[0..16) += the 16 means, widened exactly to double precision.
-inline void add_means(double* acc, v16sf mean) {
+[[gnu::always_inline]] inline void add_means(double* acc, v16sf mean) {
 #if defined(__AVX512F__) && defined(__AVX512DQ__)
   const __m512 m = (__m512)mean;
   const __m512d lo = _mm512_cvtps_pd(_mm512_castps512_ps256(m));
   const __m512d hi = _mm512_cvtps_pd(_mm512_extractf32x8_ps(m, 1));
   _mm512_storeu_pd(acc, _mm512_add_pd(_mm512_loadu_pd(acc), lo));
   _mm512_storeu_pd(acc + 8, _mm512_add_pd(_mm512_loadu_pd(acc + 8), hi));
+#elif defined(__AVX2__)
+  for (int p = 0; p < 2; ++p) {
+    const __m256 m = (__m256)mean.v[p];
+    const __m256d lo = _mm256_cvtps_pd(_mm256_castps256_ps128(m));
+    const __m256d hi = _mm256_cvtps_pd(_mm256_extractf128_ps(m, 1));
+    _mm256_storeu_pd(acc + 8 * p, _mm256_add_pd(_mm256_loadu_pd(acc + 8 * p), lo));
+    _mm256_storeu_pd(acc + 8 * p + 4, _mm256_add_pd(_mm256_loadu_pd(acc + 8 * p + 4), hi));
+  }
 #else
-  const v8sf lo = __builtin_shufflevector(mean, mean, 0, 1, 2, 3, 4, 5, 6, 7);
-  const v8sf hi = __builtin_shufflevector(mean, mean, 8, 9, 10, 11, 12, 13, 14, 15);
-  v8df a0, a1;
-  std::memcpy(&a0, acc, sizeof a0);
-  std::memcpy(&a1, acc + 8, sizeof a1);
-  a0 += __builtin_convertvector(lo, v8df);
-  a1 += __builtin_convertvector(hi, v8df);
-  std::memcpy(acc, &a0, sizeof a0);
-  std::memcpy(acc + 8, &a1, sizeof a1);
+  // Two at a time, the natural widening of 16-byte vectors.
+  typedef float v2sf __attribute__((vector_size(8)));
+  typedef double v2df __attribute__((vector_size(16)));
+  for (int p = 0; p < PIECES; ++p)
+    for (int h = 0; h < 2; ++h) {
+      const v2sf m = h == 0 ? __builtin_shufflevector(mean.v[p], mean.v[p], 0, 1)
+                            : __builtin_shufflevector(mean.v[p], mean.v[p], 2, 3);
+      v2df a;
+      std::memcpy(&a, acc + 4 * p + 2 * h, sizeof a);
+      a += __builtin_convertvector(m, v2df);
+      std::memcpy(acc + 4 * p + 2 * h, &a, sizeof a);
+    }
 #endif
 }
 
