@@ -11,7 +11,7 @@
 // How a batch is computed. The pattern languages of a batch (rows) have their
 // words laid out in SIMD lanes, one lane per word, with the lane width chosen
 // by the word's length class: 8-bit lanes up to 8 codes (4-bit lanes, two to a
-// byte, for words of up to 4 codes without a synonym 2 on the 64-byte paths),
+// byte, for words of up to 4 codes without a synonym 2),
 // 16-bit up to 16, 64-bit up to 64, and 128-bit lanes (two 64-bit words) up to
 // 100. A meaning whose words equal those of an earlier row of the sub-batch
 // shares that row's slot. Where vectors hold whole chunks of 16 lanes (and,
@@ -52,8 +52,8 @@ constexpr int CODE_SPACE = 65536;                        // every 16-bit code
 
 // Length classes in the order their vectors are placed. CLASS4 holds
 // words of up to 4 codes without a synonym 2 in 4-bit lanes, two to a
-// byte (the low halves of a vector's bytes are its lanes 0..63, the high
-// halves lanes 64..127), on the paths with whole-number sums only.
+// byte (the low halves of a vector's bytes are its lanes 0..VB-1, the high
+// halves lanes VB..2VB-1).
 enum : std::uint8_t { CLASS8 = 0, CLASS4 = 1, CLASS16 = 2, CLASS64 = 3, CLASS128 = 4, NCLASS = 5 };
 // Bytes of one lane's mask word in a vector (a nibble for CLASS4), lanes of
 // a vector, and vectors per lane vector: a 128-bit lane is a 64-bit lane of
@@ -62,8 +62,12 @@ enum : std::uint8_t { CLASS8 = 0, CLASS4 = 1, CLASS16 = 2, CLASS64 = 3, CLASS128
 constexpr int class_lane_bytes[NCLASS] = {1, 1, 2, 8, 8};
 constexpr int class_lanes[NCLASS] = {VB, 2 * VB, VB / 2, VB / 8, VB / 8};
 constexpr int class_words[NCLASS] = {1, 1, 1, 1, 2};
-// Whether this path has the 4-bit lanes (see FIXED_SUMS).
-constexpr bool NIBBLE_LANES = HAS_TABLE_LOOKUP && VB == 64;
+// Whether this path sums table quotients as whole numbers (see
+// Work::acc_fix): where the table lookup exists.
+constexpr bool FIXED_SUMS = HAS_TABLE_LOOKUP && VB == 64;
+// Every path has the 4-bit lanes: two lanes a byte for 12 operations a
+// code where 8-bit lanes take 10.
+constexpr bool NIBBLE_LANES = true;
 
 struct VecInfo {
   std::uint32_t voff;    // byte offset of this vector in a table row
@@ -108,10 +112,11 @@ struct LayoutScratch {
 };
 
 // 8-bit and 4-bit vectors of a sub-batch at most: 16-slot chunks of
-// synonyms 1 and 2, four to an 8-bit vector, one vector part-filled where
+// synonyms 1 and 2, VB / 16 to an 8-bit vector, one vector part-filled where
 // the paired chunks end, one more where the classes meet.
-constexpr int BASE_VECS = 48;
-static_assert((2 * ENGINE_BATCH_ROWS * MAX_MEANINGS / 16 + 3) / 4 + 2 <= BASE_VECS, "8-bit vectors");
+constexpr int BASE_VECS = FIXED_SUMS ? 48 : 1;
+static_assert(!FIXED_SUMS || (2 * ENGINE_BATCH_ROWS * MAX_MEANINGS / 16 + 3) / (VB / 16) + 2 <= BASE_VECS,
+              "8-bit vectors");
 
 // The per-thread work area.
 struct alignas(64) Work {
@@ -130,8 +135,8 @@ struct alignas(64) Work {
   // Per 8-bit or 4-bit vector and text length n <= 8, the lanes'
   // table-index base n + qadd[n][m] for pattern length m (0 for empty
   // lanes; see lane_distances), made once per sub-batch (this and the
-  // tables below are read on the 64-byte paths only).
-  alignas(64) unsigned char lane_base[BASE_VECS][9][128];
+  // tables below are read on the paths with FIXED_SUMS only).
+  alignas(64) unsigned char lane_base[BASE_VECS][9][2 * VB];
   // Quotients of 8-bit lanes against a text word of n <= 8 codes:
   // qtab[n][k + qadd[n][m]] = k / max(m, n), with qadd[n][m] = n * max(m - n, 0).
   // Every distance k of words of lengths m and n lies in [|m - n|, max(m, n)],
@@ -353,19 +358,17 @@ void fill_quotient_tables(Work& w) {
   w.qtab_ready = true;
 }
 
-// The four chunks of quotients of one vector of 64 8-bit lanes against a
-// text word of n <= 8 codes, from the table of that length and the lanes'
-// table indices (see lane_distances).
-inline void table_chunks(const Work& w, int n, const std::uint8_t* idx, v16sf* q) {
-  table_lookup4(w.qtab[n], idx, q);
+// The quotients of one chunk of 16 8-bit lanes against a text word of
+// n <= 8 codes, from the table of that length and the lanes' table indices
+// (see lane_distances).
+[[gnu::always_inline]] inline v16sf table_chunk(const Work& w, int n, const std::uint8_t* idx) {
+  return table_lookup16(w.qtab[n], idx);
 }
 
-// Whether this path sums table quotients as whole numbers (see Work::acc_fix).
-constexpr bool FIXED_SUMS = HAS_TABLE_LOOKUP && VB == 64;
 
 // The same quotients times 2^26, the bits of 32-bit integers in q.
-inline void table_chunks_fixed(const Work& w, int n, const std::uint8_t* idx, v16sf* q) {
-  table_lookup4(reinterpret_cast<const float*>(w.qtab_fix[n]), idx, q);
+[[gnu::always_inline]] inline v16sf table_chunk_fixed(const Work& w, int n, const std::uint8_t* idx) {
+  return table_lookup16(reinterpret_cast<const float*>(w.qtab_fix[n]), idx);
 }
 
 // Adds sixteen slots' whole numbers x into the sums acc and keeps them as
@@ -462,13 +465,13 @@ template <typename E, int CH, Pass P>
   if constexpr (FIXED_SUMS && sizeof(E) == 1) {
     from_table = n <= 8;
     if (P == ONLY_SYN1 && from_table && v.simple) {
-      for (int h = 0; h < CH; h += 4) table_chunks_fixed(w, n, kv + 16 * h, q + h);
+      for (int u = 0; u < CH; ++u) q[u] = table_chunk_fixed(w, n, kv + 16 * u);
       for (int u = 0; u < CH; ++u)
         if (u < v.nch) add_fixed(w, v.pos + 16 * u, q[u]);
       return;
     }
     if (from_table)
-      for (int h = 0; h < CH; h += 4) table_chunks(w, n, kv + 16 * h, q + h);
+      for (int u = 0; u < CH; ++u) q[u] = table_chunk(w, n, kv + 16 * u);
     if (P == ONLY_SYN1 && from_table) {
       // Not simple: pair sums d(a2, b1) + d(a1, b1) where a slot has
       // a synonym 2, else d(a1, b1) doubled (a mean over one
@@ -573,7 +576,6 @@ inline void nibble_distances(const unsigned char* row_base, const std::uint32_t*
   const int n = N > 0 ? N : n_arg;
   V pv[NV], mv[NV];
   edit_columns<V, NV>(row_base, off, n, V{} + (std::uint8_t)0x77, V{} + (std::uint8_t)0x11, pv, mv);
-  const V lo_half = V{} + (std::uint8_t)0x0F, hi_half = V{} + (std::uint8_t)0xF0;
   for (int v = 0; v < NV; ++v) {
     V mask, base_lo = V{} + (std::uint8_t)n, base_hi = base_lo;
     std::memcpy(&mask, mask_bytes + v * VB, sizeof(V));
@@ -581,10 +583,11 @@ inline void nibble_distances(const unsigned char* row_base, const std::uint32_t*
       std::memcpy(&base_lo, base_bytes + v * base_stride, sizeof(V));
       std::memcpy(&base_hi, base_bytes + v * base_stride + VB, sizeof(V));
     }
-    const V p = pv[v] & mask, m = mv[v] & mask;
-    typedef std::uint8_t E;
-    const V k_lo = (base_lo + lane_popcount<V, E>(p & lo_half)) - lane_popcount<V, E>(m & lo_half);
-    const V k_hi = (base_hi + lane_popcount<V, E>(p & hi_half)) - lane_popcount<V, E>(m & hi_half);
+    V p_lo, p_hi, m_lo, m_hi;
+    nibble_popcounts(pv[v] & mask, p_lo, p_hi);
+    nibble_popcounts(mv[v] & mask, m_lo, m_hi);
+    const V k_lo = (base_lo + p_lo) - m_lo;
+    const V k_hi = (base_hi + p_hi) - m_hi;
     std::memcpy(k_out + v * 2 * VB, &k_lo, sizeof(V));
     std::memcpy(k_out + v * 2 * VB + VB, &k_hi, sizeof(V));
   }
@@ -596,8 +599,19 @@ inline void run_nibble_vectors(Work& w, int vi, int n_arg) {
   const int n = N > 0 ? N : n_arg;
   alignas(64) std::uint8_t k[NV * 2 * VB];
   nibble_distances<NV, N>(w.rows + w.vec[vi].voff, w.text_off, n, w.lane_mask + vi * VB, k,
-                          n <= 8 ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
-  for (int x = 0; x < NV; ++x) finish_fused<std::uint8_t, 2 * VB / 16, P>(w, w.vec[vi + x], n, k + x * 2 * VB);
+                          FIXED_SUMS && n <= 8 ? w.lane_base[vi][n] : nullptr, sizeof w.lane_base[0]);
+  for (int x = 0; x < NV; ++x) {
+    const VecInfo& v = w.vec[vi + x];
+    if (v.fused) {
+      finish_fused<std::uint8_t, 2 * VB / 16, P>(w, v, n, k + x * 2 * VB);
+      continue;
+    }
+    // Not fused (16-byte vectors, after an 8-bit class with synonyms 2):
+    // every lane is a synonym 1, its distance left in dist for pair_means.
+    float* dist = w.dist[P == SECOND_OF_TWO ? 1 : 0][0] + v.pos;
+    for (int c = 0; c < 2 * VB; c += 16)
+      store16(dist + c, lane_quotients<std::uint8_t>(k + x * 2 * VB + c, w.lane_len + v.mf_off + c, (float)n));
+  }
 }
 
 // Every vector of 4-bit lanes, four at a time.
@@ -763,7 +777,7 @@ void place_vectors(Work& w, Layout& lay) {
     for (int x = 0; x < padded; ++x) w.lane_len[lane_off + x] = 1.0f;
     std::memset(w.lane_mask + lay.nvec * VB, 0, VB);
     if (FIXED_SUMS && (c == CLASS8 || c == CLASS4))
-      for (int n = 1; n <= 8; ++n) std::memset(w.lane_base[lay.nvec][n], n, 128);
+      for (int n = 1; n <= 8; ++n) std::memset(w.lane_base[lay.nvec][n], n, sizeof w.lane_base[0][0]);
     lane_off += padded;
     voff += VB * class_words[c];
     ++lay.nvec;
@@ -915,9 +929,9 @@ void fill_lanes(Work& w, const PairBatch& b, int r0, Layout& lay) {
         if (m == 0) continue;
         const int lane = ls.slot_lane[c][x][syn];
         const SoundCode* code = synonym_codes(st, b.rows[r0 + p.row], p.meaning, syn + 1);
-        // A 4-bit lane's bits: byte lane % 64, from bit 4 * (lane / 64).
-        const int byte = c == CLASS4 ? lane % 64 : lane * eb;
-        const int shift = c == CLASS4 ? 4 * (lane / 64) : 0;
+        // A 4-bit lane's bits: byte lane % VB, from bit 4 * (lane / VB).
+        const int byte = c == CLASS4 ? lane % VB : lane * eb;
+        const int shift = c == CLASS4 ? 4 * (lane / VB) : 0;
         for (int q = 0; q < m; ++q) {
           unsigned char* cell = w.rows + w.code_index[(std::uint16_t)code[q]] * lay.row_bytes +
                                 vi.voff + (q / 64) * VB + byte;

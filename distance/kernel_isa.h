@@ -11,6 +11,9 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
+#if defined(__ARM_NEON)
+#include <arm_neon.h>
+#endif
 
 #ifndef PLIX_VBYTES
 #error "PLIX_VBYTES must be defined before including the kernel"
@@ -90,6 +93,77 @@ template <typename E>
 
 inline int popcount64(std::uint64_t x) { return __builtin_popcountll(x); }
 
+// out[x] = table[idx[x] & 15] in each 16-byte part of V, every index below
+// 16: the byte shuffle, where the processor has one for vectors of V's size.
+#if defined(__AVX512BW__) || defined(__AVX2__) || defined(__ARM_NEON)
+constexpr bool HAS_BYTE_SHUFFLE = true;
+#else
+constexpr bool HAS_BYTE_SHUFFLE = false;
+#endif
+template <typename V>
+[[gnu::always_inline]] inline V byte_shuffle(V table, V idx) {
+#if defined(__AVX512BW__)
+  if constexpr (sizeof(V) == 64) return (V)_mm512_shuffle_epi8((__m512i)table, (__m512i)idx);
+#endif
+#if defined(__AVX2__)
+  if constexpr (sizeof(V) == 32) return (V)_mm256_shuffle_epi8((__m256i)table, (__m256i)idx);
+#endif
+#if defined(__ARM_NEON)
+  if constexpr (sizeof(V) == 16) return (V)vqtbl1q_u8((uint8x16_t)table, (uint8x16_t)idx);
+#endif
+  static_assert(HAS_BYTE_SHUFFLE && sizeof(V) == VB, "byte shuffle of this width");
+  return idx;
+}
+
+// Population counts of the bytes of V: the counts of the two nibbles from
+// a table, or the count instruction.
+constexpr unsigned char NIBBLE_COUNTS[64] = {
+    0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4,
+    0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+template <typename V>
+[[gnu::always_inline]] inline V byte_popcount(V x) {
+#if defined(__ARM_NEON)
+  if constexpr (sizeof(V) == 16) return (V)vcntq_u8((uint8x16_t)x);
+#endif
+  static_assert(sizeof(V) == VB, "vectors of the path's width");
+  typedef std::uint8_t B __attribute__((vector_size(VB)));
+  B lut;
+  std::memcpy(&lut, NIBBLE_COUNTS, sizeof lut);
+  const B b = (B)x, low = B{} + (std::uint8_t)0x0F;
+  return (V)(byte_shuffle(lut, b & low) + byte_shuffle(lut, (b >> 4) & low));
+}
+
+// Population counts of the low and of the high nibble of every byte of V.
+template <typename V>
+[[gnu::always_inline]] inline void nibble_popcounts(V x, V& lo, V& hi) {
+  const V low = V{} + (std::uint8_t)0x0F;
+#if defined(__AVX512BITALG__)
+  if constexpr (sizeof(V) == 64) {
+    lo = (V)_mm512_popcnt_epi8((__m512i)(x & low));
+    hi = (V)_mm512_popcnt_epi8((__m512i)(x & ~low));
+    return;
+  }
+#endif
+#if defined(__ARM_NEON)
+  if constexpr (sizeof(V) == 16) {
+    lo = (V)vcntq_u8((uint8x16_t)(x & low));
+    hi = (V)vcntq_u8((uint8x16_t)(x & ~low));
+    return;
+  }
+#endif
+  if constexpr (HAS_BYTE_SHUFFLE) {
+    V lut;
+    std::memcpy(&lut, NIBBLE_COUNTS, sizeof lut);
+    lo = byte_shuffle(lut, x & low);
+    hi = byte_shuffle(lut, (x >> 4) & low);
+  } else {
+    x = x - ((x >> 1) & (std::uint8_t)0x55);
+    x = (x & (std::uint8_t)0x33) + ((x >> 2) & (std::uint8_t)0x33);
+    lo = x & low;
+    hi = x >> 4;
+  }
+}
+
 // Lane-wise population count of a vector of E lanes.
 template <typename V, typename E>
 inline V lane_popcount(V x) {
@@ -100,6 +174,24 @@ inline V lane_popcount(V x) {
     if constexpr (sizeof(E) == 8) return (V)_mm512_popcnt_epi64((__m512i)x);
   }
 #endif
+  if constexpr (HAS_BYTE_SHUFFLE && sizeof(V) == VB) {
+    // Byte counts, then summed over each lane's bytes.
+    const V c = byte_popcount(x);
+    if constexpr (sizeof(E) == 1) return c;
+    if constexpr (sizeof(E) == 2) return (c + (c >> 8)) & (E)0x1f;
+#if defined(__AVX2__)
+    if constexpr (sizeof(E) == 8 && sizeof(V) == 32)
+      return (V)_mm256_sad_epu8((__m256i)c, _mm256_setzero_si256());
+#endif
+#if defined(__AVX512BW__)
+    if constexpr (sizeof(E) == 8 && sizeof(V) == 64)
+      return (V)_mm512_sad_epu8((__m512i)c, _mm512_setzero_si512());
+#endif
+#if defined(__ARM_NEON)
+    if constexpr (sizeof(E) == 8 && sizeof(V) == 16)
+      return (V)vpaddlq_u32(vpaddlq_u16(vpaddlq_u8((uint8x16_t)c)));
+#endif
+  }
   if constexpr (sizeof(E) == 1) {
     x = x - ((x >> 1) & (E)0x55);
     x = (x & (E)0x33) + ((x >> 2) & (E)0x33);
@@ -289,21 +381,21 @@ template <typename E>
 #endif
 }
 
-// Quotients of 64 8-bit lanes, q[u] lane x = table[idx[16 u + x]] from a
-// table of 32 floats, every index below 32, the indices widened straight
-// from memory. Only where the processor has the two-table permute of
-// 64-byte vectors.
+// Quotients of sixteen 8-bit lanes, lane x = table[idx[x]] from a table of
+// 32 floats (or of their bits), every index below 32, the indices read
+// from 16-byte aligned memory: one two-table permute, only where the
+// processor has it for 64-byte vectors (on AVX2 the four one-table permutes
+// and three selections of each half cost more than the division).
 #if defined(__AVX512F__) && defined(__AVX512BW__)
 constexpr bool HAS_TABLE_LOOKUP = true;
-inline void table_lookup4(const float* table, const std::uint8_t* idx, v16sf* q) {
-  const __m512 lo = _mm512_load_ps(table), hi = _mm512_load_ps(table + 16);
-  for (int u = 0; u < 4; ++u)
-    q[u] = (v16sf)_mm512_permutex2var_ps(
-        lo, _mm512_cvtepu8_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(idx + 16 * u))), hi);
+[[gnu::always_inline]] inline v16sf table_lookup16(const float* table, const std::uint8_t* idx) {
+  return (v16sf)_mm512_permutex2var_ps(
+      _mm512_load_ps(table), _mm512_cvtepu8_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(idx))),
+      _mm512_load_ps(table + 16));
 }
 #else
 constexpr bool HAS_TABLE_LOOKUP = false;
-inline void table_lookup4(const float*, const std::uint8_t*, v16sf*) {}
+inline v16sf table_lookup16(const float*, const std::uint8_t*) { return v16sf{}; }
 #endif
 
 // acc[r] += table[idx[r]] for the lanes r of the bit set `lanes`, r < 32:
