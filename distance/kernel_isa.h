@@ -330,19 +330,19 @@ template <typename E>
   typedef std::uint16_t u16x8 __attribute__((vector_size(16)));
   const u16x8 z = {};
   auto widen8 = [&](u16x8 h, int p) {
-    r.v[p] = (I)__builtin_shufflevector(h, z, 0, 8, 1, 8, 2, 8, 3, 8);
-    r.v[p + 1] = (I)__builtin_shufflevector(h, z, 4, 8, 5, 8, 6, 8, 7, 8);
+    r.v[p] = (I)__builtin_shufflevector(h, z, 0, 8, 1, 9, 2, 10, 3, 11);
+    r.v[p + 1] = (I)__builtin_shufflevector(h, z, 4, 12, 5, 13, 6, 14, 7, 15);
   };
   if constexpr (sizeof(E) == 1) {
     typedef std::uint8_t u8x16 __attribute__((vector_size(16)));
     u8x16 ke;
     std::memcpy(&ke, k, sizeof ke);
     const u8x16 zb = {};
-    widen8((u16x8)__builtin_shufflevector(ke, zb, 0, 16, 1, 16, 2, 16, 3, 16, 4, 16, 5, 16, 6,
-                                          16, 7, 16),
+    widen8((u16x8)__builtin_shufflevector(ke, zb, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6,
+                                          22, 7, 23),
            0);
-    widen8((u16x8)__builtin_shufflevector(ke, zb, 8, 16, 9, 16, 10, 16, 11, 16, 12, 16, 13, 16,
-                                          14, 16, 15, 16),
+    widen8((u16x8)__builtin_shufflevector(ke, zb, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29,
+                                          14, 30, 15, 31),
            2);
     return r;
   } else if constexpr (sizeof(E) == 2) {
@@ -435,6 +435,19 @@ inline void gather_add32(std::uint32_t* acc, const std::int32_t* idx, std::uint3
     const __m256d hi = _mm256_cvtps_pd(_mm256_extractf128_ps(m, 1));
     _mm256_storeu_pd(acc + 8 * p, _mm256_add_pd(_mm256_loadu_pd(acc + 8 * p), lo));
     _mm256_storeu_pd(acc + 8 * p + 4, _mm256_add_pd(_mm256_loadu_pd(acc + 8 * p + 4), hi));
+  }
+#elif defined(__SSE2__)
+  for (int p = 0; p < 4; ++p) {
+    const __m128 m = (__m128)mean.v[p];
+    const __m128d lo = _mm_cvtps_pd(m), hi = _mm_cvtps_pd(_mm_movehl_ps(m, m));
+    _mm_storeu_pd(acc + 4 * p, _mm_add_pd(_mm_loadu_pd(acc + 4 * p), lo));
+    _mm_storeu_pd(acc + 4 * p + 2, _mm_add_pd(_mm_loadu_pd(acc + 4 * p + 2), hi));
+  }
+#elif defined(__aarch64__)
+  for (int p = 0; p < 4; ++p) {
+    const float32x4_t m = (float32x4_t)mean.v[p];
+    vst1q_f64(acc + 4 * p, vaddq_f64(vld1q_f64(acc + 4 * p), vcvt_f64_f32(vget_low_f32(m))));
+    vst1q_f64(acc + 4 * p + 2, vaddq_f64(vld1q_f64(acc + 4 * p + 2), vcvt_high_f64_f32(m)));
   }
 #else
   // Two at a time, the natural widening of 16-byte vectors.
