@@ -9,7 +9,11 @@
 # and for SYNONYMS 1 one processor through taskset), then
 # bench/whole_program.cpp's figures: the share of meaning slots that slot
 # sharing saves, the literal reference per pair on a sample, the engine on
-# one thread, pairs per second.
+# one thread, pairs per second. Last, every kernel path of this processor
+# (the list from the program's own refusal of an empty PLIX62C_KERNEL) on
+# the low-repeat lists, SYNONYMS 1 and 2: processor time and wall clock of
+# the whole program, the report compared with that of the default path,
+# then the kernel micro-benchmark of every path.
 #
 #   sh bench/whole_program.sh [BUILD_DIR]     (default: build)
 set -eu
@@ -32,3 +36,17 @@ for case in "400 0 1" "400 0 2" "0 0 1" "0 0 2" "0 1 1"; do
   fi
   "$build/bench/plix_whole_bench" "$db"
 done
+paths=$(PLIX62C_KERNEL= "$build/plix62c" < /dev/null 2>&1 >/dev/null |
+  sed -n 's/.*the paths of this processor are: //p' | tr -d ',')
+for syn in 1 2; do
+  db="$dir/mutation400-level0-syn$syn.txt"
+  echo "== every path: 8000 languages, LEVEL 0, SYNONYMS $syn, lists that repeat little"
+  "$build/plix62c" < "$db" > "$dir/default"
+  for path in $paths; do
+    PLIX62C_KERNEL=$path /usr/bin/time -f "$path: %U s user + %S s system, %e s wall" \
+      "$build/plix62c" < "$db" > "$dir/out"
+    if cmp -s "$dir/out" "$dir/default"; then echo "$path: report identical to the default path's"
+    else echo "$path: REPORT DIFFERS from the default path's"; fi
+  done
+done
+"$build/bench/plix_bench" --benchmark_filter=EnginePair
