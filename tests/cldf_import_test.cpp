@@ -348,13 +348,10 @@ TEST(CldfImport, ReconstructionsByGlottocodeNameOrFigure) {
   struct Case {
     std::string name, glottocode, figure;
     bool proto;
-  };
-  const Case cases[] = {
-      {"Polynesian", "poly1242", "", true},      {"Maori", "maor1246", "", false},
-      {"Proto-Oceanic", "", "", true},           {"PROTO Polynesian", "", "", true},
-      {"*Eastern", "", "", true},                {"Protohistoric Tongan", "", "", false},
-      {"Tahitian", "", "reconstruction", true},  {"Tahitian", "", "1800", false},
-  };
+  } const cases[] = {{"Polynesian", "poly1242", "", true}, {"Maori", "maor1246", "", false},
+                     {"PROTO Polynesian", "", "", true}, {"Proto-Oceanic", "", "", true},
+                     {"*Eastern", "", "", true},         {"Protohistoric Tongan", "", "", false},
+                     {"Tahitian", "", "reconstruction", true}, {"Tahitian", "", "1800", false}};
   plix::cldf::Glottolog g;
   g.set_entry("poly1242", "family", "", "aust1307");
   g.set_entry("maor1246", "language", "", "aust1307");
