@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,7 @@ constexpr int NMEAN = 40;
 // replaces some words. synonyms_permille: meanings with a second word.
 std::unique_ptr<LanguageStore> make_store(int synonyms_permille) {
   auto s = std::make_unique<LanguageStore>();
+  if (!grow_store(*s, NLANG)) std::abort();
   Rng rng{12345};
   SoundCode ancestor[NMEAN][2][10];
   int alen[NMEAN][2];
@@ -126,6 +128,7 @@ void BM_EngineLength(benchmark::State& state) {
   const int len = static_cast<int>(state.range(0));
   static std::unique_ptr<LanguageStore> s;
   if (!s) s = std::make_unique<LanguageStore>();
+  if (!grow_store(*s, NLANG)) std::abort();
   Rng rng{777};
   for (int l = 1; l <= NLANG; ++l) {
     s->branch_of[l] = l;

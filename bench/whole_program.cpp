@@ -43,7 +43,8 @@ bool counted(const RunState& run, int i, int j) {
 // order) whose words equal those of an earlier row of the batch.
 double shared_slot_share(const RunState& run, int nlang, int nmean) {
   const LanguageStore& st = run.store;
-  std::vector<int> after_node(MAX_BRANCHES + 1, 0), after_branch(MAX_BRANCHES + 1, 0);
+  const int nnode = run.branches.node_count, nbranch = run.branches.branch_count;
+  std::vector<int> after_node(nnode + 1, 0), after_branch(nbranch + 1, 0);
   std::vector<char> heads(nlang + 1, 0);
   for (int i = nlang; i >= 1; --i) {
     const int b = st.branch_of[i], n = run.branches.node_of[b];
@@ -51,7 +52,7 @@ double shared_slot_share(const RunState& run, int nlang, int nmean) {
     ++after_node[n];
     ++after_branch[b];
   }
-  std::vector<std::vector<int>> open(MAX_BRANCHES + 1);
+  std::vector<std::vector<int>> open(nnode + 1);
   auto same_words = [&](int a, int b, int m) {
     for (int syn = 1; syn <= 2; ++syn) {
       const int l = word_length(st, a, m, syn);
@@ -131,7 +132,8 @@ int main(int argc, char** argv) {
   // The literal tally over the same languages, only when small enough.
   bool checked = false, same = true;
   if (counted_m <= 200000) {
-    for (int n = 0; n <= MAX_BRANCHES; ++n) want->pair_count[n] = want->similarity_sum[n] = 0;
+    const auto nodes = static_cast<std::size_t>(run->branches.node_count);
+    if (!want->pair_count.grow_to(nodes) || !want->similarity_sum.grow_to(nodes)) return 1;
     for (int i = 1; i < m; ++i)
       for (int j = i + 1; j <= m; ++j)
         if (counted(*run, i, j)) {
@@ -140,7 +142,8 @@ int main(int argc, char** argv) {
           want->pair_count[n] += 1.0;
           want->similarity_sum[n] += language_similarity(run->store, i, j, nmean, f);
         }
-    same = std::memcmp(want->similarity_sum, tally->similarity_sum, sizeof want->similarity_sum) == 0;
+    same = std::memcmp(want->similarity_sum.data(), tally->similarity_sum.data(),
+                       (nodes + 1) * sizeof(double)) == 0;
     checked = true;
   }
 
@@ -150,7 +153,7 @@ int main(int argc, char** argv) {
   engine_aggregate(run->store, run->branches, nlang, nmean, *tally, all);
   const double all_s = now() - t0;
   double pairs = 0;
-  for (int n = 1; n <= MAX_BRANCHES; ++n) pairs += tally->pair_count[n];
+  for (int n = 1; n <= run->branches.node_count; ++n) pairs += tally->pair_count[n];
 
   std::printf("languages %d, counted pairs %.0f, path %s, threads %d\n", nlang, pairs,
               engine_isa_name(all.isa), affinity_cpu_count());

@@ -8,9 +8,6 @@ namespace plix {
 
 namespace {
 
-static_assert((BRANCH_SLOTS & (BRANCH_SLOTS - 1)) == 0 && BRANCH_SLOTS >= 2 * MAX_BRANCHES,
-              "branch index: a power of two, at most half full");
-
 // A leading part of a key: its length, -1 when the key has too few commas.
 struct Part {
   std::int32_t length = -1;
@@ -34,9 +31,10 @@ void parts_of(const char* key, int n, std::int64_t level, Part& sibling, Part& j
   }
 }
 
-BranchIndexEntry* slot_of(BranchIndexEntry* table, const BranchTable& branches, const Part& part,
-                          const char* key, std::int64_t* compared) {
-  for (std::uint32_t s = part.hash & (BRANCH_SLOTS - 1);; s = (s + 1) & (BRANCH_SLOTS - 1)) {
+BranchIndexEntry* slot_of(GrowingTable<BranchIndexEntry>& table, const BranchTable& branches,
+                          const Part& part, const char* key, std::int64_t* compared) {
+  const std::size_t mask = table.rows() - 1;
+  for (std::size_t s = part.hash & mask;; s = (s + 1) & mask) {
     BranchIndexEntry& e = table[s];
     if (e.branch == 0) return &e;
     if (e.hash != part.hash || e.length != part.length) continue;
@@ -46,7 +44,7 @@ BranchIndexEntry* slot_of(BranchIndexEntry* table, const BranchTable& branches, 
   }
 }
 
-void add(BranchIndexEntry* table, const BranchTable& branches, const Part& part, const char* key,
+void add(GrowingTable<BranchIndexEntry>& table, const BranchTable& branches, const Part& part, const char* key,
          int g, bool keep_first) {
   if (part.length < 0) return;
   BranchIndexEntry* e = slot_of(table, branches, part, key, nullptr);
@@ -54,7 +52,7 @@ void add(BranchIndexEntry* table, const BranchTable& branches, const Part& part,
   *e = BranchIndexEntry{g, part.hash, part.length};
 }
 
-int lookup(BranchIndexEntry* table, const BranchTable& branches, const Part& part, const char* key,
+int lookup(GrowingTable<BranchIndexEntry>& table, const BranchTable& branches, const Part& part, const char* key,
            std::int64_t& compared) {
   if (part.length < 0) return 0;
   return slot_of(table, branches, part, key, &compared)->branch;
@@ -64,9 +62,11 @@ int lookup(BranchIndexEntry* table, const BranchTable& branches, const Part& par
 
 int find_branch(BranchTable& table, const char* key, int n, std::int64_t level, int& sibling) {
   BranchIndex& x = table.index;
+  sibling = 0;
+  if (x.joining.rows() == 0) return 0;  // never grown: no branch yet
   if (x.indexed < 0 || x.indexed > table.branch_count || x.level != level) {
-    std::memset(x.joining, 0, sizeof x.joining);
-    std::memset(x.sibling, 0, sizeof x.sibling);
+    x.joining.refill();
+    x.sibling.refill();
     x.indexed = 0;
     x.level = level;
   }
@@ -83,6 +83,34 @@ int find_branch(BranchTable& table, const char* key, int n, std::int64_t level, 
   if (const int g = lookup(x.joining, table, j, key, x.compared)) return g;
   sibling = lookup(x.sibling, table, s, key, x.compared);
   return 0;
+}
+
+namespace {
+
+// Slots for branches 1..branch: a power of two, at least twice as many.
+std::size_t index_slots(const BranchIndex& index, int branch) {
+  std::size_t slots = index.joining.rows();
+  const std::size_t needed = 2 * (static_cast<std::size_t>(branch) + 1);
+  if (slots == 0) slots = 2 * MIN_TABLE_ROWS;
+  while (slots < needed) slots *= 2;
+  return slots;
+}
+
+}  // namespace
+
+void grow_branch_index(TextIO& io, BranchIndex& index, int branch) {
+  const std::size_t slots = index_slots(index, branch);
+  if (slots == index.joining.rows()) return;
+  index.joining.grow_to(io, slots - 1);
+  index.sibling.grow_to(io, slots - 1);
+  index.indexed = -1;  // built again over the larger tables
+}
+
+bool grow_branch_index(BranchIndex& index, int branch) {
+  const std::size_t slots = index_slots(index, branch);
+  if (slots == index.joining.rows()) return true;
+  index.indexed = -1;
+  return index.joining.grow_to(slots - 1) && index.sibling.grow_to(slots - 1);
 }
 
 }  // namespace plix

@@ -12,11 +12,11 @@
 
 #include <cstdint>
 
+#include "database/table.h"
+
 namespace plix {
 
 struct BranchTable;
-
-constexpr int BRANCH_SLOTS = 16384;  // a power of two, twice the branches
 
 struct BranchIndexEntry {
   std::int32_t branch;  // 0 = empty slot
@@ -24,9 +24,12 @@ struct BranchIndexEntry {
   std::int32_t length;  // of the part
 };
 
+// Open addressing in slot tables of a power of two at least twice the
+// branches, so that they are at most half full; they grow with the branch
+// table, and the index is then built again.
 struct BranchIndex {
-  BranchIndexEntry joining[BRANCH_SLOTS];  // part up to comma LEVEL + 1: first branch
-  BranchIndexEntry sibling[BRANCH_SLOTS];  // part up to comma LEVEL: last branch
+  GrowingTable<BranchIndexEntry> joining{"the branch index", "slots"};  // part up to comma LEVEL + 1: first branch
+  GrowingTable<BranchIndexEntry> sibling{"the branch index", "slots"};  // part up to comma LEVEL: last branch
   std::int32_t indexed = -1;               // branches 1..indexed are in it; -1: not cleared
   std::int64_t level = 0;                  // the LEVEL it was built for
   std::int64_t compared = 0;               // stored parts compared by lookups so far
@@ -37,6 +40,12 @@ struct BranchIndex {
 // commas with it, or 0; when there is none, `sibling` is the last branch
 // sharing exactly `level`, or 0. Branches added to the table since the last
 // call, and a table emptied or a level changed, are taken into account.
+// The table must have room for its branches (grow_branch_table).
 int find_branch(BranchTable& table, const char* key, int n, std::int64_t level, int& sibling);
+
+// Gives the index room for branches 1..branch; without the memory the run
+// ends with the out-of-memory message.
+void grow_branch_index(TextIO& io, BranchIndex& index, int branch);
+bool grow_branch_index(BranchIndex& index, int branch);
 
 }  // namespace plix

@@ -23,8 +23,7 @@ int build_branch_key(const char* line, int bar_column, const char* language_code
   return n;
 }
 
-void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code,
-                   int header_record) {
+void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code) {
   BranchTable& table = db.branches;
   char key[RECORD_WIDTH];
   const int n = build_branch_key(line, bar_column, language_code, key);
@@ -48,11 +47,9 @@ void assign_branch(const ScanContext& db, const char* line, int bar_column, cons
     if (sibling != 0) remembered_node = table.node_of[sibling];
   }
 
-  if (table.branch_count == MAX_BRANCHES) {
-    fatal_error(db.io, "record " + std::to_string(header_record) + ", header record of language " +
-                            std::string(language_code, 3) + ": more than " +
-                            std::to_string(MAX_BRANCHES) + " branches (it needs a new branch)");
-  }
+  if (table.branch_count == INT32_MAX)
+    table_out_of_memory(db.io, "the branch keys", "branches", std::size_t{INT32_MAX} + 1, 0);
+  grow_branch_table(db.io, table, table.branch_count + 1);
   const int g = ++table.branch_count;
   db.store.branch_of[db.scan.open_slot] = g;
   std::memcpy(table.branch_key[g], key, static_cast<std::size_t>(n));

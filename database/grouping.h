@@ -17,9 +17,7 @@ int build_branch_key(const char* line, int bar_column, const char* language_code
 // Builds the key of the header record `line` with build_branch_key. Sets
 // branch_of[open_slot] to the first branch sharing more than LEVEL commas,
 // or to a new branch, in the node of the last branch sharing exactly LEVEL,
-// or else in a new node. `header_record` names the language in the message
-// that ends the run when the branch table is full.
-void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code,
-                   int header_record);
+// or else in a new node. The branch table grows as branches are added.
+void assign_branch(const ScanContext& db, const char* line, int bar_column, const char* language_code);
 
 }  // namespace plix

@@ -24,4 +24,11 @@ std::string_view classification_path(const LanguageOrigins& origins, int slot) {
   return {begin, static_cast<std::size_t>(end - begin)};
 }
 
+void grow_origins(TextIO& io, LanguageOrigins& origins, int slot) {
+  const auto last = static_cast<std::size_t>(slot);
+  origins.header.grow_to(io, last);
+  origins.code.grow_to(io, last);
+  origins.header_record.grow_to(io, last);
+}
+
 }  // namespace plix

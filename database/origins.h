@@ -12,10 +12,14 @@
 namespace plix {
 
 struct LanguageOrigins {
-  char header[MAX_LANGUAGES + 1][RECORD_WIDTH];
-  char code[MAX_LANGUAGES + 1][3];
-  std::int32_t header_record[MAX_LANGUAGES + 1];
+  GrowingTable<char[RECORD_WIDTH]> header{"the header records", "languages"};
+  GrowingTable<char[3]> code{"the language codes", "languages"};
+  GrowingTable<std::int32_t> header_record{"the header record numbers", "languages"};
 };
+
+// Makes slots 0..slot exist; without the memory the run ends with the
+// out-of-memory message naming the table.
+void grow_origins(TextIO& io, LanguageOrigins& origins, int slot);
 
 // The text of the header record `line` (400 columns) before its first '|',
 // without leading or trailing blanks: the language's name.

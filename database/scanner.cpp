@@ -67,23 +67,21 @@ void admit_language(const ScanContext& db, const char* line, int bar_column, con
   } else if (db.scan.attested >= db.params.WORDS) {
     if (db.scan.watcher != nullptr) db.scan.watcher->closed(db, true);
     ++db.branches.member_count[db.store.branch_of[db.scan.open_slot]];
-    if (db.scan.open_slot == MAX_LANGUAGES) {
-      fatal_error(db.io, "record " + std::to_string(header_record) + ", header record of language " +
-                              std::string(language_code, 3) + ": more than " +
-                              std::to_string(MAX_LANGUAGES) + " language slots (it needs slot " +
-                              std::to_string(MAX_LANGUAGES + 1) + ")");
-    }
+    if (db.scan.open_slot == INT32_MAX)
+      table_out_of_memory(db.io, "the word codes", "languages", std::size_t{INT32_MAX} + 1, 0);
     ++db.scan.open_slot;
   } else if (db.scan.watcher != nullptr) {
     db.scan.watcher->closed(db, false);
   }
+  grow_store(db.io, db.store, db.scan.open_slot);
+  grow_origins(db.io, db.origins, db.scan.open_slot);
   db.scan.attested = 0;
   std::memcpy(db.scan.open_code, language_code, 3);
   db.scan.open_record = header_record;
   std::memcpy(db.origins.header[db.scan.open_slot], line, RECORD_WIDTH);
   std::memcpy(db.origins.code[db.scan.open_slot], language_code, 3);
   db.origins.header_record[db.scan.open_slot] = header_record;
-  assign_branch(db, line, bar_column, language_code, header_record);
+  assign_branch(db, line, bar_column, language_code);
   for (int m = 1; m <= MAX_MEANINGS; ++m) {
     word_length(db.store, db.scan.open_slot, m, 1) = 0;
     word_length(db.store, db.scan.open_slot, m, 2) = 0;

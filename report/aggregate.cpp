@@ -31,10 +31,14 @@ void aggregate_pairs(TextIO& io, const LanguageStore& store, const BranchTable& 
 void aggregate_pairs_reference(TextIO& io, const LanguageStore& store,
                                const BranchTable& branches, int language_count,
                                int meaning_count, NodeTally& tally) {
-  std::fill(std::begin(tally.pair_count), std::end(tally.pair_count), 0.0);
-  std::fill(std::begin(tally.similarity_sum), std::end(tally.similarity_sum), 0.0);
-  const std::int32_t* branch_of = store.branch_of;
-  const std::int32_t* node_of = branches.node_of;
+  int nodes = branches.node_count;
+  for (int i = 1; i <= language_count; ++i) nodes = std::max(nodes, branches.node_of[store.branch_of[i]]);
+  tally.pair_count.refill();
+  tally.similarity_sum.refill();
+  tally.pair_count.grow_to(io, static_cast<std::size_t>(nodes));
+  tally.similarity_sum.grow_to(io, static_cast<std::size_t>(nodes));
+  const std::int32_t* branch_of = store.branch_of.data();
+  const std::int32_t* node_of = branches.node_of.data();
   // The store holds MAX_MEANINGS positions; selected positions beyond them
   // never receive words.
   const int nmean = std::min(meaning_count, MAX_MEANINGS);

@@ -8,9 +8,11 @@ namespace plix {
 
 struct TextIO;
 
+// Per node; the pair engine makes nodes 0..node_count (and any node a
+// language lies in) exist and clears them.
 struct NodeTally {
-  double pair_count[MAX_BRANCHES + 1];
-  double similarity_sum[MAX_BRANCHES + 1];
+  GrowingTable<double> pair_count{"the pair counts", "nodes"};
+  GrowingTable<double> similarity_sum{"the similarity sums", "nodes"};
 };
 
 // Fills the tally of retained languages 1..language_count over meaning

@@ -40,7 +40,8 @@ int append_safe(char* name, int n, std::string_view text, int limit) {
 
 }  // namespace
 
-void make_language_names(const LanguageOrigins& origins, int language_count, LanguageNames& names) {
+bool make_language_names(const LanguageOrigins& origins, int language_count, LanguageNames& names) {
+  if (!names.name.grow_to(static_cast<std::size_t>(language_count))) return false;
   names.language_count = language_count;
   for (int l = 1; l <= language_count; ++l) {
     char* name = names.name[l];
@@ -74,6 +75,7 @@ void make_language_names(const LanguageOrigins& origins, int language_count, Lan
     n += format_unsigned(name + n, run);
     name[n] = '\0';
   }
+  return true;
 }
 
 std::string safe_name(std::string_view text) {

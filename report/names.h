@@ -20,7 +20,7 @@ constexpr int NAME_BASE_LENGTH = 48;
 constexpr int NAME_CAPACITY = 64;
 
 struct LanguageNames {
-  char name[MAX_LANGUAGES + 1][NAME_CAPACITY];  // NUL-terminated
+  GrowingTable<char[NAME_CAPACITY]> name{"the language names", "languages"};  // NUL-terminated
   int language_count = 0;
 };
 
@@ -34,7 +34,8 @@ inline std::string_view language_name(const LanguageNames& names, int slot) {
 // An empty result takes the language code, or "L" and the header's record
 // number. Equal names get "__2", "__3", ... in slot order after the first;
 // no name made from a header contains "__", so these never collide.
-void make_language_names(const LanguageOrigins& origins, int language_count, LanguageNames& names);
+// False, nothing named, when the memory for the names cannot be had.
+bool make_language_names(const LanguageOrigins& origins, int language_count, LanguageNames& names);
 
 // `text` in the safe form of a name, without a length limit or suffix: the
 // rule of make_language_names; empty when nothing is kept.

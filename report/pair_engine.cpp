@@ -127,19 +127,30 @@ std::vector<WorkerThread> start_workers(const std::vector<std::unique_ptr<Kernel
 
 EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& branches, int nlang,
                               int nmean, NodeTally& tally, const EngineOptions& options) {
-  for (int n = 0; n <= MAX_BRANCHES; ++n) {
-    tally.pair_count[n] = 0.0;
-    tally.similarity_sum[n] = 0.0;
+  // Nodes 0..nnode and branches 0..nbranch: those of the table and any a
+  // language lies in (a grouping made for the tree need not count them).
+  int nnode = branches.node_count, nbranch = branches.branch_count;
+  for (int i = 1; i <= nlang; ++i) {
+    const int b = store.branch_of[i];
+    nbranch = std::max(nbranch, b);
+    nnode = std::max(nnode, branches.node_of[b]);
   }
+  tally.pair_count.refill();
+  tally.similarity_sum.refill();
+  const auto last_node = static_cast<std::size_t>(nnode);
+  if (!tally.pair_count.grow_to(last_node))
+    throw EngineOutOfMemory{tally.pair_count.what(), tally.pair_count.bytes_for(last_node)};
+  if (!tally.similarity_sum.grow_to(last_node))
+    throw EngineOutOfMemory{tally.similarity_sum.what(), tally.similarity_sum.bytes_for(last_node)};
   EngineFault first_fault;
   if (nlang < 2) return first_fault;
 
   // Members of every node in slot order, and the pairs each language heads:
   // the later members of its node minus the later members of its branch.
-  std::vector<std::int32_t> node_begin(MAX_BRANCHES + 2, 0), members(nlang), after_node(MAX_BRANCHES + 1, 0),
-      after_branch(MAX_BRANCHES + 1, 0), heads(nlang + 1, 0), member_index(nlang + 1, 0);
+  std::vector<std::int32_t> node_begin(nnode + 2, 0), members(nlang), after_node(nnode + 1, 0),
+      after_branch(nbranch + 1, 0), heads(nlang + 1, 0), member_index(nlang + 1, 0);
   for (int i = 1; i <= nlang; ++i) ++node_begin[branches.node_of[store.branch_of[i]] + 1];
-  for (int n = 1; n <= MAX_BRANCHES + 1; ++n) node_begin[n] += node_begin[n - 1];
+  for (int n = 1; n <= nnode + 1; ++n) node_begin[n] += node_begin[n - 1];
   {
     std::vector<std::int32_t> fill(node_begin.begin(), node_begin.end() - 1);
     for (int i = 1; i <= nlang; ++i) {
@@ -165,13 +176,13 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
   batches.reserve(nlang);
   // A pair sink takes the pairs in slot order across nodes, so a batch then
   // also ends where the next heading language lies in another node.
-  std::vector<std::int32_t> open(MAX_BRANCHES + 1, -1);
-  int last_node = 0;
+  std::vector<std::int32_t> open(nnode + 1, -1);
+  int previous_node = 0;
   for (int i = 1; i <= nlang; ++i) {
     if (heads[i] == 0) continue;
     const int n = branches.node_of[store.branch_of[i]];
-    const bool cut = options.pairs != nullptr && n != last_node;
-    last_node = n;
+    const bool cut = options.pairs != nullptr && n != previous_node;
+    previous_node = n;
     if (open[n] < 0 || batches[open[n]].nrows == ENGINE_BATCH_ROWS || cut) {
       open[n] = static_cast<int>(batches.size());
       Batch b{};
@@ -343,7 +354,8 @@ EngineFault engine_aggregate(const LanguageStore& store, const BranchTable& bran
     return aggregate_batches(store, branches, nlang, nmean, tally, options);
   } catch (const std::bad_alloc&) {
     // The node and batch tables, which are made before any thread starts.
-    const std::size_t bytes = sizeof(std::int32_t) * (4 * (MAX_BRANCHES + 2) + 4 * (nlang + 1)) +
+    const std::size_t tables = static_cast<std::size_t>(branches.node_count) + branches.branch_count;
+    const std::size_t bytes = sizeof(std::int32_t) * (3 * (tables + 2) + 4 * (nlang + 1)) +
                               sizeof(Batch) * static_cast<std::size_t>(nlang);
     throw EngineOutOfMemory{"the node and batch tables of the pair engine", bytes};
   }
@@ -360,10 +372,10 @@ namespace {
 class OwnBranches {
  public:
   OwnBranches(LanguageStore& store, int nlang)
-      : store_(store), saved_(store.branch_of, store.branch_of + nlang + 1) {
+      : store_(store), saved_(store.branch_of.data(), store.branch_of.data() + nlang + 1) {
     for (int i = 0; i <= nlang; ++i) store.branch_of[i] = i;
   }
-  ~OwnBranches() { std::copy(saved_.begin(), saved_.end(), store_.branch_of); }
+  ~OwnBranches() { std::copy(saved_.begin(), saved_.end(), store_.branch_of.data()); }
 
  private:
   LanguageStore& store_;

@@ -25,7 +25,9 @@ struct PairSink {
 constexpr int ENGINE_MAX_THREADS = 32;
 // Results of the batches in flight share one ring of this many floats
 // (16 MB); a batch of r rows against t texts takes r * t of them until its
-// results are summed. The largest batch (32 rows, 7999 texts) needs 1 MB.
+// results are summed. A batch of 32 rows against 49,999 texts (50,000
+// languages in one node) needs 6.4 MB; a ring is never smaller than the
+// largest batch of its run.
 constexpr std::size_t ENGINE_RING_FLOATS = std::size_t(4) << 20;
 
 struct EngineOptions {

@@ -18,19 +18,32 @@ std::int32_t truncate_saturating(double value) {
   return static_cast<std::int32_t>(value);
 }
 
+// A node's count of pairs, which passes the int32 range from some 65,536
+// languages in one node on; the double holds it exactly below 2^53.
+std::int64_t pair_total(double count) {
+  if (std::isnan(count)) return 0;
+  if (count >= 9223372036854775807.0) return INT64_MAX;
+  return static_cast<std::int64_t>(count);
+}
+
+int decimal_digits(std::int64_t value) {
+  int digits = 0;
+  for (std::int64_t v = value; v > 0; v /= 10) ++digits;
+  return digits;
+}
+
 // The pairs line. A count below 1,000,000 leaves at least one blank in front
 // of it in I7, and that blank is the carriage control. A larger count would
 // fill the field and give its first digit to carriage control, so it is
 // written in full behind a blank control column; the line grows by its extra
 // digits.
-void write_pairs_line(TextIO& io, std::int32_t pairs, float mean, const std::int32_t* age) {
+void write_pairs_line(TextIO& io, std::int64_t pairs, float mean, const std::int32_t* age) {
   char format[64];
   if (pairs < 1000000) {
     begin_write(io,
                 age != nullptr ? "(I7,'  PAIRS',F8.2,'%',I7,' BP')" : "(I7,'  PAIRS',F8.2,'%')");
   } else {
-    int digits = 0;
-    for (std::int32_t v = pairs; v > 0; v /= 10) ++digits;
+    const int digits = decimal_digits(pairs);
     const int n = std::snprintf(format, sizeof format, "(1X,I%d,'  PAIRS',F8.2,'%%'%s)", digits,
                                 age != nullptr ? ",I7,' BP'" : "");
     begin_write(io, std::string_view(format, static_cast<std::size_t>(n)));
@@ -85,13 +98,21 @@ void write_report(TextIO& io, const RunParameters& params, const BranchTable& br
     for (int b = 1; b <= branches.branch_count; ++b) {
       if (branches.node_of[b] != k || branches.member_count[b] == 0) continue;
       const int length = branch_label(branches, b, params.LEVEL, label);
-      begin_write(io, "(I7,2X,400A1)");
-      write_integer(io, branches.member_count[b]);
+      const std::int32_t members = branches.member_count[b];
+      // A count of 1,000,000 or more is written as the pairs line's is.
+      if (members < 1000000) {
+        begin_write(io, "(I7,2X,400A1)");
+      } else {
+        char format[32];
+        const int n = std::snprintf(format, sizeof format, "(1X,I%d,2X,400A1)", decimal_digits(members));
+        begin_write(io, std::string_view(format, static_cast<std::size_t>(n)));
+      }
+      write_integer(io, members);
       for (int m = 0; m < length; ++m) write_character(io, label[m]);
       end_write(io);
     }
     const float mean = static_cast<float>(tally.similarity_sum[k] / tally.pair_count[k]);
-    const std::int32_t pairs = truncate_saturating(tally.pair_count[k]);
+    const std::int64_t pairs = pair_total(tally.pair_count[k]);
     if (mean >= AGE_THRESHOLD) {
       const std::int32_t age = estimate_age(params, mean);
       write_pairs_line(io, pairs, mean, &age);

@@ -149,6 +149,19 @@ std::string describe(const LanguageOrigins& origins, int l) {
                       "; a higher WORDS keeps such short word lists out of the run");
 }
 
+// A matrix this large takes minutes and gigabytes: say so before it starts.
+void announce_matrix(TextIO& io, int n, std::size_t npairs) {
+  // A row holds a name, and per language a blank and a number of at most
+  // SIGNIFICANT_TEXT characters.
+  const std::size_t file_bytes =
+      static_cast<std::size_t>(n) * (NAME_CAPACITY + 1 + static_cast<std::size_t>(n) * (SIGNIFICANT_TEXT + 1));
+  const std::string line = "plix62c: the distance matrix of " + std::to_string(n) + " languages: " +
+                           std::to_string(npairs) + " distances held in memory (" +
+                           std::to_string(npairs * sizeof(float) >> 20) + " MB), up to " +
+                           std::to_string(file_bytes >> 20) + " MB written to each distance file\n";
+  error_stream(io).write(line.data(), line.size());
+}
+
 }  // namespace
 
 void write_distance_files(TextIO& io, LanguageStore& store, const LanguageOrigins& origins,
@@ -159,6 +172,7 @@ void write_distance_files(TextIO& io, LanguageStore& store, const LanguageOrigin
   // The similarities of the upper triangle, computed once: a row of the
   // square matrix also needs its column, which every earlier row supplies.
   const std::size_t npairs = n < 2 ? 0 : static_cast<std::size_t>(n) * (n - 1) / 2;
+  if (n >= MATRIX_NOTICE_LANGUAGES) announce_matrix(io, n, npairs);
   std::unique_ptr<float[]> upper(new (std::nothrow) float[npairs + 1]);
   if (!upper) {
     fatal_error(io, "not enough memory for the distances of " + std::to_string(n) + " languages (" +

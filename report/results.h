@@ -34,7 +34,10 @@ std::unique_ptr<PairSink> pair_list_writer(ResultFile& file, const LanguageOrigi
 // writes the distances 1 - similarity/100 to each file given: a relaxed
 // PHYLIP square matrix and a NEXUS TAXA and DISTANCES block, one row per
 // language. A pair without a similarity ends the run with a message naming
-// both languages.
+// both languages. From MATRIX_NOTICE_LANGUAGES languages on, a line on
+// standard error first says how many distances the matrix holds and how
+// large its files may grow.
+constexpr int MATRIX_NOTICE_LANGUAGES = 10000;
 void write_distance_files(TextIO& io, LanguageStore& store, const LanguageOrigins& origins,
                           const LanguageNames& names, int language_count, int meaning_count,
                           ResultFile* phylip, ResultFile* nexus);

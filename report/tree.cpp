@@ -161,7 +161,7 @@ namespace {
 bool tally_matches_depth(const LanguageStore& store, const BranchTable& branches,
                          const NodeTally& level_tally, int level, const ClassificationTree& tree,
                          std::vector<std::int32_t>& run_node) {
-  std::vector<std::int32_t> tree_node(MAX_BRANCHES + 1, -1);  // -2: a lone language
+  std::vector<std::int32_t> tree_node(branches.node_count + 1, -1);  // -2: a lone language
   run_node.assign(tree.nodes.size(), 0);
   for (int l = 1; l <= tree.language_count; ++l) {
     const int n = branches.node_of[store.branch_of[l]];
@@ -220,9 +220,13 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
   // them, one node per tree node of that depth and one branch per child.
   // Languages no node of that depth holds share one branch of a node of
   // their own, so they pair with nobody.
-  const std::vector<std::int32_t> saved(store.branch_of + 1, store.branch_of + nlang + 1);
+  const std::vector<std::int32_t> saved(store.branch_of.data() + 1, store.branch_of.data() + nlang + 1);
   auto grouping = std::make_unique<BranchTable>();
   auto tally = std::make_unique<NodeTally>();
+  // Each language adds at most one branch, and one node at most.
+  if (!grouping->node_of.grow_to(static_cast<std::size_t>(nlang) + 1))
+    throw EngineOutOfMemory{"the node numbers of the tree's levels",
+                            grouping->node_of.bytes_for(static_cast<std::size_t>(nlang) + 1)};
   std::vector<std::int32_t> as_node(tree.nodes.size(), 0), as_branch(tree.nodes.size(), 0);
   EngineOptions options;
   options.progress = progress;
@@ -255,6 +259,8 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
       }
       store.branch_of[l] = b;
     }
+    grouping->node_count = node_count;
+    grouping->branch_count = branch_count;
     fault.pair = engine_aggregate(store, *grouping, nlang, nmean, *tally, options);
     if (fault.pair.kind != FpFault::none) {
       fault.level = depth;
@@ -265,7 +271,7 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
       tree.nodes[t].similarity_sum = tally->similarity_sum[as_node[t]];
     }
   }
-  std::copy(saved.begin(), saved.end(), store.branch_of + 1);
+  std::copy(saved.begin(), saved.end(), store.branch_of.data() + 1);
   return fault;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,7 @@ class Checker final : public ScanWatcher, public RecordTap {
   void language(const ScanContext& db, int header_record, int bar, float figure, const char* code,
                 bool admitted) override {
     ++languages_read_;
+    if (admitted) make_slot(db.scan.open_slot);
     Language& l = admitted ? slots_[db.scan.open_slot] : skipped_;
     l.header = header_record;
     std::memcpy(l.code, code, 3);
@@ -298,7 +300,7 @@ class Checker final : public ScanWatcher, public RecordTap {
     const BranchTable& t = run.branches;
     int branches = 0, nodes = 0, dated = 0;
     for (int b = 1; b <= t.branch_count; ++b) branches += t.member_count[b] != 0;
-    for (int k = 1; k <= t.node_count; ++k) {
+    for (std::size_t k = 1; k < node_members_.size(); ++k) {
       nodes += node_members_[k] != 0;
       dated += node_pairs_[k] != 0;
     }
@@ -349,7 +351,13 @@ class Checker final : public ScanWatcher, public RecordTap {
   void check_nodes(const RunState& run) {
     const int kept = run.scan.language_count;
     const BranchTable& t = run.branches;
-    const std::int32_t* branch_of = run.store.branch_of;
+    const std::int32_t* branch_of = run.store.branch_of.data();
+    try {
+      node_members_.assign(static_cast<std::size_t>(t.node_count) + 1, 0);
+      node_pairs_.assign(static_cast<std::size_t>(t.node_count) + 1, 0);
+    } catch (const std::bad_alloc&) {
+      out_of_memory(io_, "the node counts of the stream check", 0);
+    }
     for (int l = 1; l <= kept; ++l) ++node_members_[t.node_of[branch_of[l]]];
     for (int k = 1; k <= t.node_count; ++k) {
       std::int64_t sum = 0, squares = 0;
@@ -496,11 +504,21 @@ class Checker final : public ScanWatcher, public RecordTap {
   int languages_read_ = 0, languages_admitted_ = 0, languages_skipped_ = 0;
   std::uint32_t code_value_[CODE_TABLE] = {};
   std::int32_t code_header_[CODE_TABLE] = {};
-  std::int64_t node_members_[MAX_BRANCHES + 1] = {};
-  std::int64_t node_pairs_[MAX_BRANCHES + 1] = {};
+  std::vector<std::int64_t> node_members_, node_pairs_;  // per node, 0..node_count
   std::int64_t total_pairs_ = 0;
   Language skipped_;
-  Language slots_[MAX_LANGUAGES + 1];
+  std::vector<Language> slots_;  // per slot, grown as languages are admitted
+
+  // Slots 0..slot exist, in steps of half again as many.
+  void make_slot(int slot) {
+    const auto need = static_cast<std::size_t>(slot) + 1;
+    if (need <= slots_.size()) return;
+    try {
+      slots_.resize(std::max(need, slots_.size() + slots_.size() / 2 + 1024));
+    } catch (const std::bad_alloc&) {
+      out_of_memory(io_, "the languages of the stream check", need * sizeof(Language));
+    }
+  }
 };
 
 }  // namespace

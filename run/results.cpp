@@ -100,7 +100,10 @@ void write_result_files(RunState& run, const RunOptions& options, ResultFiles& f
     close_result_file(run.io, files.table);
   }
   if (options.wants_names()) {
-    make_language_names(run.origins, run.scan.language_count, files.names);
+    const auto count = static_cast<std::size_t>(run.scan.language_count);
+    if (!make_language_names(run.origins, run.scan.language_count, files.names))
+      table_out_of_memory(run.io, files.names.name.what(), "languages", count + 1,
+                          files.names.name.bytes_for(count));
     for (ResultFile* key : {&files.matrix_names, &files.nexus_names, &files.tree_names}) {
       if (!key->is_open()) continue;
       write_names_key(*key, run.origins, files.names);

@@ -35,11 +35,13 @@ class Aggregation : public ::testing::Test {
     run->scan.language_count = 0;
   }
   void branch(int b, int node) {
+    ASSERT_TRUE(grow_branch_table(run->branches, b));
     run->branches.node_of[b] = node;
     run->branches.branch_count = std::max(run->branches.branch_count, b);
     run->branches.node_count = std::max(run->branches.node_count, node);
   }
   void language(int slot, int b, const Words& words) {
+    ASSERT_TRUE(grow_store(run->store, slot));
     run->store.branch_of[slot] = b;
     for (int m = 1; m <= MAX_MEANINGS; ++m) {
       word_length(run->store, slot, m, 1) = 0;
@@ -75,6 +77,7 @@ TEST_F(Aggregation, FinishScanKeepsOrDropsTheOpenLanguage) {
   EXPECT_EQ(run->scan.language_count, 0);
   branch(1, 1);
   branch(2, 1);
+  ASSERT_TRUE(grow_store(run->store, 3));
   run->store.branch_of[3] = 2;
   run->branches.member_count[2] = 1;
   run->scan.open_slot = 3;
@@ -104,13 +107,14 @@ TEST_F(Aggregation, CountsCrossBranchPairsOfOneNodeOnly) {
   language(7, 3, Z);
   language(9, 3, Z);
   language(10, 4, P);
-  run->tally.pair_count[8000] = 7.0;  // stale values are cleared
+  ASSERT_TRUE(run->tally.pair_count.grow_to(50) && run->tally.similarity_sum.grow_to(50));
+  run->tally.pair_count[50] = 7.0;  // stale values are cleared
   run->tally.similarity_sum[2] = 3.0;
   ASSERT_EQ(aggregate(), -1);
   // 4 x 2 + 4 x 1 + 2 x 1 pairs: P-Q at 50, P-P at 100, Q-P at 50.
   EXPECT_EQ(run->tally.pair_count[1], 14.0);
   EXPECT_EQ(run->tally.similarity_sum[1], 8 * 50.0 + 4 * 100.0 + 2 * 50.0);
-  for (int n = 2; n <= MAX_BRANCHES; ++n) {
+  for (std::size_t n = 2; n < run->tally.pair_count.rows(); ++n) {
     EXPECT_EQ(run->tally.pair_count[n], 0.0) << n;
     EXPECT_EQ(run->tally.similarity_sum[n], 0.0) << n;
   }

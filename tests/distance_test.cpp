@@ -52,7 +52,10 @@ TEST(WordDistance, ComparesHundredCodeWordsInFull) {
 // Language slots filled by hand: slot, meaning position, synonym 1 and 2.
 class Similarity : public ::testing::Test {
  protected:
-  void SetUp() override { store = std::make_unique<LanguageStore>(); }
+  void SetUp() override {
+    store = std::make_unique<LanguageStore>();
+    ASSERT_TRUE(grow_store(*store, 64));
+  }
   void word(int l, int m, const std::vector<SoundCode>& syn1,
             const std::vector<SoundCode>& syn2 = {}) {
     word_length(*store, l, m, 1) = static_cast<std::int16_t>(syn1.size());

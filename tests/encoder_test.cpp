@@ -32,6 +32,7 @@ struct EncoderTest : ::testing::Test {
     run->scan.attested = 0;
     std::memcpy(run->scan.open_code, "abc", 3);
     run->scan.open_record = 7;
+    ASSERT_TRUE(grow_store(run->store, 2));
     for (int slot = 1; slot <= 2; ++slot)
       for (int m = 1; m <= MAX_MEANINGS; ++m)
         for (int s = 1; s <= 2; ++s) word_length(run->store, slot, m, s) = 0;

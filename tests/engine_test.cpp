@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <vector>
@@ -95,7 +96,10 @@ std::uint64_t bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
 class EngineKernel : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { store = std::make_unique<LanguageStore>().release(); }
+  static void SetUpTestSuite() {
+    store = std::make_unique<LanguageStore>().release();
+    ASSERT_TRUE(grow_store(*store, 512));
+  }
   static void TearDownTestSuite() {
     delete store;
     store = nullptr;
@@ -439,7 +443,9 @@ TEST_F(EngineKernel, EqualWordsScoreOneHundredAndMissingOverlapFaults) {
 // The literal pair loop, for comparing whole tallies.
 EngineFault literal_aggregate(const LanguageStore& s, const BranchTable& br, int nlang, int nmean,
                               NodeTally& tally) {
-  for (int n = 0; n <= MAX_BRANCHES; ++n) tally.pair_count[n] = tally.similarity_sum[n] = 0.0;
+  tally.pair_count.refill();
+  tally.similarity_sum.refill();
+  if (!tally.pair_count.grow_to(br.node_count) || !tally.similarity_sum.grow_to(br.node_count)) std::abort();
   for (int i = 1; i < nlang; ++i) {
     const int bi = s.branch_of[i], n = br.node_of[bi];
     for (int j = i + 1; j <= nlang; ++j) {
@@ -459,6 +465,7 @@ class EngineAggregate : public EngineKernel {
  protected:
   void SetUp() override {
     branches = std::make_unique<BranchTable>();
+    ASSERT_TRUE(grow_branch_table(*branches, 64));
     clear_branch_table(*branches);
     want = std::make_unique<NodeTally>();
     got = std::make_unique<NodeTally>();
@@ -485,7 +492,7 @@ class EngineAggregate : public EngineKernel {
       EXPECT_EQ(f0.first, f.first) << engine_isa_name(isa);
       EXPECT_EQ(f0.second, f.second) << engine_isa_name(isa);
       if (f0.kind != FpFault::none) continue;
-      for (int n = 0; n <= MAX_BRANCHES; ++n) {
+      for (int n = 0; n <= branches->node_count; ++n) {
         ASSERT_EQ(bits(want->pair_count[n]), bits(got->pair_count[n])) << "node " << n;
         ASSERT_EQ(bits(want->similarity_sum[n]), bits(got->similarity_sum[n]))
             << engine_isa_name(isa) << " threads " << threads << " node " << n;
@@ -544,7 +551,7 @@ TEST_F(EngineAggregate, NoPairsLeaveEveryEntryZero) {
   expect_same_tally(6, 10, 2);
   expect_same_tally(1, 10, 2);
   expect_same_tally(0, 10, 2);
-  for (int n = 0; n <= MAX_BRANCHES; ++n) {
+  for (int n = 0; n <= branches->node_count; ++n) {
     ASSERT_EQ(0.0, got->pair_count[n]);
     ASSERT_EQ(0.0, got->similarity_sum[n]);
   }

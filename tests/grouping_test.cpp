@@ -36,7 +36,8 @@ struct GroupingTest : ::testing::Test {
     EXPECT_EQ(line.size(), 400u);
     const int bar = static_cast<int>(line.find('|')) + 2;
     ++run->scan.open_slot;
-    assign_branch(run->scan_context(), line.data(), bar, code, 10 + run->scan.open_slot);
+    EXPECT_TRUE(run->store.branch_of.grow_to(run->scan.open_slot));
+    assign_branch(run->scan_context(), line.data(), bar, code);
     return run->store.branch_of[run->scan.open_slot];
   }
   int node(int branch) const { return run->branches.node_of[branch]; }
@@ -140,20 +141,30 @@ TEST_F(GroupingTest, LongKeysAreCutAt400) {
   EXPECT_EQ(std::string(run->branches.branch_key[2], 400), std::string(399, 'm') + ",");
 }
 
-TEST_F(GroupingTest, FullBranchTableEndsTheRun) {
+TEST_F(GroupingTest, BranchTableGrowsKeepingEveryBranch) {
+  // Steps of 16 branches, and the index built anew as it doubles (past
+  // 1023 and 2047 branches): every branch is still found afterwards.
+  const TableStepForTesting steps(16);
   run->params.LEVEL = 1;
-  add(header("A,B"), "aaa");
-  run->branches.branch_count = MAX_BRANCHES;
-  for (int g = 2; g <= MAX_BRANCHES; ++g) run->branches.node_of[g] = 1;
-  // Joining an existing branch still works.
-  EXPECT_EQ(add(header("A,B"), "aab"), 1);
-  ++run->scan.open_slot;
-  std::string line = header("Z");
-  EXPECT_THROW(assign_branch(run->scan_context(), line.data(), 10, "zzz", 42), RunEnd);
-  EXPECT_EQ(run->branches.branch_count, MAX_BRANCHES);
-  EXPECT_NE(err.data.find("8000"), std::string::npos);
-  EXPECT_NE(err.data.find("zzz"), std::string::npos);
-  EXPECT_NE(err.data.find("42"), std::string::npos);
+  const int n = 3000;
+  auto family = [](int k, const char* group) {
+    std::string path = "F";
+    path.append(std::to_string(k)).append(",").append(group);
+    return header(path);
+  };
+  for (int k = 1; k <= n; ++k) {
+    ASSERT_EQ(add(family(k, "G"), "abc"), k);
+    ASSERT_EQ(node(k), k);
+  }
+  for (int k = 1; k <= n; k += 97) {
+    EXPECT_EQ(add(family(k, "G"), "xyz"), k);  // the same path joins its branch
+    const int sibling = add(family(k, "H"), "xyz");  // another subgroup: a new branch in its node
+    EXPECT_EQ(sibling, run->branches.branch_count);
+    EXPECT_EQ(node(sibling), k);
+  }
+  EXPECT_EQ(key(1), "F1,G,abc,");
+  EXPECT_EQ(key(n), "F3000,G,abc,");
+  EXPECT_EQ(run->branches.node_count, n);
 }
 
 }  // namespace

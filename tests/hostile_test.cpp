@@ -19,6 +19,12 @@
 
 extern char** environ;
 
+// GCC 12 warns falsely of overlapping copies in "literal" + std::string once
+// it inlines enough of them into one test (its bug 105329).
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ == 12
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
+
 namespace plix {
 namespace {
 
@@ -169,77 +175,9 @@ std::string language(const std::string& path, const std::string& code,
   return text;
 }
 
-// Three-character code of language number k.
-std::string code_of(int k) {
-  std::string c(3, 'a');
-  c[0] = static_cast<char>('a' + k / 676 % 26);
-  c[1] = static_cast<char>('a' + k / 26 % 26);
-  c[2] = static_cast<char>('a' + k % 26);
-  return c;
-}
-
-// Classification path "F<k>,G": family k, subgroup G.
-std::string family(int k) {
-  std::string path = "F";
-  path += std::to_string(k);
-  path += ",G";
-  return path;
-}
-
-// Parameters with WORDS 1, one selected meaning, inventory p and a, title.
-const std::string kOneMeaningHead =
-    "     1     1  1000     1    92    72\n(I3)\n  1\n  0\np\na\n\nTITLE\n";
+// The header lines of WORDS 1, LEVEL 1, S0 92, R 72.
 const std::string kOneMeaningHeaderLines =
     "1 SYNONYMS,  1 WORDS, DATE > 1000, LEVEL  1\r\nS0 = 92%, R = .72\r\n";
-// Records before the first language: parameters, format, two meaning
-// records, two symbols and the blank one, the title.
-constexpr int kHeadRecords = 8;
-
-TEST(TableLimits, EightThousandLanguagesFitAndTheNextOneIsRefused) {
-  // Each language its own family: 8000 nodes and branches, no pair to
-  // compare, so the report is the header lines and the stop line.
-  std::string db = kOneMeaningHead;
-  for (int k = 0; k < 8000; ++k) db += language(family(k), code_of(k), {"pa"});
-  Result r = run(db + "\n");
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, kOneMeaningHeaderLines + kStop);
-
-  // An 8001st retained language needs slot 8001. Its header is record
-  // 8 + 8000 * 3 + 1.
-  r = run(db + language("F8000,G", "zzz", {"pa"}) + "\n");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kOneMeaningHeaderLines);
-  EXPECT_EQ(r.err, "plix62c: record " + std::to_string(kHeadRecords + 8000 * 3 + 1) +
-                       ", header record of language zzz: more than 8000 language slots (it needs "
-                       "slot 8001)\n");
-
-  // A dropped language gives its slot back: with one language too short
-  // (in the branch of the next, key prefix "F0,G,"), 8001 admitted
-  // languages fit.
-  std::string reused = kOneMeaningHead + language("F0,G", "xxx", {});
-  for (int k = 0; k < 8000; ++k)
-    reused += language(family(k), code_of(k), {"pa"});
-  r = run(reused + "\n");
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, kOneMeaningHeaderLines + kStop);
-}
-
-TEST(TableLimits, The8001stBranchIsRefused) {
-  // Languages without words are dropped, so all of them share slot 1, but
-  // each one still makes its own branch. A figure record without a code.
-  std::string db = kOneMeaningHead;
-  for (int k = 0; k < 8000; ++k) db += "L|" + family(k) + "@\n\n";
-  Result r = run(db + "\n");
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, kOneMeaningHeaderLines + kStop);
-
-  r = run(db + language("F8000,G", "new", {}) + "\n");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kOneMeaningHeaderLines);
-  EXPECT_EQ(r.err, "plix62c: record " + std::to_string(kHeadRecords + 8000 * 2 + 1) +
-                       ", header record of language new: more than 8000 branches (it needs a new "
-                       "branch)\n");
-}
 
 // Symbols for the combination tests: 50 letters and digits of the inventory.
 const std::string kSymbols = "bcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXY";

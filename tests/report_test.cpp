@@ -53,7 +53,7 @@ class Labels : public ::testing::Test {
  protected:
   void SetUp() override {
     table = std::make_unique<BranchTable>();
-    clear_branch_table(*table);
+    ASSERT_TRUE(grow_branch_table(*table, 1));
   }
   std::string label(const std::string& key, int level) {
     std::memset(table->branch_key[1], ' ', RECORD_WIDTH);
@@ -93,10 +93,11 @@ class Report : public ::testing::Test {
     run = std::make_unique<RunState>(io);
     clear_branch_table(run->branches);
     run->params = parameters(1, 90, 72);
-    for (int k = 0; k <= MAX_BRANCHES; ++k) tally(k, 0.0, 0.0);
+    ASSERT_TRUE(run->tally.pair_count.grow_to(16) && run->tally.similarity_sum.grow_to(16));
   }
   void branch(int b, int node, int members, const std::string& key) {
     BranchTable& t = run->branches;
+    ASSERT_TRUE(grow_branch_table(t, b));
     t.node_of[b] = node;
     t.member_count[b] = members;
     std::memcpy(t.branch_key[b], key.data(), key.size());
@@ -164,7 +165,7 @@ TEST_F(Report, PairsLinesOfTheAgeTable) {
                           "\r\nStop - Program terminated.\r\n");
 }
 
-TEST_F(Report, PairCountsOfAMillionOrMoreAreWrittenInFull) {
+TEST_F(Report, CountsOfAMillionOrMoreAreWrittenInFull) {
   // Mean 50 gives 895 BP with S0 90, R 72; 0.004 gives no age. Below a
   // million the I7 field keeps a blank in front, which carriage control
   // takes; from a million on, a blank control column comes before the full
@@ -177,6 +178,8 @@ TEST_F(Report, PairCountsOfAMillionOrMoreAreWrittenInFull) {
       {1000000.0, 50.0, "1000000  PAIRS   50.00%    895 BP"},
       {1198926.0, 50.0, "1198926  PAIRS   50.00%    895 BP"},
       {31996000.0, 50.0, "31996000  PAIRS   50.00%    895 BP"},
+      // 70,000 languages of one node: past the int32 range, still exact.
+      {2449965000.0, 50.0, "2449965000  PAIRS   50.00%    895 BP"},
       {1000000.0, 0.004, "1000000  PAIRS     .00%"},
   };
   std::string expected;
@@ -187,6 +190,11 @@ TEST_F(Report, PairCountsOfAMillionOrMoreAreWrittenInFull) {
     tally(k, c.pairs, c.pairs * c.mean);
     expected += std::string("\r\n\r\n     1  A,B \r\n") + c.line;
   }
+  // A branch of a million members or more likewise.
+  ++k;
+  branch(k, k, 1234567, "A,B,abc,");
+  tally(k, 5.0, 250.0);
+  expected += "\r\n\r\n1234567  A,B \r\n     5  PAIRS   50.00%    895 BP";
   EXPECT_EQ(report(), 0);
   EXPECT_EQ(out.data, expected.substr(2) + "\r\nStop - Program terminated.\r\n");
 }

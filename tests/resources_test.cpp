@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -83,20 +84,44 @@ constexpr bool kAddressSanitizer = true;
 constexpr bool kAddressSanitizer = false;
 #endif
 
+// A database of `count` languages, each its own family, two meanings each.
+std::string many_languages(int count) {
+  std::string db = "     1     1  1000     1    92    72\n(I3)\n  1\n  2\n  0\np\na\n\nTITLE\n";
+  for (int k = 0; k < count; ++k) {
+    const char code[4] = {static_cast<char>('a' + k / 676 % 26), static_cast<char>('a' + k / 26 % 26),
+                          static_cast<char>('a' + k % 26), 0};
+    db += "L|F" + std::to_string(k) + ",G@\n" + std::string(26, ' ') + "1000" + std::string(9, ' ') +
+          code + "\n1\tpa\n2\tap\n";
+  }
+  return db + "\n";
+}
+
 TEST(ScarceResources, TooLittleMemoryIsAMessageAfterTheLinesWritten) {
   if (kAddressSanitizer) GTEST_SKIP() << "no address-space limit under AddressSanitizer";
   PLIX_SKIP_LIMITS_UNDER_EMULATOR();
-  // 40 MB of address space does not hold the tables, for a run nor for the
-  // stream check.
+  // 40 MB of address space does not hold the tables of 20,000 languages
+  // (8 KB of word codes each): a run, the stream check and a run with a
+  // result file end with the message naming the table that could not grow,
+  // after the header lines, and leave no result file.
+  const std::string db = many_languages(20000);
+  const std::string table = "/tmp/plix-res-table-" + std::to_string(getpid());
+  const std::string table_option = "--table=" + table;
   const rlimit small{40u << 20, 40u << 20};
   Outcome o;
-  for (const char* option : {static_cast<const char*>(nullptr), "--check"}) {
-    o = run_child([&] { return setrlimit(RLIMIT_AS, &small) == 0; }, writes(kSmall), option);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.out, "");
-    EXPECT_EQ(o.err, "plix62c: out of memory: cannot allocate the tables of the run (" +
-                         std::to_string(sizeof(RunState)) + " bytes)\n");
+  for (const char* option : {static_cast<const char*>(nullptr), "--check", table_option.c_str()}) {
+    o = run_child([&] { return setrlimit(RLIMIT_AS, &small) == 0; }, writes(db), option);
+    // The stream check ends a stream it cannot read to its end with 2.
+    const bool check = option != nullptr && std::string(option) == "--check";
+    EXPECT_EQ(o.status, check ? 2 : 1);
+    if (!check) {
+      EXPECT_EQ(o.out, "1 SYNONYMS,  1 WORDS, DATE > 1000, LEVEL  1\r\nS0 = 92%, R = .72\r\n");
+    }
+    EXPECT_TRUE(std::regex_match(o.err, std::regex("plix62c: out of memory: cannot allocate the [a-z ]+ "
+                                                   "for [0-9]+ (languages|branches|slots) \\([0-9]+ bytes\\)\n")))
+        << o.err;
   }
+  struct stat st;
+  EXPECT_NE(stat(table.c_str(), &st), 0);
   // Asleep in its first read, its tables made, the program is limited to
   // what it has plus 6 MB: no room for a work area of the pair engine, and
   // the header lines are written by then. That needs Linux's /proc and

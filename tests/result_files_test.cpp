@@ -223,12 +223,13 @@ TEST(LanguageNames, SafeForTreeFilesAndUnique) {
   int n = 0;
   for (const Case& c : cases) {
     ++n;
+    ASSERT_TRUE(origins->header.grow_to(n) && origins->code.grow_to(n) && origins->header_record.grow_to(n));
     std::memset(origins->header[n], ' ', RECORD_WIDTH);
     std::memcpy(origins->header[n], c.header.data(), c.header.size());
     std::memcpy(origins->code[n], c.code.data(), 3);
     origins->header_record[n] = 17;
   }
-  make_language_names(*origins, n, *names);
+  ASSERT_TRUE(make_language_names(*origins, n, *names));
   for (int l = 1; l <= n; ++l) EXPECT_EQ(language_name(*names, l), cases[l - 1].name) << l;
 
   // The key maps each name back: header name, code, record, path, TABs blanked.

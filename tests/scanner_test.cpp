@@ -243,26 +243,33 @@ TEST_F(ScannerTest, BadFigureIsAnInputFailure) {
   EXPECT_EQ(scan(language("A", "5x", "aaa") + END), 1);
 }
 
-TEST_F(ScannerTest, MoreThanMaxlangSlotsEndsTheRun) {
-  ASSERT_EQ(scan(END), -1);
-  // 8000 slots taken, the one in slot 8000 retained: the next needs 8001.
-  run->scan.open_slot = MAX_LANGUAGES;
-  run->scan.attested = 0;
-  run->branches.branch_count = 1;
-  run->branches.node_of[1] = 1;
-  run->store.branch_of[MAX_LANGUAGES] = 1;
-  const std::string line = "Next|A@" + std::string(393, ' ');
-  EXPECT_THROW(admit_language(run->scan_context(), line.data(), 6, "nxt", 24003), RunEnd);
-  EXPECT_EQ(run->scan.open_slot, MAX_LANGUAGES);
-  EXPECT_NE(err.data.find("8000"), std::string::npos) << err.data;
-  EXPECT_NE(err.data.find("nxt"), std::string::npos) << err.data;
-  EXPECT_NE(err.data.find("24003"), std::string::npos) << err.data;
-  // A dropped language in slot 8000 leaves its slot to the next one.
-  err.data.clear();
-  run->params.WORDS = 1;
-  admit_language(run->scan_context(), line.data(), 6, "nxt", 24003);
-  EXPECT_EQ(run->scan.open_slot, MAX_LANGUAGES);
-  EXPECT_EQ(err.data, "");
+TEST_F(ScannerTest, SlotsGrowWithTheLanguagesAndDroppedOnesAreReused) {
+  // Tables grown three slots at a time, so 50 languages pass many steps;
+  // every fifth language has no word and gives its slot to the next.
+  const TableStepForTesting steps(3);
+  words_needed = 1;
+  auto code = [](int k) {
+    return std::string{'c', static_cast<char>('a' + k / 26), static_cast<char>('a' + k % 26)};
+  };
+  std::string db;
+  for (int k = 0; k < 50; ++k)
+    db += language(std::string("F").append(std::to_string(k)).append(",G"), "5", code(k),
+                   k % 5 == 4 ? "" : words(1, "pat"));
+  ASSERT_EQ(scan(db + END), -1);
+  finish_scan(run->scan_context());
+  ASSERT_EQ(run->scan.language_count, 40);
+  const int length = word_length(run->store, 1, 1, 1);
+  ASSERT_GT(length, 0);
+  for (int s = 1; s <= 40; ++s) {
+    const int k = (s - 1) + (s - 1) / 4;  // the s-th language with a word
+    EXPECT_EQ(language_code(run->origins, s), code(k)) << s;
+    EXPECT_EQ(run->store.branch_of[s], k + 1) << s;  // dropped languages made branches too
+    EXPECT_EQ(run->branches.member_count[k + 1], 1) << s;
+    ASSERT_EQ(word_length(run->store, s, 1, 1), length) << s;
+    EXPECT_EQ(std::memcmp(codes(run->store, s, 1), codes(run->store, 1, 1), length * sizeof(SoundCode)), 0) << s;
+  }
+  EXPECT_EQ(run->branches.branch_count, 50);
+  EXPECT_EQ(run->branches.member_count[5], 0);
 }
 
 }  // namespace

@@ -54,6 +54,7 @@ ClassificationTree chain_tree(int nodes, Mean mean) {
 
 std::unique_ptr<LanguageNames> numbered_names(int n) {
   auto names = std::make_unique<LanguageNames>();
+  if (!names->name.grow_to(static_cast<std::size_t>(n))) return nullptr;
   names->language_count = n;
   for (int l = 1; l <= n; ++l) std::snprintf(names->name[l], NAME_CAPACITY, "L%d", l);
   return names;

@@ -213,9 +213,10 @@ ErrorCode parse_real_field(const char* f, std::int32_t n, std::int32_t d, std::i
   return ErrorCode::none;
 }
 
-void edit_integer(std::int32_t value, std::int32_t w, std::int32_t m, bool plus, char* out) {
-  std::int64_t magnitude = value < 0 ? -static_cast<std::int64_t>(value) : value;
-  char digits[12];
+void edit_integer(std::int64_t value, std::int32_t w, std::int32_t m, bool plus, char* out) {
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  char digits[20];
   int count = 0;
   while (magnitude > 0) {
     digits[count++] = static_cast<char>('0' + magnitude % 10);

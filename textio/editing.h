@@ -33,7 +33,7 @@ ErrorCode parse_real_field(const char* field, std::int32_t n, std::int32_t d, st
 
 // Output editing into exactly w characters (right-justified, asterisks when
 // the text does not fit).
-void edit_integer(std::int32_t value, std::int32_t w, std::int32_t m, bool plus, char* out);
+void edit_integer(std::int64_t value, std::int32_t w, std::int32_t m, bool plus, char* out);
 void edit_fixed(float value, std::int32_t w, std::int32_t d, std::int32_t scale, bool plus,
                 char* out);
 void edit_exponent(float value, std::int32_t w, std::int32_t d, std::int32_t e, std::int32_t scale,

@@ -237,7 +237,7 @@ void begin_write(TextIO& io, std::string_view format) {
   start_format(u.cursor);
 }
 
-void write_integer(TextIO& io, std::int32_t value) {
+void write_integer(TextIO& io, std::int64_t value) {
   DataEdit e = next_output_edit(io);
   if (e.op != Op::I) run_time_error(io, Direction::write, ErrorCode::integer_needs_i);
   put_field(io, e.w, [&](std::int32_t w, char* out) {

@@ -45,7 +45,7 @@ void end_read(TextIO& io);
 
 // --- output (standard output) ---
 void begin_write(TextIO& io, std::string_view format);
-void write_integer(TextIO& io, std::int32_t value);
+void write_integer(TextIO& io, std::int64_t value);
 void write_real(TextIO& io, float value);
 void write_character(TextIO& io, char value);
 void end_write(TextIO& io);

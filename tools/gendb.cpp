@@ -36,7 +36,7 @@ constexpr std::string_view kUsage =
     "Usage: gendb [OPTION VALUE]... > INPUT\n"
     "Writes a seeded random input stream for plix62c on standard output.\n"
     "\n"
-    "  --languages N  retained languages, 2..8000                 (default 240)\n"
+    "  --languages N  retained languages, 2..1000000              (default 240)\n"
     "  --families N   language families, 1..N languages           (default 8)\n"
     "  --level N      LEVEL, 0..20; every classification path has at least\n"
     "                 LEVEL + 1 components                        (default 1)\n"
@@ -57,8 +57,8 @@ constexpr std::string_view kUsage =
     "  --seed N       seed of the generator                       (default 1)\n"
     "\n"
     "Options also take the form --name=VALUE. The same options give the same\n"
-    "bytes on every platform. Example, 8000 languages in 400 families:\n"
-    "  gendb --languages 8000 --families 400 --level 0 --synonyms 2 > big.txt\n";
+    "bytes on every platform. Example, 20,000 languages in 400 families:\n"
+    "  gendb --languages 20000 --families 400 --level 0 --synonyms 2 > big.txt\n";
 
 struct Options {
   int languages = 240;
@@ -508,7 +508,7 @@ Options parse(int argc, char** argv) {
     int* target;
   };
   const Rule rules[] = {
-      {"languages", 2, 8000, &opt.languages}, {"families", 1, 8000, &opt.families},
+      {"languages", 2, 1000000, &opt.languages}, {"families", 1, 1000000, &opt.families},
       {"level", 0, 20, &opt.level},           {"synonyms", 0, 2, &opt.synonyms},
       {"words", -99999, 40, &opt.words},      {"date", -99999, 99999, &opt.date},
       {"s0", 1, 999, &opt.s0},                {"r", 1, 999, &opt.r},
