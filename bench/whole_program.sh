@@ -16,10 +16,61 @@
 # then the kernel micro-benchmark of every path.
 #
 #   sh bench/whole_program.sh [BUILD_DIR]     (default: build)
+#
+# With "growth" after the build folder it measures instead how time and
+# memory grow with the languages, on lists that repeat little
+# (--mutation 400), 400 families: LEVEL 0, SYNONYMS 1 at 8000 and 20,000
+# languages (31.9 M and 200 M pairs), and LEVEL 1 at 5000, 10,000 and
+# 20,000. The sizes run in turn, ROUNDS times (default 3), so that the load
+# of a shared machine falls on all of them alike; for each size it prints
+# every run, then the least and the median processor time (user + system)
+# and peak memory.
+#
+#   sh bench/whole_program.sh BUILD_DIR growth [ROUNDS]
 set -eu
 build=${1:-build}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+
+# growth LEVEL SIZES...: the interleaved runs and their least and median.
+growth() {
+  level=$1
+  shift
+  for n in "$@"; do
+    "$build/tools/gendb" --languages "$n" --families 400 --level "$level" --synonyms 1 \
+      --mutation 400 > "$dir/growth-$level-$n.txt"
+  done
+  round=1
+  while [ "$round" -le "$rounds" ]; do
+    for n in "$@"; do
+      /usr/bin/time -f "%U %S %M" -o "$dir/time" "$build/plix62c" < "$dir/growth-$level-$n.txt" \
+        > "$dir/out-$level-$n"
+      read -r user sys peak < "$dir/time"
+      echo "$n $user $sys $peak" >> "$dir/runs-$level"
+      echo "LEVEL $level, $n languages, round $round: $user s user, $sys s system, $peak KB peak"
+    done
+    round=$((round + 1))
+  done
+  for n in "$@"; do
+    awk -v n="$n" -v level="$level" '$1 == n { cpu[++k] = $2 + $3; mem[k] = $4 }
+      END {
+        for (i = 1; i <= k; i++) for (j = i + 1; j <= k; j++) {
+          if (cpu[j] < cpu[i]) { t = cpu[i]; cpu[i] = cpu[j]; cpu[j] = t }
+          if (mem[j] < mem[i]) { t = mem[i]; mem[i] = mem[j]; mem[j] = t }
+        }
+        printf "LEVEL %s, %s languages: processor time least %.2f s, median %.2f s; peak memory least %d KB, median %d KB\n",
+          level, n, cpu[1], cpu[int((k + 1) / 2)], mem[1], mem[int((k + 1) / 2)]
+      }' "$dir/runs-$level"
+  done
+}
+
+if [ "${2:-}" = growth ]; then
+  rounds=${3:-3}
+  echo "== growth, lists that repeat little (--mutation 400), 400 families, SYNONYMS 1"
+  growth 0 8000 20000
+  growth 1 5000 10000 20000
+  exit 0
+fi
 for case in "400 0 1" "400 0 2" "0 0 1" "0 0 2" "0 1 1"; do
   set -- $case
   db="$dir/mutation$1-level$2-syn$3.txt"
