@@ -14,7 +14,7 @@ namespace plix {
 struct LanguageOrigins {
   GrowingTable<char[RECORD_WIDTH]> header{"the header records", "languages"};
   GrowingTable<char[3]> code{"the language codes", "languages"};
-  GrowingTable<std::int32_t> header_record{"the header record numbers", "languages"};
+  GrowingTable<std::int64_t> header_record{"the header record numbers", "languages"};
 };
 
 // Makes slots 0..slot exist; without the memory the run ends with the

@@ -19,7 +19,7 @@ struct ScanContext;
 struct ScanWatcher {
   virtual ~ScanWatcher() = default;
   // A header and its figure record: admitted (into slot open_slot) or skipped.
-  virtual void language(const ScanContext& db, int header_record, int bar_column, float figure,
+  virtual void language(const ScanContext& db, std::int64_t header_record, int bar_column, float figure,
                         const char* code, bool admitted) = 0;
   // The open language is closed: retained, or dropped for too few meanings.
   virtual void closed(const ScanContext& db, bool retained) = 0;
@@ -33,9 +33,9 @@ struct ScanState {
   std::int32_t open_slot = 0;       // slot of the open language, 0 = none yet
   std::int32_t attested = 0;        // meanings the open language attested so far
   std::int32_t language_count = 0;  // retained languages, set when the scan ends
-  std::int32_t record_number = 0;   // input records read so far, for messages
+  std::int64_t record_number = 0;   // input records read so far, for messages
   char open_code[3];                // language code of the open language, for messages
-  std::int32_t open_record = 0;     // record number of its header, for messages
+  std::int64_t open_record = 0;     // record number of its header, for messages
   ScanWatcher* watcher = nullptr;   // the stream check, when it runs
 };
 

@@ -29,7 +29,7 @@ int bar_column(const char* line) {
 }
 
 // Database records, after the header of the language read last (0: none).
-void set_database_place(const ScanContext& db, int header_record, const char* code) {
+void set_database_place(const ScanContext& db, std::int64_t header_record, const char* code) {
   ReadPlace place{.record = "a database record",
                   .missing = "the end-of-data record, a blank first column,",
                   .header = header_record};
@@ -61,7 +61,7 @@ bool language_admitted(const ScanContext& db, const char* line, int bar_column, 
 }
 
 void admit_language(const ScanContext& db, const char* line, int bar_column, const char* language_code,
-                    int header_record) {
+                    std::int64_t header_record) {
   if (db.scan.open_slot == 0) {
     db.scan.open_slot = 1;
   } else if (db.scan.attested >= db.params.WORDS) {
@@ -110,7 +110,7 @@ void scan_database(const ScanContext& db) {
     }
 
     // A header record, then its figure record.
-    const int header_record = db.scan.record_number;
+    const std::int64_t header_record = db.scan.record_number;
     const int bar = bar_column(db.scan.record);
     float figure = 0;
     char code[3];

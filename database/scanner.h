@@ -21,7 +21,7 @@ bool language_admitted(const ScanContext& db, const char* line, int bar_column, 
 // meanings, otherwise its slot is reused) and opens the language of header
 // record `line` in slot open_slot.
 void admit_language(const ScanContext& db, const char* line, int bar_column, const char* language_code,
-                    int header_record);
+                    std::int64_t header_record);
 
 // Reads the database records up to the end-of-data record; the record
 // before them has been read into scan.record and open_slot is 0.

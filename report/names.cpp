@@ -49,7 +49,7 @@ bool make_language_names(const LanguageOrigins& origins, int language_count, Lan
     if (n == 0) n = append_safe(name, 0, language_code(origins, l), NAME_BASE_LENGTH);
     if (n == 0) {
       name[n++] = 'L';
-      n += static_cast<int>(format_unsigned(name + n, static_cast<unsigned>(origins.header_record[l])));
+      n += static_cast<int>(format_unsigned(name + n, static_cast<unsigned long long>(origins.header_record[l])));
     }
     name[n] = '\0';
   }
@@ -104,7 +104,7 @@ void write_names_key(ResultFile& file, const LanguageOrigins& origins, const Lan
     file.write("\t", 1);
     write_tsv_text(file, language_code(origins, l));
     file.write("\t", 1);
-    file.write(number, format_unsigned(number, static_cast<unsigned>(origins.header_record[l])));
+    file.write(number, format_unsigned(number, static_cast<unsigned long long>(origins.header_record[l])));
     file.write("\t", 1);
     write_tsv_text(file, classification_path(origins, l));
     file.write("\n", 1);

@@ -86,7 +86,7 @@ class PairListWriter final : public PairSink {
       text_.push_back('\t');
       add(language_code(origins, l));
       text_.push_back('\t');
-      add({number, format_unsigned(number, static_cast<unsigned>(origins.header_record[l]))});
+      add({number, format_unsigned(number, static_cast<unsigned long long>(origins.header_record[l]))});
       text_.push_back('\t');
       add(branch_components(branches, store.branch_of[l], level));
       longest_ = std::max(longest_, text_.size() - begin_[l]);

@@ -45,7 +45,7 @@ const char* const kKindNames[KIND_COUNT] = {
     "classification paths shorter than LEVEL + 1", "branch names with a blank"};
 
 struct Language {
-  std::int32_t header = 0;
+  std::int64_t header = 0;
   char code[3];
   char name[32];
   int name_length = 0;
@@ -73,7 +73,7 @@ class Checker final : public ScanWatcher, public RecordTap {
   Checker(TextIO& io, ByteSink& out) : io_(io), out_(out) {}
 
   // --- the raw records, as they are loaded ---
-  void record(std::int32_t number, const char* bytes, std::int32_t length) override {
+  void record(std::int64_t number, const char* bytes, std::int32_t length) override {
     const ReadPlace& place = read_place(io_);
     if (place.record == nullptr) return;
     if (number == 1 || number == 2) {
@@ -96,7 +96,7 @@ class Checker final : public ScanWatcher, public RecordTap {
   }
 
   // --- the scan's decisions ---
-  void language(const ScanContext& db, int header_record, int bar, float figure, const char* code,
+  void language(const ScanContext& db, std::int64_t header_record, int bar, float figure, const char* code,
                 bool admitted) override {
     ++languages_read_;
     if (admitted) make_slot(db.scan.open_slot);
@@ -240,7 +240,7 @@ class Checker final : public ScanWatcher, public RecordTap {
   void check_inventory(const SoundInventory& inv) {
     for (int i = 1; i <= inv.symbol_count; ++i) {
       const unsigned char s = static_cast<unsigned char>(inv.symbols[i]);
-      const std::int32_t rec = symbol_record_[i];
+      const std::int64_t rec = symbol_record_[i];
       if (s >= 0x80) {
         finding(SYMBOL_NOT_ASCII, rec,
                 "symbol " + shown(s) + " is a byte outside ASCII: symbols are single bytes, so "
@@ -306,10 +306,9 @@ class Checker final : public ScanWatcher, public RecordTap {
     }
     for (int k = 0; k < KIND_COUNT; ++k) {
       if (counts_[k] > SHOWN_PER_KIND) {
-        char text[96];
-        std::snprintf(text, sizeof text, "(%d more %s not listed)", counts_[k] - SHOWN_PER_KIND,
-                      kKindNames[k]);
-        line(text);
+        std::string text = "(";
+        text.append(std::to_string(counts_[k] - SHOWN_PER_KIND)).append(" more ").append(kKindNames[k]);
+        line(text.append(" not listed)"));
       }
     }
     line("findings: " + std::to_string(findings_));
@@ -323,14 +322,14 @@ class Checker final : public ScanWatcher, public RecordTap {
     line("pairs the run will count: " + std::to_string(total_pairs_));
   }
 
-  int findings() const { return findings_; }
+  std::int64_t findings() const { return findings_; }
   int write_error() const { return write_error_; }
 
  private:
   static int inv_count(const RunState& run) { return run.codes.inventory.symbol_count; }
 
   // "Tamu (code tmu)", with its header record unless that is the finding's.
-  std::string describe(const Language& l, std::int32_t finding_record = 0) const {
+  std::string describe(const Language& l, std::int64_t finding_record = 0) const {
     std::string text;
     if (l.name_length > 0) text = std::string(l.name, static_cast<std::size_t>(l.name_length)) + " ";
     text += "(code " + std::string(l.code, 3);
@@ -463,7 +462,7 @@ class Checker final : public ScanWatcher, public RecordTap {
 
   // Findings are held and listed in record order: a language is known to
   // be dropped only when the scan has passed it.
-  void finding(Kind kind, std::int32_t record_number, const std::string& text) {
+  void finding(Kind kind, std::int64_t record_number, const std::string& text) {
     ++findings_;
     if (++counts_[kind] > SHOWN_PER_KIND) return;
     held_.push_back({record_number, "record " + std::to_string(record_number) + ": " + text});
@@ -485,25 +484,25 @@ class Checker final : public ScanWatcher, public RecordTap {
   }
 
   struct Held {
-    std::int32_t record;
+    std::int64_t record;
     std::string text;
   };
   std::vector<Held> held_;  // at most SHOWN_PER_KIND of each kind
   TextIO& io_;
   ByteSink& out_;
-  int findings_ = 0;
-  int counts_[KIND_COUNT] = {};
+  std::int64_t findings_ = 0;
+  std::int64_t counts_[KIND_COUNT] = {};
   int write_error_ = 0;  // errno of the first failed write
   char parameter_record_[RECORD_WIDTH], format_record_[RECORD_WIDTH];
   bool have_parameters_ = false, have_format_ = false;
   bool parameters_checked_ = false, format_checked_ = false;
-  std::int32_t meaning_record_[MAX_SELECTION + 1] = {};
-  std::int32_t symbol_record_[MAX_SYMBOLS + 1] = {};
+  std::int64_t meaning_record_[MAX_SELECTION + 1] = {};
+  std::int64_t symbol_record_[MAX_SYMBOLS + 1] = {};
   int symbol_width_[MAX_SYMBOLS + 1] = {};
   bool seen_[256] = {};
-  int languages_read_ = 0, languages_admitted_ = 0, languages_skipped_ = 0;
+  std::int64_t languages_read_ = 0, languages_admitted_ = 0, languages_skipped_ = 0;
   std::uint32_t code_value_[CODE_TABLE] = {};
-  std::int32_t code_header_[CODE_TABLE] = {};
+  std::int64_t code_header_[CODE_TABLE] = {};
   std::vector<std::int64_t> node_members_, node_pairs_;  // per node, 0..node_count
   std::int64_t total_pairs_ = 0;
   Language skipped_;
@@ -534,7 +533,7 @@ int check_program(ByteSource& in, ByteSink& out, ByteSink& err) {
   bool parameters_read = false;
   try {
     // The phases of a run up to the end of the scan, the header lines left out.
-    std::int32_t& records = run->scan.record_number;
+    std::int64_t& records = run->scan.record_number;
     read_run_parameters(*io, run->params, records);
     parameters_read = true;
     checker->check_parameters(&run->params);

@@ -16,7 +16,7 @@
 namespace plix {
 
 void read_run_input(RunState& run) {
-  std::int32_t& records = run.scan.record_number;
+  std::int64_t& records = run.scan.record_number;
   read_run_parameters(run.io, run.params, records);
   read_meaning_selection(run.io, run.selection, records);
   write_header_lines(run.io, run.params);

@@ -8,7 +8,7 @@
 
 namespace plix {
 
-void read_run_parameters(TextIO& io, RunParameters& p, std::int32_t& record_number) {
+void read_run_parameters(TextIO& io, RunParameters& p, std::int64_t& record_number) {
   set_read_place(io, {.record = "the parameter record"});
   begin_read(io, "(12I6)");
   read_integer(io, p.SYNONYMS);

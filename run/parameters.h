@@ -11,7 +11,7 @@ namespace plix {
 struct TextIO;
 
 // Reads the parameter record and derives the reals; counts the record.
-void read_run_parameters(TextIO& io, RunParameters& params, std::int32_t& record_number);
+void read_run_parameters(TextIO& io, RunParameters& params, std::int64_t& record_number);
 
 // Applies the SYNONYMS rules and derives the five reals from the six
 // integers (read_run_parameters does this right after the record).

@@ -8,7 +8,7 @@
 
 namespace plix {
 
-void read_meaning_selection(TextIO& io, MeaningSelection& sel, std::int32_t& record_number) {
+void read_meaning_selection(TextIO& io, MeaningSelection& sel, std::int64_t& record_number) {
 
   // The format record: its first 72 columns are the format of every
   // meaning-number record.
@@ -44,7 +44,7 @@ void read_meaning_selection(TextIO& io, MeaningSelection& sel, std::int32_t& rec
   }
 }
 
-void read_sound_inventory(TextIO& io, CodeTables& codes, std::int32_t& record_number) {
+void read_sound_inventory(TextIO& io, CodeTables& codes, std::int64_t& record_number) {
   SoundInventory& inv = codes.inventory;
   inv.symbol_count = 0;
   for (int i = 1; i <= MAX_SYMBOLS; ++i) {

@@ -13,9 +13,9 @@ namespace plix {
 struct TextIO;
 
 // The format record and the meaning-number records up to the first 0.
-void read_meaning_selection(TextIO& io, MeaningSelection& selection, std::int32_t& record_number);
+void read_meaning_selection(TextIO& io, MeaningSelection& selection, std::int64_t& record_number);
 
 // The symbol records up to the first blank; empties the combination tables.
-void read_sound_inventory(TextIO& io, CodeTables& codes, std::int32_t& record_number);
+void read_sound_inventory(TextIO& io, CodeTables& codes, std::int64_t& record_number);
 
 }  // namespace plix

@@ -48,6 +48,7 @@ struct ScannerTest : ::testing::Test {
   int words_needed = 0;
   int date = 1000;
   int level = 1;
+  std::int64_t records_before = 0;  // records read before the database
 
   // Returns the exit status when the scan ends the run, -1 otherwise.
   int scan(const std::string& database) {
@@ -70,6 +71,8 @@ struct ScannerTest : ::testing::Test {
     run->codes.triples.count = 0;
     clear_branch_table(run->branches);
     run->scan.open_slot = 0;
+    run->scan.record_number = records_before;
+    io->input->records_read = records_before;
     try {
       scan_database(run->scan_context());
     } catch (const RunEnd& end) {
@@ -270,6 +273,21 @@ TEST_F(ScannerTest, SlotsGrowWithTheLanguagesAndDroppedOnesAreReused) {
   }
   EXPECT_EQ(run->branches.branch_count, 50);
   EXPECT_EQ(run->branches.member_count[5], 0);
+
+// Past 2^32 records (a stream of some 17 GB) records are still named in full.
+TEST_F(ScannerTest, RecordNumbersBeyondThirtyTwoBits) {
+  records_before = 5'000'000'000;
+  const std::pair<std::string, std::string> cases[] = {
+      {language("A", "5x", "aaa") + END, "in record 5000000002, the figure record of the header in record 5000000001"},
+      {language("A", "5", "aaa", words(1, "pa")), "after record 5000000003, in language aaa (header record 5000000001)"},
+  };
+  for (const auto& [database, message] : cases) {
+    err.data.clear();
+    EXPECT_EQ(scan(database), 1);
+    EXPECT_NE(err.data.find(message), std::string::npos) << err.data;
+  }
+}
+
 }
 
 }  // namespace

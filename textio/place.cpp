@@ -27,10 +27,10 @@ void append_what(const ReadPlace& p, char* text, std::size_t size, std::size_t& 
   if (p.index != 0) append(text, size, used, " %d", static_cast<int>(p.index));
   if (p.header == 0) return;
   if (!p.has_code) {
-    append(text, size, used, " of the header in record %d", static_cast<int>(p.header));
+    append(text, size, used, " of the header in record %lld", static_cast<long long>(p.header));
   } else {
-    append(text, size, used, " of language %.3s (header record %d)", p.code,
-           static_cast<int>(p.header));
+    append(text, size, used, " of language %.3s (header record %lld)", p.code,
+           static_cast<long long>(p.header));
   }
 }
 
@@ -40,14 +40,14 @@ void set_read_place(TextIO& io, const ReadPlace& place) { io.place = place; }
 
 const ReadPlace& read_place(const TextIO& io) { return io.place; }
 
-std::int32_t records_read(const TextIO& io) { return io.input->records_read; }
+std::int64_t records_read(const TextIO& io) { return io.input->records_read; }
 
 void set_record_tap(TextIO& io, RecordTap* tap) { io.tap = tap; }
 
 std::string last_record_place(const TextIO& io) {
   char text[256];
   std::size_t used = 0;
-  append(text, sizeof text, used, "record %d", static_cast<int>(io.input->records_read));
+  append(text, sizeof text, used, "record %lld", static_cast<long long>(io.input->records_read));
   if (io.place.record != nullptr) {
     append(text, sizeof text, used, ", ");
     append_what(io.place, text, sizeof text, used);
@@ -57,7 +57,7 @@ std::string last_record_place(const TextIO& io) {
 
 std::size_t read_error_message(const TextIO& io, ErrorCode code, char* text, std::size_t size) {
   const ReadPlace& p = io.place;
-  const std::int32_t done = io.input->records_read;
+  const std::int64_t done = io.input->records_read;
   const std::string_view error = error_text(code);
   std::size_t used = 0;
   append(text, size, used, "%.*s", static_cast<int>(error.size()), error.data());
@@ -68,20 +68,20 @@ std::size_t read_error_message(const TextIO& io, ErrorCode code, char* text, std
     const char* missing = p.missing != nullptr ? p.missing : p.record;
     const bool header_only = p.header != 0 && !p.has_code;
     append(text, size, used, ": %s", missing);
-    if (header_only) append(text, size, used, " of the header in record %d", static_cast<int>(p.header));
+    if (header_only) append(text, size, used, " of the header in record %lld", static_cast<long long>(p.header));
     append(text, size, used, " is missing");
     if (done == 0) {
       append(text, size, used, ": the input is empty");
     } else {
-      append(text, size, used, " after record %d", static_cast<int>(done));
+      append(text, size, used, " after record %lld", static_cast<long long>(done));
     }
     if (p.header != 0 && !header_only) {
-      append(text, size, used, ", in language %.3s (header record %d)", p.code,
-             static_cast<int>(p.header));
+      append(text, size, used, ", in language %.3s (header record %lld)", p.code,
+             static_cast<long long>(p.header));
     }
     return used;
   }
-  append(text, size, used, " in record %d, ", static_cast<int>(done + 1));
+  append(text, size, used, " in record %lld, ", static_cast<long long>(done + 1));
   append_what(p, text, size, used);
   return used;
 }

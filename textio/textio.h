@@ -87,14 +87,14 @@ struct ReadPlace {
   const char* record = nullptr;   // "the parameter record", "meaning record"; null: unnamed
   std::int32_t index = 0;         // written after `record` when not 0 ("meaning record 3")
   const char* missing = nullptr;  // what an end of file lacks; null: `record`
-  std::int32_t header = 0;        // header record of the language read, 0: none
+  std::int64_t header = 0;        // header record of the language read, 0: none
   bool has_code = false;          // whether its figure record, with the code, has been read
   char code[3] = {' ', ' ', ' '}; // its language code
 };
 void set_read_place(TextIO& io, const ReadPlace& place);
 const ReadPlace& read_place(const TextIO& io);
 // Records of standard input consumed so far.
-std::int32_t records_read(const TextIO& io);
+std::int64_t records_read(const TextIO& io);
 // "record 7, meaning record 5": the record read last, as the place describes it.
 std::string last_record_place(const TextIO& io);
 
@@ -102,7 +102,7 @@ std::string last_record_place(const TextIO& io);
 // stream check looks at the raw columns through it. A run sets none.
 struct RecordTap {
   virtual ~RecordTap() = default;
-  virtual void record(std::int32_t number, const char* bytes, std::int32_t length) = 0;
+  virtual void record(std::int64_t number, const char* bytes, std::int32_t length) = 0;
 };
 void set_record_tap(TextIO& io, RecordTap* tap);
 

@@ -36,7 +36,7 @@ struct InputUnit {
   std::int32_t length = 0;
   std::int32_t next = 0;  // buffer index of the byte after its line end
   std::int32_t position = 0;
-  std::int32_t records_read = 0;  // records consumed, for the messages
+  std::int64_t records_read = 0;  // records consumed, for the messages (past 2^31 on long streams)
   // The read in progress.
   CompiledFormat format;
   FormatCursor cursor;
