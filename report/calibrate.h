@@ -1,35 +1,53 @@
 // Calibration of the retention parameters: node ages known from elsewhere
-// against the mean similarities of the run give S0 and R.
+// against the mean similarities of the tree's nodes give S0 and R.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "database/store.h"
-#include "report/aggregate.h"
+#include "report/tree.h"
 
 namespace plix {
 
-// The node that `name` names among the dated nodes (those with counted
-// pairs): a listed branch's label as the report shows it, or leading
-// components of one (the label starts with `name` and a comma). Returns the
-// node number, 0 when no dated node matches, -1 when several do.
-int find_dated_node(const BranchTable& branches, const NodeTally& tally, std::int32_t level,
-                    std::string_view name);
+// The full path of node t: the key components its languages share, joined
+// by commas ("Austronesian,Malayo-Polynesian,Oceanic"); empty for the root.
+std::string_view node_path(const ClassificationTree& tree, int t);
 
-// The mean similarity of node k, as the report prints it.
-float node_mean(const NodeTally& tally, int k);
+// The node `name` names: its full path, or, where no full path matches and
+// only one node has it, its last component. `node` is -1 when none or
+// several match; `candidates` then holds the nodes it could mean (those
+// several, or nodes whose last component contains it, ignoring case), at
+// most `most` of them, in node order.
+struct NodeLookup {
+  int node = -1;
+  bool ambiguous = false;
+  std::vector<int> candidates;
+};
+NodeLookup find_tree_node(const ClassificationTree& tree, std::string_view name, int most = 8);
+
+// One node of known age: its mean similarity in percent, the age in years
+// and its weight in the fit.
+struct CalibrationPoint {
+  float mean = 0;
+  double years = 0;
+  double weight = 1;
+};
 
 // The fit of log10(mean / 100) = log10(S0 / 100) + 2 log10(R / 100) t, with
-// t the known age in thousands of years and the mean in percent. With one
-// point S0 stays `run_s0` (the run's) and R is solved for; with two or more
-// S0 and R come from the least-squares line. `problem` is empty on success.
+// t the known age in thousands of years. With one point S0 stays `run_s0`
+// (the run's) and R is solved for; with two or more S0 and R come from the
+// weighted least-squares line. The standard errors are those of the line's
+// coefficients carried over to S0 and R; they need a residual, so at least
+// three points (NaN otherwise, and for S0 with one point). `problem` is
+// empty on success.
 struct RetentionFit {
   double s0 = 0, r = 0;          // exact percentages
+  double s0_error = 0, r_error = 0;
   std::int32_t S0 = 0, R = 0;    // rounded to the integers of the parameter record
   std::string problem;
 };
-RetentionFit fit_retention(const float* means, const double* years, int count, std::int32_t run_s0);
+RetentionFit fit_retention(const CalibrationPoint* points, int count, std::int32_t run_s0);
 
 }  // namespace plix

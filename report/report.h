@@ -22,6 +22,10 @@ constexpr float AGE_THRESHOLD = 0.005f;
 // the int32 limits (the I7 field then shows asterisks).
 std::int32_t estimate_age(const RunParameters& params, float mean);
 
+// Whether the report's I7 field shows the age as a number rather than
+// asterisks. An age it cannot show is no age in any result file either.
+constexpr bool printable_age(std::int32_t age) { return age >= -999999 && age <= 9999999; }
+
 // Writes the label of branch b into `label` and returns its length: the key
 // up to its (level + 1)-th comma or its first blank, followed by one blank.
 // A key that neither stops gives its 400 characters.

@@ -1,6 +1,8 @@
 #include "report/results.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -30,9 +32,65 @@ void write_significant(ResultFile& file, float value) {
 
 }  // namespace
 
+namespace {
+
+// Per node of the run, the fewest and the mean number of meanings that its
+// pairs both attest.
+void shared_meanings(const LanguageStore& store, const BranchTable& branches, int language_count,
+                     int meaning_count, std::vector<int>& least, std::vector<double>& mean) {
+  const int nmean = std::min(meaning_count, MAX_MEANINGS);
+  std::vector<std::uint64_t> attested(static_cast<std::size_t>(language_count) + 1, 0);
+  for (int l = 1; l <= language_count; ++l)
+    for (int m = 1; m <= nmean; ++m)
+      if (word_length(store, l, m, 1) != 0) attested[l] |= std::uint64_t{1} << (m - 1);
+  least.assign(static_cast<std::size_t>(branches.node_count) + 1, INT32_MAX);
+  mean.assign(static_cast<std::size_t>(branches.node_count) + 1, 0.0);
+  std::vector<double> pairs(static_cast<std::size_t>(branches.node_count) + 1, 0.0);
+  for (int i = 1; i < language_count; ++i) {
+    const int bi = store.branch_of[i], k = branches.node_of[bi];
+    for (int j = i + 1; j <= language_count; ++j) {
+      const int bj = store.branch_of[j];
+      if (bj == bi || branches.node_of[bj] != k) continue;
+      const int shared = std::popcount(attested[i] & attested[j]);
+      least[k] = std::min(least[k], shared);
+      mean[k] += shared;
+      pairs[k] += 1;
+    }
+  }
+  for (int k = 1; k <= branches.node_count; ++k)
+    if (pairs[k] > 0) mean[k] /= pairs[k];
+}
+
+// The tree node of depth `level` that is run node k: the one that holds its
+// languages and has its pairs; -1 when the run grouped them otherwise.
+int tree_node_of(const ClassificationTree& tree, const LanguageStore& store,
+                 const BranchTable& branches, const NodeTally& tally, int k, std::int32_t level) {
+  for (int l = 1; l <= tree.language_count; ++l) {
+    if (branches.node_of[store.branch_of[l]] != k) continue;
+    if (level < 0 || tree.chain_begin[l] + level >= tree.chain_begin[l + 1]) return -1;
+    const int t = tree.chain[tree.chain_begin[l] + level];
+    return tree.nodes[t].pair_count == tally.pair_count[k] ? t : -1;
+  }
+  return -1;
+}
+
+void write_age(ResultFile& file, const RunParameters& params, float mean) {
+  if (!(mean >= AGE_THRESHOLD)) return;
+  const std::int32_t age = estimate_age(params, mean);
+  if (printable_age(age)) write_number(file, age);
+}
+
+}  // namespace
+
 void write_node_table(ResultFile& file, const RunParameters& params, const BranchTable& branches,
-                      const NodeTally& tally) {
-  file.write("node\tlabel\tbranches\tlanguages\tpairs\tmean\tmean_report\tage\n");
+                      const NodeTally& tally, const LanguageStore& store, int language_count,
+                      int meaning_count, const ClassificationTree* tree) {
+  file.write("node\tlabel\tbranches\tlanguages\tpairs\tmean\tmean_report\tage\tshared_least\t"
+             "shared_mean\tweak\tparent_age\tnesting\tage_low\tage_high\tsimilarity_low\t"
+             "similarity_high\toutside_nesting\n");
+  std::vector<int> least;
+  std::vector<double> shared_mean;
+  shared_meanings(store, branches, language_count, meaning_count, least, shared_mean);
   for (int k = 1; k <= branches.node_count; ++k) {
     if (tally.pair_count[k] == 0.0) continue;
     int listed = 0, languages = 0;
@@ -62,8 +120,45 @@ void write_node_table(ResultFile& file, const RunParameters& params, const Branc
     file.write("\t", 1);
     file.write(shown + lead, 8 - lead);
     file.write("\t", 1);
-    if (mean >= AGE_THRESHOLD) write_number(file, estimate_age(params, mean));
-    file.write("\n", 1);
+    write_age(file, params, mean);
+    file.write("\t", 1);
+    write_number(file, least[k]);
+    file.write("\t", 1);
+    write_significant(file, static_cast<float>(shared_mean[k]));
+    file.write(tally.pair_count[k] < WEAK_NODE_PAIRS ? "\t1\t" : "\t0\t");
+    // The parent: the nearest ancestor in the tree with pairs of its own.
+    const int t = tree ? tree_node_of(*tree, store, branches, tally, k, params.LEVEL) : -1;
+    int up = t < 0 ? -1 : tree->nodes[t].parent;
+    while (up > 0 && tree->nodes[up].pair_count == 0) up = tree->nodes[up].parent;
+    const NodeDate own = node_date(params, t < 0 ? TreeNode{} : tree->nodes[t]);
+    const NodeDate parent = node_date(params, up < 0 ? TreeNode{} : tree->nodes[up]);
+    if (parent.dated) write_number(file, parent.age);
+    file.write("\t", 1);
+    const NodeInterval* interval =
+        t >= 0 && static_cast<std::size_t>(t) < tree->intervals.size() ? &tree->intervals[t] : nullptr;
+    if (own.dated && parent.dated) {
+      // Beyond the node's interval where there is one, else its age alone.
+      const bool bounded = interval != nullptr && interval->has_age;
+      const double low = bounded ? interval->age_low : own.age;
+      const double high = bounded ? interval->age_high : own.age;
+      if (low > parent.age) file.write("older");
+      if (high < parent.age) file.write("younger");
+    }
+    if (interval != nullptr) {
+      file.write("\t", 1);
+      if (interval->has_age) write_number(file, static_cast<long long>(interval->age_low));
+      file.write("\t", 1);
+      if (interval->has_age) write_number(file, static_cast<long long>(interval->age_high));
+      file.write("\t", 1);
+      write_significant(file, static_cast<float>(interval->similarity_low));
+      file.write("\t", 1);
+      write_significant(file, static_cast<float>(interval->similarity_high));
+      file.write("\t", 1);
+      write_significant(file, static_cast<float>(interval->outside_nesting));
+      file.write("\n", 1);
+    } else {
+      file.write("\t\t\t\t\t\n");
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 #include "report/aggregate.h"
 #include "report/names.h"
 #include "report/pair_engine.h"
+#include "report/tree.h"
 
 namespace plix {
 
@@ -19,9 +20,16 @@ struct TextIO;
 // One row per node block of the report, in report order, with the report's
 // numbers: node, shared label, branches, languages, pairs, mean (9
 // significant digits), the mean as the report prints it, age (empty when
-// the report prints none).
+// the report prints none or only asterisks); then the fewest and the mean
+// number of meanings its pairs share, 1 when it is weak (fewer than 3
+// pairs), the age of its nearest ancestor with pairs, "older" or "younger"
+// when its age (or all of its interval) lies on one side of that age, and
+// with resampled intervals in the tree their bounds and the share of
+// replicates older than the ancestor. Without a tree (or where the run's
+// grouping is not the tree's) the columns from the parent's age on are empty.
 void write_node_table(ResultFile& file, const RunParameters& params, const BranchTable& branches,
-                      const NodeTally& tally);
+                      const NodeTally& tally, const LanguageStore& store, int language_count,
+                      int meaning_count, const ClassificationTree* tree);
 
 // A sink for the pair aggregation that writes one TSV row per counted pair:
 // node, then name, code, header record and branch label of each language,

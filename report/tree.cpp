@@ -147,8 +147,10 @@ NodeDate node_date(const RunParameters& params, const TreeNode& node) {
   date.has_mean = true;
   date.mean = static_cast<float>(node.similarity_sum / node.pair_count);
   if (date.mean >= AGE_THRESHOLD) {
-    date.dated = true;
-    date.age = estimate_age(params, date.mean);
+    const std::int32_t age = estimate_age(params, date.mean);
+    date.dated = printable_age(age);
+    date.masked = !date.dated;
+    if (date.dated) date.age = age;
   }
   return date;
 }
@@ -187,7 +189,8 @@ bool tally_matches_depth(const LanguageStore& store, const BranchTable& branches
 
 TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
                      const NodeTally& level_tally, std::int32_t level, int meaning_count,
-                     ByteSink* progress, ClassificationTree& tree) {
+                     ByteSink* progress, ClassificationTree& tree, int first_depth,
+                     int last_depth) {
   TreeFault fault;
   const int nlang = tree.language_count;
   const int nmean = std::min(meaning_count, MAX_MEANINGS);
@@ -207,7 +210,8 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
   };
 
   std::vector<std::int32_t> run_node;
-  const bool run_level_taken = level >= 0 && level <= tree.max_depth &&
+  const bool run_level_taken = level >= first_depth && level <= last_depth &&
+                               level >= 0 && level <= tree.max_depth &&
                                tally_matches_depth(store, branches, level_tally, level, tree, run_node);
   if (run_level_taken) {
     for (const std::int32_t t : by_depth(level)) {
@@ -230,7 +234,7 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
   std::vector<std::int32_t> as_node(tree.nodes.size(), 0), as_branch(tree.nodes.size(), 0);
   EngineOptions options;
   options.progress = progress;
-  for (int depth = 0; depth <= tree.max_depth; ++depth) {
+  for (int depth = std::max(first_depth, 0); depth <= std::min(last_depth, tree.max_depth); ++depth) {
     if (run_level_taken && depth == level) continue;
     double pairs = 0;
     for (const std::int32_t t : by_depth(depth)) pairs += structural_pairs(tree, t);

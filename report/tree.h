@@ -88,11 +88,14 @@ inline std::string_view node_label(const ClassificationTree& tree, const TreeNod
 double structural_pairs(const ClassificationTree& tree, int t);
 
 // What a report at LEVEL depth prints for a node: the mean when it has
-// pairs, the age when the mean reaches AGE_THRESHOLD.
+// pairs, the age when the mean reaches AGE_THRESHOLD and the age fits the
+// report's field. `masked` is set, and `dated` not, when the report shows
+// asterisks instead of the age.
 struct NodeDate {
   bool has_mean = false;
   float mean = 0;
   bool dated = false;
+  bool masked = false;
   std::int32_t age = 0;
 };
 NodeDate node_date(const RunParameters& params, const TreeNode& node);
@@ -108,8 +111,10 @@ struct TreeFault {
 // again when they are the tree's nodes of that depth. The other levels are
 // counted by the pair engine, one call per level over a grouping made from
 // the tree; store.branch_of is used for it and restored before returning.
+// Only depths first_depth..last_depth are counted; the others keep no pairs.
 TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
                      const NodeTally& level_tally, std::int32_t level, int meaning_count,
-                     ByteSink* progress, ClassificationTree& tree);
+                     ByteSink* progress, ClassificationTree& tree, int first_depth = 0,
+                     int last_depth = INT32_MAX);
 
 }  // namespace plix

@@ -18,6 +18,7 @@
 #include "database/origins.h"
 #include "database/scanner.h"
 #include "report/report.h"
+#include "report/tree.h"
 #include "run/parameters.h"
 #include "run/run_state.h"
 #include "run/selection.h"
@@ -34,15 +35,16 @@ constexpr int CODE_TABLE = 1 << 14; // open addressing over the retained languag
 enum Kind {
   PARAMETER_FIELD, FORMAT_RECORD, SYMBOL_NOT_ASCII, SYMBOL_TOO_LONG, SYMBOL_TWICE, SYMBOL_UNUSED,
   LANGUAGE_SKIPPED, LANGUAGE_DROPPED, CODE_TWICE, WORDS_WITHOUT_TAB, WORDS_NOT_ASCII,
-  MEANING_UNATTESTED, NODE_ONE_BRANCH, PAIR_UNDEFINED, PATH_TOO_SHORT, BLANK_IN_BRANCH, KIND_COUNT
+  MEANING_UNATTESTED, NODE_ONE_BRANCH, NODE_WEAK, PAIR_UNDEFINED, PATH_TOO_SHORT, BLANK_IN_BRANCH,
+  AGES_MASKED, KIND_COUNT
 };
 
 const char* const kKindNames[KIND_COUNT] = {
     "parameter fields", "format record", "symbols outside ASCII", "symbol records of several characters",
     "duplicate symbols", "unused symbols", "skipped languages", "dropped languages",
     "duplicate language codes", "word records without a TAB", "words outside ASCII",
-    "unattested meanings", "nodes without pairs", "pairs without a similarity",
-    "classification paths shorter than LEVEL + 1", "branch names with a blank"};
+    "unattested meanings", "nodes without pairs", "weak nodes", "pairs without a similarity",
+    "classification paths shorter than LEVEL + 1", "branch names with a blank", "masked ages"};
 
 struct Language {
   std::int64_t header = 0;
@@ -293,6 +295,25 @@ class Checker final : public ScanWatcher, public RecordTap {
     }
     check_nodes(run);
     check_branch_names(run);
+    check_ages(run);
+  }
+
+  // Parameters whose ages the report's seven columns cannot hold: it prints
+  // asterisks, and the result files give no age.
+  void check_ages(const RunState& run) {
+    const float probes[] = {static_cast<float>(run.params.S0) / 2, 1.0f, 100.0f, AGE_THRESHOLD};
+    for (const float mean : probes) {
+      if (printable_age(estimate_age(run.params, mean))) continue;
+      char text[256];
+      std::snprintf(text, sizeof text,
+                    "with S0 %d and R %d a mean of %.2f %% gives an age beyond the report's seven "
+                    "columns: the report prints asterisks and the result files no age; R %s",
+                    static_cast<int>(run.params.S0), static_cast<int>(run.params.R),
+                    static_cast<double>(mean),
+                    run.params.R >= 100 ? "must be below 100" : "is too close to 100");
+      finding(AGES_MASKED, 1, text);
+      return;
+    }
   }
 
   void summary(const RunState& run) {
@@ -369,6 +390,17 @@ class Checker final : public ScanWatcher, public RecordTap {
       }
       node_pairs_[k] = (sum * sum - squares) / 2;
       total_pairs_ += node_pairs_[k];
+      if (node_pairs_[k] > 0 && node_pairs_[k] < WEAK_NODE_PAIRS) {
+        int first = 0;
+        for (int l = 1; l <= kept && first == 0; ++l)
+          if (branch_of[l] == first_branch) first = l;
+        const std::string name = shown_label(t, first_branch, run.params.LEVEL);
+        finding(NODE_WEAK, slots_[first].header,
+                "the node of branch " + name + " is dated from " + std::to_string(node_pairs_[k]) +
+                    (node_pairs_[k] == 1 ? " pair" : " pairs") + ", fewer than " +
+                    std::to_string(static_cast<int>(WEAK_NODE_PAIRS)) +
+                    ": its age is flagged weak and rests on the words of so few languages");
+      }
       if (populated != 1) continue;
       int first = 0;
       for (int l = 1; l <= kept && first == 0; ++l)

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,7 +30,22 @@ constexpr OptionSpec OPTIONS[] = {
     {"--calibrate", &RunOptions::ages, nullptr, false},
     {"--tree", &RunOptions::tree, nullptr, true},
     {"--svg", &RunOptions::svg, nullptr, true},
+    {"--bootstrap", &RunOptions::bootstrap_text, nullptr, false},
+    {"--seed", &RunOptions::seed_text, nullptr, false},
 };
+
+// A whole decimal number without sign or other characters, at most `most`.
+bool whole_number(const std::string& text, std::uint64_t most, std::uint64_t& value) {
+  if (text.empty() || text.size() > 20) return false;
+  value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (most - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  return true;
+}
 
 int refuse(ByteSink& err, const std::string& message) {
   const std::string text = "plix62c: " + message + "\n\n" + std::string(usage_text());
@@ -144,7 +161,11 @@ int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSi
     } else if (i + 1 < argc && argv[i + 1][0] != '-') {
       value = argv[++i];
     }
-    if (value.empty()) return refuse(err, "option " + std::string(name) + " needs a file name");
+    if (value.empty())
+      return refuse(err, "option " + std::string(name) +
+                             (spec->file == &RunOptions::bootstrap_text || spec->file == &RunOptions::seed_text
+                                  ? " needs a number"
+                                  : " needs a file name"));
     std::string& file = options.*spec->file;
     if (!file.empty()) return refuse(err, "option " + std::string(name) + " is given twice");
     file = value;
@@ -156,6 +177,21 @@ int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSi
   for (std::size_t a = 0; a < count; ++a)
     for (std::size_t b = a + 1; b < count; ++b)
       if (files[a] == files[b]) return refuse(err, "two results would be written to " + files[a]);
+  if (!options.bootstrap_text.empty()) {
+    std::uint64_t n = 0;
+    if (!whole_number(options.bootstrap_text, MAX_BOOTSTRAP, n) || n == 0)
+      return refuse(err, "--bootstrap " + options.bootstrap_text + ": the replicates must be a whole number from 1 to " +
+                             std::to_string(MAX_BOOTSTRAP));
+    options.bootstrap = static_cast<int>(n);
+    if (options.table.empty() && !options.wants_tree())
+      return refuse(err, "--bootstrap needs --table, --tree or --svg to write its intervals to");
+  }
+  if (!options.seed_text.empty()) {
+    if (options.bootstrap_text.empty()) return refuse(err, "--seed is for --bootstrap");
+    if (!whole_number(options.seed_text, UINT64_MAX, options.seed))
+      return refuse(err, "--seed " + options.seed_text + ": the seed must be a whole number from 0 to " +
+                             std::to_string(UINT64_MAX));
+  }
   // --check and --calibrate write their own output instead of the report.
   if (options.check && !options.ages.empty())
     return refuse(err, "--check and --calibrate cannot be combined");

@@ -4,6 +4,7 @@
 // run/options.cpp; add new ones there.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "textio/byte_stream.h"
@@ -20,10 +21,19 @@ struct RunOptions {
   std::string svg;     // --svg FILE: the same tree as a picture
   bool check = false;  // --check: findings about the stream instead of the report
   std::string ages;    // --calibrate FILE: known node ages to fit S0 and R to
+  std::string bootstrap_text, seed_text;  // --bootstrap N, --seed S as given
+  int bootstrap = 0;           // replicates that resample the meanings; 0: none
+  std::uint64_t seed = 1;      // of the replicates' draws
 
   bool wants_names() const { return !matrix.empty() || !nexus.empty() || wants_tree(); }
   bool wants_tree() const { return !tree.empty() || !svg.empty(); }
+  // The dated tree of every level: for the tree files, the NEXUS TREES
+  // block, and the intervals of the node table.
+  bool needs_tree() const { return wants_tree() || !nexus.empty() || bootstrap > 0; }
 };
+
+// Most replicates of --bootstrap.
+constexpr std::uint64_t MAX_BOOTSTRAP = 100000;
 
 // Exit status of a command line that cannot be run.
 constexpr int USAGE_STATUS = 2;

@@ -1,10 +1,14 @@
 #include "run/results.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "report/bootstrap.h"
 #include "report/names.h"
 #include "report/results.h"
 #include "report/tree.h"
@@ -37,14 +41,17 @@ std::string language_in_message(const RunState& run, int slot) {
   return text;
 }
 
-// The tree of every level, dated, written as Newick, as a picture and as
-// the TREES block of the NEXUS file.
-void write_tree_files(RunState& run, ResultFiles& files) {
+// The tree dated at depths first..last, with the intervals of --bootstrap.
+// A pair without a similarity ends the run, unless the tree serves only the
+// table's parent ages: then there is no tree.
+std::unique_ptr<ClassificationTree> dated_tree(RunState& run, const RunOptions& options, int first,
+                                               int last, bool required) {
   auto tree = std::make_unique<ClassificationTree>();
   build_tree(run.origins, run.scan.language_count, *tree);
   const TreeFault fault =
       tally_tree(run.store, run.branches, run.tally, run.params.LEVEL, run.selection.meaning_count,
-                 &error_stream(run.io), *tree);
+                 &error_stream(run.io), *tree, first, last);
+  if (fault.pair.kind != FpFault::none && !required) return nullptr;
   if (fault.pair.kind != FpFault::none) {
     fatal_error(run.io, "the tree needs the similarity of " +
                             language_in_message(run, fault.pair.first) + " and " +
@@ -54,16 +61,36 @@ void write_tree_files(RunState& run, ResultFiles& files) {
                             ": the two share no meaning, or no two of their different meanings "
                             "differ); a higher WORDS leaves out languages with so few words");
   }
+  if (options.bootstrap > 0) {
+    const int nmean = std::min(run.selection.meaning_count, MAX_MEANINGS);
+    const std::vector<std::uint16_t> weights =
+        draw_meaning_weights(options.seed, options.bootstrap, nmean);
+    auto replicates = std::make_unique<ReplicateTally>();
+    try {
+      tally_replicates(run.store, nmean, *tree, weights, options.bootstrap, &error_stream(run.io),
+                       *replicates);
+    } catch (const std::bad_alloc&) {
+      fatal_error(run.io, "not enough memory for " + std::to_string(options.bootstrap) +
+                              " replicates of " + std::to_string(tree->nodes.size()) + " nodes");
+    }
+    summarize_replicates(run.params, *replicates, *tree);
+  }
+  return tree;
+}
+
+// The dated tree written as Newick, as a picture and as the TREES block of
+// the NEXUS file.
+void write_tree_files(RunState& run, ResultFiles& files, const ClassificationTree& tree) {
   if (files.tree.is_open()) {
-    write_tree_newick(files.tree, run.params, *tree, files.names);
+    write_tree_newick(files.tree, run.params, tree, files.names);
     close_result_file(run.io, files.tree);
   }
   if (files.svg.is_open()) {
-    write_tree_svg(files.svg, run.params, *tree, files.names);
+    write_tree_svg(files.svg, run.params, tree, files.names);
     close_result_file(run.io, files.svg);
   }
   if (files.nexus.is_open()) {
-    write_tree_nexus(files.nexus, run.params, *tree, files.names);
+    write_tree_nexus(files.nexus, run.params, tree, files.names);
     close_result_file(run.io, files.nexus);
   }
 }
@@ -95,8 +122,17 @@ std::unique_ptr<PairSink> pair_list_sink(RunState& run, ResultFiles& files) {
 
 void write_result_files(RunState& run, const RunOptions& options, ResultFiles& files) {
   close_result_file(run.io, files.pairs);
+  // The table needs only the run's depth and its parent's; the tree files
+  // and the intervals every depth.
+  std::unique_ptr<ClassificationTree> tree;
+  if (options.needs_tree()) {
+    tree = dated_tree(run, options, 0, INT32_MAX, true);
+  } else if (files.table.is_open() && run.params.LEVEL > 0) {
+    tree = dated_tree(run, options, run.params.LEVEL - 1, run.params.LEVEL, false);
+  }
   if (files.table.is_open()) {
-    write_node_table(files.table, run.params, run.branches, run.tally);
+    write_node_table(files.table, run.params, run.branches, run.tally, run.store,
+                     run.scan.language_count, run.selection.meaning_count, tree.get());
     close_result_file(run.io, files.table);
   }
   if (options.wants_names()) {
@@ -116,7 +152,7 @@ void write_result_files(RunState& run, const RunOptions& options, ResultFiles& f
                          files.nexus.is_open() ? &files.nexus : nullptr);
     close_result_file(run.io, files.matrix);
   }
-  if (options.wants_tree() || files.nexus.is_open()) write_tree_files(run, files);
+  if (tree && (options.wants_tree() || files.nexus.is_open())) write_tree_files(run, files, *tree);
 }
 
 namespace {

@@ -1,11 +1,12 @@
 // --check: one finding per kind on small streams; --calibrate: S0 and R
-// given back from ages known by construction.
+// given back from ages known by construction, at any depth, and its errors.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "report/calibrate.h"
 #include "run/check.h"
 #include "textio/byte_stream.h"
 
@@ -102,6 +103,12 @@ TEST(Check, EachKindOfFinding) {
       {"alone in a node", replaced(kSmall, "F,G1", "H,G1"), 1,
        "record 17: language LANGA{X (code aaa) is alone in its node (branch H,G1): no pairs; "
        "LEVEL 0 would date it with LANGB{X (code bbb, header record 22)"},
+      {"weak node", kSmall, 1,
+       "record 17: the node of branch F,G1 is dated from 2 pairs, fewer than 3: its age is "
+       "flagged weak and rests on the words of so few languages"},
+      {"masked ages", replaced(kSmall, "    92    72", "    92   100"), 1,
+       "record 1: with S0 92 and R 100 a mean of 46.00 % gives an age beyond the report's seven "
+       "columns: the report prints asterisks and the result files no age; R must be below 100"},
       // WORDS 1; A attests meaning 1 only, B meaning 2 only: the pair (A, B)
       // has no same-meaning pair. A: 17-19, B: 20-22.
       {"pair without a common meaning",
@@ -130,15 +137,17 @@ TEST(Check, EachKindOfFinding) {
 
 TEST(Check, CleanStreamHasOnlyTheSummary) {
   // Bytes after the end of the words (a blank followed by a blank) are not
-  // read by the run, so they are no finding.
-  for (const std::string& input : {kSmall, replaced(kSmall, "1\tpata", "1\tpata  \xc3\xa1")}) {
+  // read by the run, so they are no finding. A fourth language makes the
+  // node's pairs 3 (1 x 3): enough not to be weak.
+  const std::string clean = before_end(language("LANGD", "F,G2", "ddd", "1\tmatu\n2\tkinu\n3\ttuka\n"));
+  for (const std::string& input : {clean, replaced(clean, "1\tpata", "1\tpata  \xc3\xa1")}) {
     const Outcome o = check(input);
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out,
               "findings: 0\n"
-              "languages: 3 read, 0 skipped, 0 dropped, 3 kept\n"
+              "languages: 4 read, 0 skipped, 0 dropped, 4 kept\n"
               "at LEVEL 1: branches with languages 2, nodes with languages 1, nodes dated 1\n"
-              "pairs the run will count: 2\n");
+              "pairs the run will count: 3\n");
     EXPECT_EQ(o.err, "");
   }
 }
@@ -156,13 +165,14 @@ TEST(Check, FailedWriteIsStatusOneLikeAnyFailedWrite) {
   }
 }
 
-// Two nodes of two one-language branches. Every word is one sound, and the
-// sounds of different meanings differ, so every different-meaning distance
-// is 1 and the similarity of a pair is 100 k / n when k of its n meanings
-// have the same word: F1 keeps 8 of 10 (80 %), F2 5 of 10 (50 %).
-std::string calibration_stream(int s0, int r) {
+// Two nodes of two one-language branches under one root. Every word is one
+// sound, and the sounds of different meanings differ, so every
+// different-meaning distance is 1 and the similarity of a pair is 100 k / n
+// when k of its n meanings have the same word: F1 keeps 8 of 10 (80 %), F2
+// 5 of 10 (50 %), and the four pairs across them average 60 %.
+std::string calibration_stream(int s0, int r, int level) {
   char parameters[64];
-  std::snprintf(parameters, sizeof parameters, "     1     1  1000     1%6d%6d\n", s0, r);
+  std::snprintf(parameters, sizeof parameters, "     1     1  1000%6d%6d%6d\n", level, s0, r);
   std::string s = std::string(parameters) + "(I3)\n";
   for (int m = 1; m <= 10; ++m) s += std::to_string(m) + "\n";
   s += "0\n";
@@ -172,7 +182,7 @@ std::string calibration_stream(int s0, int r) {
   for (int node = 0; node < 2; ++node) {
     const char family = static_cast<char>('1' + node);
     for (char branch : {'A', 'B'}) {
-      const char header[] = {branch, '|', 'F', family, ',', branch, '@', '\n', 0};
+      const char header[] = {branch, '|', 'T', ',', 'F', family, ',', branch, '@', '\n', 0};
       const char code[] = {branch, family, branch, 0};
       s += header;
       s += figure("0", code);
@@ -187,33 +197,101 @@ std::string calibration_stream(int s0, int r) {
   return s + "\n";
 }
 
-TEST(Calibrate, GivesBackTheS0AndROfTheAges) {
-  // Ages of the two nodes with S0 90 and R 75, to a tenth of a year.
-  auto age = [](double mean) {
-    return std::round(std::log10(mean / 90.0) / (2.0 * std::log10(0.75)) * 10000.0) / 10.0;
-  };
-  char ages[128];
-  std::snprintf(ages, sizeof ages, "F1\t%.1f\nF2,B\t%.1f\nF9\t100\n", age(80), age(50));
-  StringSource in(calibration_stream(92, 72));
-  StringSink out, err;
-  EXPECT_EQ(calibrate_program(in, out, err, ages), 0) << err.data;
-  EXPECT_NE(out.data.find("\nS0 90 ("), std::string::npos) << out.data;
-  EXPECT_NE(out.data.find("), R 75 ("), std::string::npos) << out.data;
-  EXPECT_NE(out.data.find("\"    90    75\""), std::string::npos) << out.data;
-  // With the fitted integers the table gives back the ages, rounded.
-  // Columns: the node name in 4, then three right-aligned in 12 each.
-  EXPECT_NE(out.data.find("F1  " + std::string(9, ' ') + "205" + std::string(6, ' ') + "80.00%" +
-                          std::string(9, ' ') + "205\n"),
-            std::string::npos)
-      << out.data;
-  EXPECT_EQ(err.data, "plix62c: ages file, line 3: \"F9\" is not a node this run dates (LEVEL 1)\n");
+// Ages of a mean with S0 90 and R 75, to a tenth of a year.
+double age_90_75(double mean) {
+  return std::round(std::log10(mean / 90.0) / (2.0 * std::log10(0.75)) * 10000.0) / 10.0;
+}
+
+TEST(Calibrate, FitsNodesOfAnyDepthWhateverTheLevel) {
+  char ages[160];
+  // A byte-order mark, a full path and a last component.
+  std::snprintf(ages, sizeof ages, "\xEF\xBB\xBFT,F1\t%.1f\nF2\t%.1f\n", age_90_75(80), age_90_75(50));
+  for (const int level : {0, 1, 2}) {
+    StringSource in(calibration_stream(92, 72, level));
+    StringSink out, err;
+    EXPECT_EQ(calibrate_program(in, out, err, ages), 0) << err.data;
+    EXPECT_NE(out.data.find("\nS0 90 ("), std::string::npos) << out.data;
+    EXPECT_NE(out.data.find("), R 75 ("), std::string::npos) << out.data;
+    EXPECT_NE(out.data.find("\"    90    75\""), std::string::npos) << out.data;
+    // F1: depth 2, 1 pair, 80 %; the fitted integers give its age back,
+    // rounded, 0 years from the known one.
+    EXPECT_NE(out.data.find("T,F1      2         1      80.00%         205         205           0\n"),
+              std::string::npos)
+        << out.data;
+    EXPECT_NE(out.data.find("the fitted ages keep the nesting\n"), std::string::npos) << out.data;
+    EXPECT_EQ(err.data, "");
+  }
 
   // One known age: R for the run's S0.
-  std::snprintf(ages, sizeof ages, "F2\t%.1f\n", age(50));
-  StringSource one(calibration_stream(90, 50));
+  std::snprintf(ages, sizeof ages, "F2\t%.1f\n", age_90_75(50));
+  StringSource one(calibration_stream(90, 50, 1));
   StringSink out1, err1;
   EXPECT_EQ(calibrate_program(one, out1, err1, ages), 0) << err1.data;
   EXPECT_NE(out1.data.find("\nS0 90 (90.0000, the run's), R 75 ("), std::string::npos) << out1.data;
+}
+
+TEST(Calibrate, NamesTheNestingItContradicts) {
+  // T, whose four pairs average 75 %, holds F2 of 50 %: whatever R, F2
+  // comes out the older.
+  StringSource in(calibration_stream(90, 75, 1));
+  StringSink out, err;
+  EXPECT_EQ(calibrate_program(in, out, err, "T\t1000\nF1\t500\nF2\t3000\n"), 0) << err.data;
+  EXPECT_EQ(out.data.find("the fitted ages keep the nesting"), std::string::npos) << out.data;
+  EXPECT_NE(out.data.find("contradicts the nesting: T ("), std::string::npos) << out.data;
+  EXPECT_NE(out.data.find("BP) holds F2 ("), std::string::npos) << out.data;
+  EXPECT_EQ(out.data.find("holds F1"), std::string::npos) << out.data;
+}
+
+TEST(Calibrate, RefusesUnusableAgesBeforeWritingAnything) {
+  const struct {
+    const char* ages;
+    std::string message;
+  } cases[] = {
+      {"F1\t0\n", "line 1: the age \"0\" of \"F1\" is not a finite number of years above 0"},
+      {"F1\t-5\n", "line 1: the age \"-5\" of \"F1\" is not a finite number of years above 0"},
+      {"F1\tnan\n", "line 1: the age \"nan\" of \"F1\" is not a finite number of years above 0"},
+      {"F1\tinf\n", "line 1: the age \"inf\" of \"F1\" is not a finite number of years above 0"},
+      {"F1\t12x\n", "line 1: the age \"12x\" of \"F1\" is not a finite number of years above 0"},
+      {"F1 100\n", "line 1: expected a node, a TAB and an age in years before present"},
+      {"F1\t100\n# note\nF1\t200\n", "line 3: \"F1\" is given again (first on line 1)"},
+      {"F1\t100\nT,F1\t200\n", "line 2: \"T,F1\" is the node of \"F1\" on line 1"},
+      {"f\t100\n", "line 1: \"f\" is no node of the classification; nodes with that in their "
+                    "name: \"T,F1\", \"T,F2\""},
+      {"Polynesian\t100\n", "line 1: \"Polynesian\" is no node of the classification"},
+  };
+  for (const auto& c : cases) {
+    StringSource in(calibration_stream(90, 75, 1));
+    StringSink out, err;
+    EXPECT_EQ(calibrate_program(in, out, err, c.ages), 1) << c.ages;
+    EXPECT_EQ(out.data, "") << c.ages;
+    EXPECT_EQ(err.data, "plix62c: ages file, " + c.message + "\n") << c.ages;
+  }
+}
+
+TEST(Calibrate, StandardErrorsOfTheWeightedLine) {
+  // log10(mean / 100) = -0.1, -0.3, -0.4 at 1, 2 and 3 thousand years: the
+  // line 1/30 - 0.15 t, residuals 1/60, -1/30, 1/60, so sigma^2 = 1/600,
+  // SE(slope) = sqrt(sigma^2 / 2), SE(intercept) = sqrt(sigma^2 (1/3 + 4/2)).
+  CalibrationPoint points[3] = {{static_cast<float>(100 * std::pow(10.0, -0.1)), 1000, 1},
+                                {static_cast<float>(100 * std::pow(10.0, -0.3)), 2000, 1},
+                                {static_cast<float>(100 * std::pow(10.0, -0.4)), 3000, 1}};
+  const double s0 = 100 * std::pow(10.0, 1.0 / 30), r = 100 * std::pow(10.0, -0.075);
+  const double ln10 = std::log(10.0);
+  for (const double weight : {1.0, 7.0}) {  // the same weight on all points changes nothing
+    for (CalibrationPoint& p : points) p.weight = weight;
+    const RetentionFit fit = fit_retention(points, 3, 90);
+    ASSERT_EQ(fit.problem, "");
+    EXPECT_NEAR(fit.s0, s0, 1e-4);
+    EXPECT_NEAR(fit.r, r, 1e-4);
+    EXPECT_NEAR(fit.r_error, r * ln10 * std::sqrt(1.0 / 1200) / 2, 1e-4);
+    EXPECT_NEAR(fit.s0_error, s0 * ln10 * std::sqrt(7.0 / 1800), 1e-3);
+  }
+  // A heavy point draws the line to itself.
+  points[0].weight = 1e6;
+  const RetentionFit heavy = fit_retention(points, 3, 90);
+  EXPECT_NEAR(std::log10(heavy.s0 / 100) + 2 * std::log10(heavy.r / 100), -0.1, 1e-4);
+  // Two points leave no residual to estimate an error from.
+  EXPECT_TRUE(std::isnan(fit_retention(points, 2, 90).r_error));
 }
 
 }  // namespace

@@ -88,6 +88,22 @@ TEST(Options, ParsesResultFilesAndRejectsWhatItDoesNotKnow) {
       {{"--check", "--calibrate", "a"}, 2, "plix62c: --check and --calibrate cannot be combined\n"},
       {{"--calibrate", "a", "--pairs", "p"}, 2,
        "plix62c: --calibrate writes no report and no result files\n"},
+      {{"--tree", "t", "--bootstrap", "200", "--seed", "18446744073709551615"}, -1, ""},
+      {{"--tree", "t", "--bootstrap", "0"}, 2,
+       "plix62c: --bootstrap 0: the replicates must be a whole number from 1 to 100000\n"},
+      {{"--tree", "t", "--bootstrap=-5"}, 2,
+       "plix62c: --bootstrap -5: the replicates must be a whole number from 1 to 100000\n"},
+      {{"--tree", "t", "--bootstrap", "12x"}, 2,
+       "plix62c: --bootstrap 12x: the replicates must be a whole number from 1 to 100000\n"},
+      {{"--tree", "t", "--bootstrap", "100001"}, 2,
+       "plix62c: --bootstrap 100001: the replicates must be a whole number from 1 to 100000\n"},
+      {{"--tree", "t", "--bootstrap"}, 2, "plix62c: option --bootstrap needs a number\n"},
+      {{"--bootstrap", "5"}, 2, "plix62c: --bootstrap needs --table, --tree or --svg to write its intervals to\n"},
+      {{"--tree", "t", "--bootstrap", "5", "--seed", "18446744073709551616"}, 2,
+       "plix62c: --seed 18446744073709551616: the seed must be a whole number from 0 to 18446744073709551615\n"},
+      {{"--tree", "t", "--bootstrap", "5", "--seed", "one"}, 2,
+       "plix62c: --seed one: the seed must be a whole number from 0 to 18446744073709551615\n"},
+      {{"--tree", "t", "--seed", "5"}, 2, "plix62c: --seed is for --bootstrap\n"},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv = {"plix62c"};
@@ -97,8 +113,12 @@ TEST(Options, ParsesResultFilesAndRejectsWhatItDoesNotKnow) {
     const int status = parse_options(static_cast<int>(argv.size()), argv.data(), options, out, err);
     EXPECT_EQ(status, c.status) << c.args[0];
     EXPECT_EQ(err.data, c.status == 2 ? c.message + std::string("\n") + std::string(usage_text()) : "");
-    if (c.args.size() > 1 && c.status == -1) {
+    if (c.args.size() > 1 && c.status == -1 && options.bootstrap == 0) {
       EXPECT_TRUE(options.table == "t.tsv" && options.pairs == "p.tsv" && options.matrix == "m");
+    }
+    if (c.status == -1 && !options.bootstrap_text.empty()) {
+      EXPECT_EQ(options.bootstrap, 200);
+      EXPECT_EQ(options.seed, UINT64_MAX);
     }
   }
   // Names that begin with '-' are given after '=' or with a folder.
@@ -320,17 +340,22 @@ TEST(ResultRuns, TableAndPairListHoldTheReportsNumbers) {
     const std::vector<std::string> rows = split(slurp(options.table), '\n');
     const std::vector<std::string> pairs = split(slurp(options.pairs), '\n');
     ASSERT_EQ(rows.size(), blocks.size() + 1) << name;
-    EXPECT_EQ(rows[0], "node\tlabel\tbranches\tlanguages\tpairs\tmean\tmean_report\tage");
+    // Today's columns first, so that their readers keep working.
+    EXPECT_EQ(rows[0], "node\tlabel\tbranches\tlanguages\tpairs\tmean\tmean_report\tage\t"
+                       "shared_least\tshared_mean\tweak\tparent_age\tnesting\tage_low\tage_high\t"
+                       "similarity_low\tsimilarity_high\toutside_nesting");
     for (std::size_t k = 0; k < blocks.size(); ++k) {
       const std::vector<std::string> f = split(rows[k + 1] + "\t", '\t');
-      ASSERT_EQ(f.size(), 8u) << rows[k + 1];
+      ASSERT_EQ(f.size(), 18u) << rows[k + 1];
+      EXPECT_EQ(f[10], std::stol(f[4]) < 3 ? "1" : "0") << rows[k + 1];
+      EXPECT_LE(std::stod(f[8]), std::stod(f[9])) << rows[k + 1];
       const Block& b = blocks[k];
       int languages = 0;  // LEVEL 1 in every example: the label's first component is the node's
       for (const auto& [count, label] : b.branches) {
         languages += count;
         EXPECT_EQ(label.substr(0, label.find(',')), f[1]) << label;
       }
-      EXPECT_EQ(std::vector<std::string>(f.begin() + 2, f.end()),
+      EXPECT_EQ(std::vector<std::string>(f.begin() + 2, f.begin() + 8),
                 (std::vector<std::string>{std::to_string(b.branches.size()), std::to_string(languages),
                                           b.pairs, f[5], b.mean, b.age}));
       EXPECT_NEAR(std::stod(f[5]), std::stod(b.mean), 0.005 + 1e-9);
@@ -339,6 +364,12 @@ TEST(ResultRuns, TableAndPairListHoldTheReportsNumbers) {
                 std::stol(b.pairs));
     }
   }
+  // small.txt: LANGA shares its 3 meanings with LANGB and with LANGC; 2
+  // pairs make the node weak; the root above it holds no pairs, so there is
+  // no parent's age, and no intervals without --bootstrap.
+  const std::vector<std::string> small = split(split(slurp(dir / "t.tsv"), '\n')[1] + "\t", '\t');
+  EXPECT_EQ(std::vector<std::string>(small.begin() + 8, small.end()),
+            (std::vector<std::string>{"3", "3", "1", "", "", "", "", "", "", ""}));
   // small.txt: per pair the node and both languages, then the similarity.
   const std::vector<std::string> rows = split(slurp(dir / "p.tsv"), '\n');
   ASSERT_EQ(rows.size(), 3u);
@@ -498,6 +529,27 @@ TEST(ResultRuns, FailedRunsLeaveNoFiles) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_TRUE(entries(dir).empty()) << c.err;
   }
+  fs::remove_all(dir);
+}
+
+TEST(ResultRuns, AgesTheReportMasksAreNoAgeInAnyFile) {
+  // R 100: two_log_r is nearly 0, so the ages of small.txt (72.08 % against
+  // S0 92) lie far beyond the seven columns of the report's field.
+  const fs::path dir = scratch("masked");
+  std::string input = example("small.txt");
+  input.replace(input.find("    72\n"), 7, "   100\n");
+  RunOptions options;
+  options.table = (dir / "t.tsv").string();
+  options.tree = (dir / "t.nwk").string();
+  const RunResult r = run_with(input, options);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("PAIRS   72.08%******* BP"), std::string::npos) << r.out;
+  const std::vector<std::string> rows = split(slurp(options.table), '\n');
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(split(rows[1] + "\t", '\t')[7], "");
+  const std::string newick = slurp(options.tree);
+  EXPECT_EQ(newick.find("age="), std::string::npos) << newick;
+  EXPECT_EQ(newick.find(':'), std::string::npos) << newick;
   fs::remove_all(dir);
 }
 

@@ -137,7 +137,7 @@ TEST(ManualPage, AgreesWithTheUsageText) {
       facts.back() += " " + squeeze(line).substr(1);  // continuation line
     }
   }
-  ASSERT_EQ(facts.size(), 5u + 10u + 3u);
+  ASSERT_EQ(facts.size(), 5u + 12u + 3u);
   std::size_t last_input = 0;
   for (std::size_t i = 0; i < facts.size(); ++i) {
     const std::size_t at = man.find(squeeze(facts[i]));
