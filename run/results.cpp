@@ -122,19 +122,6 @@ std::unique_ptr<PairSink> pair_list_sink(RunState& run, ResultFiles& files) {
 
 void write_result_files(RunState& run, const RunOptions& options, ResultFiles& files) {
   close_result_file(run.io, files.pairs);
-  // The table needs only the run's depth and its parent's; the tree files
-  // and the intervals every depth.
-  std::unique_ptr<ClassificationTree> tree;
-  if (options.needs_tree()) {
-    tree = dated_tree(run, options, 0, INT32_MAX, true);
-  } else if (files.table.is_open() && run.params.LEVEL > 0) {
-    tree = dated_tree(run, options, run.params.LEVEL - 1, run.params.LEVEL, false);
-  }
-  if (files.table.is_open()) {
-    write_node_table(files.table, run.params, run.branches, run.tally, run.store,
-                     run.scan.language_count, run.selection.meaning_count, tree.get());
-    close_result_file(run.io, files.table);
-  }
   if (options.wants_names()) {
     const auto count = static_cast<std::size_t>(run.scan.language_count);
     if (!make_language_names(run.origins, run.scan.language_count, files.names))
@@ -151,6 +138,20 @@ void write_result_files(RunState& run, const RunOptions& options, ResultFiles& f
                          run.selection.meaning_count, files.matrix.is_open() ? &files.matrix : nullptr,
                          files.nexus.is_open() ? &files.nexus : nullptr);
     close_result_file(run.io, files.matrix);
+  }
+  // The tree after the matrix, whose message names a pair without a
+  // similarity first; the table needs only the run's depth and its parent's,
+  // the tree files and the intervals every depth.
+  std::unique_ptr<ClassificationTree> tree;
+  if (options.needs_tree()) {
+    tree = dated_tree(run, options, 0, INT32_MAX, true);
+  } else if (files.table.is_open() && run.params.LEVEL > 0) {
+    tree = dated_tree(run, options, run.params.LEVEL - 1, run.params.LEVEL, false);
+  }
+  if (files.table.is_open()) {
+    write_node_table(files.table, run.params, run.branches, run.tally, run.store,
+                     run.scan.language_count, run.selection.meaning_count, tree.get());
+    close_result_file(run.io, files.table);
   }
   if (tree && (options.wants_tree() || files.nexus.is_open())) write_tree_files(run, files, *tree);
 }
