@@ -273,6 +273,7 @@ TEST_F(ScannerTest, SlotsGrowWithTheLanguagesAndDroppedOnesAreReused) {
   }
   EXPECT_EQ(run->branches.branch_count, 50);
   EXPECT_EQ(run->branches.member_count[5], 0);
+}
 
 // Past 2^32 records (a stream of some 17 GB) records are still named in full.
 TEST_F(ScannerTest, RecordNumbersBeyondThirtyTwoBits) {
@@ -286,8 +287,6 @@ TEST_F(ScannerTest, RecordNumbersBeyondThirtyTwoBits) {
     EXPECT_EQ(scan(database), 1);
     EXPECT_NE(err.data.find(message), std::string::npos) << err.data;
   }
-}
-
 }
 
 }  // namespace
