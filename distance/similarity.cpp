@@ -47,6 +47,26 @@ void widen(const LanguageStore& store, int l, int m, int syn, Word& w) {
   for (int p = 0; p < w.length; ++p) w.codes[p] = c[p];
 }
 
+// The mean of the 1, 2 or 4 distances between the synonyms of two meanings,
+// every step in single precision in the order the legacy loop adds them.
+float pair_mean(const Word& a1, const Word* a2, const Word& b1, const Word* b2) {
+  float count = 1.0f;
+  float sum = word_distance(a1.codes, a1.length, b1.codes, b1.length);
+  if (a2 != nullptr) {
+    count = count + 1.0f;
+    sum = word_distance(a2->codes, a2->length, b1.codes, b1.length) + sum;
+  }
+  if (b2 != nullptr) {
+    count = count + 1.0f;
+    sum = sum + word_distance(a1.codes, a1.length, b2->codes, b2->length);
+    if (a2 != nullptr) {
+      count = count + 1.0f;
+      sum = sum + word_distance(a2->codes, a2->length, b2->codes, b2->length);
+    }
+  }
+  return sum / count;
+}
+
 }  // namespace
 
 float language_similarity(const LanguageStore& store, int a, int b, int nmean, FpFault& fault) {
@@ -62,21 +82,7 @@ float language_similarity(const LanguageStore& store, int a, int b, int nmean, F
       widen(store, b, j, 1, b1);
       const bool has_b2 = word_length(store, b, j, 2) != 0;
       if (has_b2) widen(store, b, j, 2, b2);
-      float count = 1.0f;
-      float sum = word_distance(a1.codes, a1.length, b1.codes, b1.length);
-      if (has_a2) {
-        count = count + 1.0f;
-        sum = word_distance(a2.codes, a2.length, b1.codes, b1.length) + sum;
-      }
-      if (has_b2) {
-        count = count + 1.0f;
-        sum = sum + word_distance(a1.codes, a1.length, b2.codes, b2.length);
-        if (has_a2) {
-          count = count + 1.0f;
-          sum = sum + word_distance(a2.codes, a2.length, b2.codes, b2.length);
-        }
-      }
-      const float mean = sum / count;
+      const float mean = pair_mean(a1, has_a2 ? &a2 : nullptr, b1, has_b2 ? &b2 : nullptr);
       if (i == j) {
         same_count += 1.0;
         same_sum += mean;
@@ -106,21 +112,7 @@ void meaning_pair_means(const LanguageStore& store, int a, int b, int nmean, flo
       widen(store, b, j, 1, b1);
       const bool has_b2 = word_length(store, b, j, 2) != 0;
       if (has_b2) widen(store, b, j, 2, b2);
-      float count = 1.0f;
-      float sum = word_distance(a1.codes, a1.length, b1.codes, b1.length);
-      if (has_a2) {
-        count = count + 1.0f;
-        sum = word_distance(a2.codes, a2.length, b1.codes, b1.length) + sum;
-      }
-      if (has_b2) {
-        count = count + 1.0f;
-        sum = sum + word_distance(a1.codes, a1.length, b2.codes, b2.length);
-        if (has_a2) {
-          count = count + 1.0f;
-          sum = sum + word_distance(a2.codes, a2.length, b2.codes, b2.length);
-        }
-      }
-      row[j - 1] = sum / count;
+      row[j - 1] = pair_mean(a1, has_a2 ? &a2 : nullptr, b1, has_b2 ? &b2 : nullptr);
     }
   }
 }
