@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/files.h"
 #include "database/scanner.h"
 #include "distance/similarity.h"
 #include "report/bootstrap.h"
@@ -27,13 +28,6 @@ namespace plix {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string example(const std::string& name) {
   return slurp(fs::path(PLIX_SOURCE_DIR) / "examples" / name);

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/files.h"
 #include "run/results.h"
 #include "tests/programs.h"
 #include "textio/byte_stream.h"
@@ -34,20 +35,6 @@ fs::path scratch(const std::string& name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 fs::path temporary_of(const fs::path& dir, const std::string& name) {

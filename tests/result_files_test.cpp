@@ -17,6 +17,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/files.h"
 #include "database/scanner.h"
 #include "distance/similarity.h"
 #include "report/names.h"
@@ -40,20 +41,6 @@ fs::path scratch(const std::string& name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 std::vector<std::string> split(const std::string& text, char sep) {

@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/files.h"
 #include "run/options.h"
 #include "tests/programs.h"
 #include "tests/svg_check.h"
@@ -27,13 +28,6 @@ namespace plix {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string command_output(const std::string& command) {
   std::string out;
