@@ -45,6 +45,26 @@ KernelChoice run_kernel_choice();
 // Number of processors in the process's affinity mask (at least 1).
 int affinity_cpu_count();
 
+// What the kernel can leave per counted pair for resampling the meanings:
+// the pair's different-meaning sum and count, and its same-meaning mean of
+// every meaning both languages attest (-1 where one of them lacks it).
+struct PairDiagonal {
+  double diff_sum;
+  double diff_count;
+  float same[MAX_MEANINGS];
+};
+
+// Meaning weights of the replicates of --bootstrap: meaning i (1..nmean)
+// weighs weight[(i - 1) * stride + r] in replicate r; the columns from
+// `replicates` up to `stride` (a multiple of REPLICATE_STRIDE) are 0.
+constexpr int REPLICATE_STRIDE = 32;
+struct ReplicateWeights {
+  int nmean = 0;
+  int replicates = 0;
+  int stride = 0;
+  const double* weight = nullptr;
+};
+
 // One batch of language pairs for the kernel: every pattern language of
 // `rows` (ascending, all in one node) against every text language of
 // `texts` (ascending) that lies above it and in another branch.
@@ -60,16 +80,28 @@ struct PairBatch {
   float* out = nullptr;
   std::size_t out_stride = 0;
   std::int32_t* out_count = nullptr;
+  // When set, each counted pair's PairDiagonal at diag[r * out_stride + k].
+  PairDiagonal* diag = nullptr;
   int fault_row = 0;   // slot of the first language of the faulting pair, 0 = none
   int fault_text = 0;  // slot of the second language
   FpFault fault = FpFault::none;
 };
 
-// A kernel path: its per-thread work storage and the batch routine.
+// A kernel path: its per-thread work storage, the batch routine, and the
+// replicate routine: for pairs[0..npairs) in order, each replicate r's
+// similarity of the pair, similarity_from_sums of
+//   same_sum = sum of w_i * same[i], same_count = sum of w_i
+// over the meanings the pair shares, and its diff_sum and diff_count, added
+// into sum[r] with count[r] raised by one; a replicate without a value (no
+// shared meaning drawn) is left out. The weighted sums are exact in any
+// order: means are multiples of 2^-32 of at most 1, the weights whole
+// numbers that add up to at most 40.
 struct KernelPath {
   const char* name;
   std::size_t work_bytes;  // one work area per thread, 64-byte aligned, zeroed once
   void (*run_batch)(PairBatch& batch, unsigned char* work);
+  void (*add_replicates)(const PairDiagonal* pairs, int npairs, const ReplicateWeights& weights,
+                         double* sum, std::int32_t* count);
 };
 
 const KernelPath& kernel_path(EngineIsa isa);

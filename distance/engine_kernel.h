@@ -207,6 +207,9 @@ struct alignas(64) Work {
   std::uint64_t attested[ENGINE_BATCH_ROWS];
   double same[ENGINE_BATCH_ROWS];
   double total[ENGINE_BATCH_ROWS];
+  // The same-meaning means of the current text language by row and
+  // meaning, for PairBatch::diag; valid where both attest the meaning.
+  float same_mean[ENGINE_BATCH_ROWS][MAX_MEANINGS];
   LayoutScratch scratch;
   alignas(64) unsigned char rows[ROWS_CAP];
 };
@@ -1167,6 +1170,20 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         w.same_fix[w.same_row[j][u]] += std::uint64_t(w.mean_fix[w.same_pos[j][u]]) << shift;
       for (int u = bend; u < w.nsame[j]; ++u)
         w.same[w.same_row[j][u]] += (double)w.mean[w.same_pos[j][u]];
+      if (b.diag != nullptr) {
+        // Each mean on its own, with the scale of the sum it went into.
+        const double unit_fix = fix1 ? 0x1p-26 : 0x1p-27, unit_fixb = fix1 ? 0x1p-27 : 0x1p-28;
+        for (int u = 0; u < w.nsame[j]; ++u) {
+          const int q = w.same_pos[j][u];
+          float& m = w.same_mean[w.same_row[j][u]][j - 1];
+          if (u < nfix)
+            m = (float)((double)w.mean_fix[q] * unit_fix);
+          else if (u < bend)
+            m = (float)((double)w.mean_fix[q] * unit_fixb);
+          else
+            m = w.mean[q];
+        }
+      }
     }
     if (FIXED_SUMS) fold_fixed(w, lay);
     // Exact sums, so any grouping gives the same totals.
@@ -1201,6 +1218,14 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       const float s = similarity_from_sums(w.same[r], (double)sc, w.total[r] - w.same[r],
                                            (double)dc, fault);
       const int row = r0 + r;
+      if (b.diag != nullptr) {
+        PairDiagonal& d = b.diag[row * b.out_stride + b.out_count[row]];
+        d.diff_sum = w.total[r] - w.same[r];
+        d.diff_count = (double)dc;
+        const std::uint64_t shared = w.attested[r] & att;
+        for (int i = 0; i < b.nmean; ++i)
+          d.same[i] = (shared >> i) & 1 ? w.same_mean[r][i] : -1.0f;
+      }
       b.out[row * b.out_stride + b.out_count[row]++] = s;
       if (fault != FpFault::none && fault_before(b.rows[row], tb, b)) {
         b.fault = fault;
@@ -1229,12 +1254,94 @@ void run_batch(PairBatch& b, unsigned char* work) {
   }
 }
 
+// Replicates of resampled meanings, vectors of VB / 8 replicates at a time.
+// The meanings a pair shares are summed as x_i = 128 + same_i, so that
+// sum_i w_i x_i = 128 * same_count + same_sum in one pass; same_sum is at
+// most same_count, at most 40, so same_count is that sum / 128 rounded to
+// the nearest whole number. Every step is exact: x_i and the sums are
+// multiples of 2^-32 below 2^13.
+typedef double vdf __attribute__((vector_size(VB)));
+typedef std::int64_t vdi __attribute__((vector_size(VB)));
+typedef float vsf __attribute__((vector_size(VB / 2)));
+constexpr int DLANES = VB / 8;
+// Vectors of replicates per pass, for two pairs at once: 2 * RVECS
+// independent sums in flight.
+constexpr int RVECS = 4;
+constexpr int RCHUNK = RVECS * DLANES;
+static_assert(REPLICATE_STRIDE % RCHUNK == 0, "replicate chunks");
+
+[[gnu::always_inline]] inline vdf load_vdf(const double* p) {
+  vdf v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+[[gnu::always_inline]] inline void store_vdf(double* p, vdf v) { std::memcpy(p, &v, sizeof v); }
+
+// Sum and count of one vector of replicates after a pair whose weighted
+// same-meaning sums are `x` (as above).
+[[gnu::always_inline]] inline void add_replicate_vector(vdf x, double diff_sum, double diff_count,
+                                                        double* sum, std::int32_t* count) {
+  const vdf round = x * (1.0 / 128) + 0x1p52;
+  const vdf same_count = round - 0x1p52;
+  const vdf same_sum = x - same_count * 128.0;
+  const vdf numerator = (diff_count * same_sum) * 100.0;
+  const vdf divisor = diff_sum * same_count;
+  const vdi ok = (vdi)(divisor != 0.0);
+  const vdf safe = (vdf)(((vdi)divisor & ok) | ((vdi)(vdf{} + 1.0) & ~ok));
+  const vsf single = __builtin_convertvector(100.0 - numerator / safe, vsf);
+  const vdf s = __builtin_convertvector(single, vdf);
+  store_vdf(sum, load_vdf(sum) + (vdf)((vdi)s & ok));
+  for (int l = 0; l < DLANES; ++l) count[l] -= (std::int32_t)ok[l];
+}
+
+// Pairs whose means are widened at once; each chunk of weights is then
+// read from the first-level cache for all of them.
+constexpr int RPAIRS = 16;
+
+void add_replicates(const PairDiagonal* pairs, int npairs, const ReplicateWeights& rw, double* sum,
+                    std::int32_t* count) {
+  const int M = rw.nmean;
+  const int end = (rw.replicates + RCHUNK - 1) / RCHUNK * RCHUNK;
+  alignas(64) double x[RPAIRS + 1][MAX_MEANINGS];
+  for (int p0 = 0; p0 < npairs; p0 += RPAIRS) {
+    const int np = npairs - p0 < RPAIRS ? npairs - p0 : RPAIRS;
+    for (int k = 0; k < np; ++k) {
+      const PairDiagonal& d = pairs[p0 + k];
+      for (int i = 0; i < M; ++i) x[k][i] = d.same[i] < 0.0f ? 0.0 : 128.0 + (double)d.same[i];
+    }
+    for (int i = 0; i < M; ++i) x[np][i] = 0.0;  // the partner of an odd last pair
+    for (int c = 0; c < end; c += RCHUNK) {
+      for (int k = 0; k < np; k += 2) {
+        vdf a[2][RVECS];
+        for (int v = 0; v < RVECS; ++v) a[0][v] = a[1][v] = vdf{};
+        const double* wc = rw.weight + c;
+        const double* x0 = x[k];
+        const double* x1 = x[k + 1 < np ? k + 1 : np];
+        for (int i = 0; i < M; ++i, wc += rw.stride) {
+          for (int v = 0; v < RVECS; ++v) {
+            const vdf wv = load_vdf(wc + v * DLANES);
+            a[0][v] += wv * x0[i];
+            a[1][v] += wv * x1[i];
+          }
+        }
+        // The pairs in order, each replicate's sum as the literal loop adds it.
+        for (int u = 0; u < 2 && k + u < np; ++u) {
+          const PairDiagonal& d = pairs[p0 + k + u];
+          for (int v = 0; v < RVECS; ++v)
+            add_replicate_vector(a[u][v], d.diff_sum, d.diff_count, sum + c + v * DLANES,
+                                 count + c + v * DLANES);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace PLIX_KERNEL_NS
 }  // namespace
 
 const KernelPath& PLIX_KERNEL_PATH_FN() {
   static const KernelPath path = {PLIX_KERNEL_NAME, sizeof(PLIX_KERNEL_NS::Work),
-                                  PLIX_KERNEL_NS::run_batch};
+                                  PLIX_KERNEL_NS::run_batch, PLIX_KERNEL_NS::add_replicates};
   return path;
 }
 

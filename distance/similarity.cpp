@@ -95,26 +95,4 @@ float language_similarity(const LanguageStore& store, int a, int b, int nmean, F
   return similarity_from_sums(same_sum, same_count, diff_sum, diff_count, fault);
 }
 
-void meaning_pair_means(const LanguageStore& store, int a, int b, int nmean, float* means) {
-  Word a1, a2, b1, b2;
-  for (int i = 1; i <= nmean; ++i) {
-    float* row = means + static_cast<std::size_t>(i - 1) * nmean;
-    if (word_length(store, a, i, 1) == 0) {
-      for (int j = 0; j < nmean; ++j) row[j] = -1.0f;
-      continue;
-    }
-    widen(store, a, i, 1, a1);
-    const bool has_a2 = word_length(store, a, i, 2) != 0;
-    if (has_a2) widen(store, a, i, 2, a2);
-    for (int j = 1; j <= nmean; ++j) {
-      row[j - 1] = -1.0f;
-      if (word_length(store, b, j, 1) == 0) continue;
-      widen(store, b, j, 1, b1);
-      const bool has_b2 = word_length(store, b, j, 2) != 0;
-      if (has_b2) widen(store, b, j, 2, b2);
-      row[j - 1] = pair_mean(a1, has_a2 ? &a2 : nullptr, b1, has_b2 ? &b2 : nullptr);
-    }
-  }
-}
-
 }  // namespace plix

@@ -20,13 +20,6 @@ float word_distance(const std::int32_t* first, int n1, const std::int32_t* secon
 // returned; otherwise `fault` is none.
 float language_similarity(const LanguageStore& store, int a, int b, int nmean, FpFault& fault);
 
-// The pair mean of every pair of meanings (i, j), 1..nmean, of the
-// languages in slots a and b, as language_similarity forms it, into
-// means[(i - 1) * nmean + (j - 1)]; -1 where meaning i of a or meaning j of
-// b is not attested. Meaning weights applied to these give a resampled
-// similarity without measuring the words again.
-void meaning_pair_means(const LanguageStore& store, int a, int b, int nmean, float* means);
-
 // The final formula from the four 64-bit accumulators, with the same fault
 // rule: 100 - ((dc * ss) * 100) / (ds * sc), rounded once to single precision.
 float similarity_from_sums(double same_sum, double same_count, double diff_sum,

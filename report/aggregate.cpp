@@ -14,11 +14,14 @@
 namespace plix {
 
 void aggregate_pairs(TextIO& io, const LanguageStore& store, const BranchTable& branches,
-                     int language_count, int meaning_count, NodeTally& tally, PairSink* pairs) {
+                     int language_count, int meaning_count, NodeTally& tally, PairSink* pairs,
+                     const ReplicateWeights* replicate_weights, ReplicateSums* replicate_sums) {
   const int nmean = std::min(meaning_count, MAX_MEANINGS);
   EngineOptions options;
   options.progress = &error_stream(io);
   options.pairs = pairs;
+  options.replicate_weights = replicate_weights;
+  options.replicate_sums = replicate_sums;
   EngineFault fault;
   try {
     fault = engine_aggregate(store, branches, language_count, nmean, tally, options);

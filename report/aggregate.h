@@ -19,11 +19,15 @@ struct NodeTally {
 // positions 1..meaning_count with the pair engine, showing the progress line
 // on standard error; a pair without a similarity ends the run with its
 // floating-point report. A sink, when given, receives every counted pair in
-// loop order.
+// loop order. With `replicate_sums`, the replicates of `replicate_weights`
+// are summed in the same pass (see EngineOptions).
 struct PairSink;
+struct ReplicateWeights;
+struct ReplicateSums;
 void aggregate_pairs(TextIO& io, const LanguageStore& store, const BranchTable& branches,
                      int language_count, int meaning_count, NodeTally& tally,
-                     PairSink* pairs = nullptr);
+                     PairSink* pairs = nullptr, const ReplicateWeights* replicate_weights = nullptr,
+                     ReplicateSums* replicate_sums = nullptr);
 
 // The literal pair loop the engine must match byte for byte, for tests.
 void aggregate_pairs_reference(TextIO& io, const LanguageStore& store,

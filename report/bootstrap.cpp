@@ -4,9 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "distance/similarity.h"
 #include "report/report.h"
-#include "textio/progress.h"
 
 namespace plix {
 
@@ -29,65 +27,20 @@ std::vector<std::uint16_t> draw_meaning_weights(std::uint64_t seed, int replicat
   return weights;
 }
 
-float weighted_similarity(const float* means, int nmean, const std::uint16_t* weights,
-                          FpFault& fault) {
-  double same_sum = 0.0, same_count = 0.0, diff_sum = 0.0, diff_count = 0.0;
-  for (int i = 0; i < nmean; ++i) {
-    if (weights[i] == 0) continue;  // its terms are all +0
-    const float* row = means + static_cast<std::size_t>(i) * nmean;
-    for (int j = 0; j < nmean; ++j) {
-      if (weights[j] == 0 || row[j] < 0.0f) continue;
-      if (i == j) {
-        same_count += weights[i];
-        same_sum += static_cast<double>(weights[i]) * row[j];
-      } else {
-        const double w = static_cast<double>(weights[i] * weights[j]);
-        diff_count += w;
-        diff_sum += w * row[j];
-      }
-    }
-  }
-  return similarity_from_sums(same_sum, same_count, diff_sum, diff_count, fault);
+void prepare_replicates(const std::vector<std::uint16_t>& weights, int replicates, int nmean,
+                        RunReplicates& run) {
+  run.replicates = replicates;
+  run.nmean = nmean;
+  run.stride = (replicates + REPLICATE_STRIDE - 1) / REPLICATE_STRIDE * REPLICATE_STRIDE;
+  run.weight.assign(static_cast<std::size_t>(nmean) * run.stride, 0.0);
+  for (int r = 0; r < replicates; ++r)
+    for (int i = 0; i < nmean; ++i)
+      run.weight[static_cast<std::size_t>(i) * run.stride + r] =
+          weights[static_cast<std::size_t>(r) * nmean + i];
 }
 
-void tally_replicates(const LanguageStore& store, int nmean, const ClassificationTree& tree,
-                      const std::vector<std::uint16_t>& weights, int replicates, ByteSink* progress,
-                      ReplicateTally& tally) {
-  const int n = tree.language_count;
-  const std::size_t cells = tree.nodes.size() * static_cast<std::size_t>(replicates);
-  tally.replicates = replicates;
-  tally.sum.assign(cells, 0.0);
-  tally.count.assign(cells, 0);
-  std::vector<float> means(static_cast<std::size_t>(nmean) * nmean);
-  Progress shown;
-  const double total = n < 2 ? 0 : 0.5 * n * (n - 1);
-  if (progress) progress_begin(shown, *progress, total, progress_clock());
-  double done = 0;
-  // Pairs in the literal loop's order, so that each node's sums are added
-  // up as the plain tally adds them.
-  for (int a = 1; a < n; ++a) {
-    const std::int32_t* ca = tree.chain.data() + tree.chain_begin[a];
-    const int ha = tree.chain_begin[a + 1] - tree.chain_begin[a];
-    for (int b = a + 1; b <= n; ++b) {
-      const std::int32_t* cb = tree.chain.data() + tree.chain_begin[b];
-      const int hb = tree.chain_begin[b + 1] - tree.chain_begin[b];
-      int d = 0;  // the deepest node that holds both
-      while (d + 1 < ha && d + 1 < hb && ca[d + 1] == cb[d + 1]) ++d;
-      const std::size_t base = static_cast<std::size_t>(ca[d]) * replicates;
-      meaning_pair_means(store, a, b, nmean, means.data());
-      for (int r = 0; r < replicates; ++r) {
-        FpFault fault;
-        const float s = weighted_similarity(means.data(), nmean,
-                                            weights.data() + static_cast<std::size_t>(r) * nmean, fault);
-        if (fault != FpFault::none) continue;
-        tally.sum[base + r] += s;
-        ++tally.count[base + r];
-      }
-    }
-    done += n - a;
-    if (progress) progress_update(shown, done, progress_clock());
-  }
-  if (progress) progress_end(shown);
+void prepare_replicates(std::uint64_t seed, int replicates, int nmean, RunReplicates& run) {
+  prepare_replicates(draw_meaning_weights(seed, replicates, nmean), replicates, nmean, run);
 }
 
 namespace {
@@ -103,10 +56,10 @@ T quantile(const std::vector<T>& sorted, double q) {
 
 }  // namespace
 
-void summarize_replicates(const RunParameters& params, const ReplicateTally& tally,
+void summarize_replicates(const RunParameters& params, const ReplicateSums& sums, int replicates,
                           ClassificationTree& tree) {
   const int count = static_cast<int>(tree.nodes.size());
-  const int R = tally.replicates;
+  const int R = replicates;
   tree.intervals.assign(count, NodeInterval{});
   // Ages per replicate; INT32_MIN where a replicate does not date the node.
   constexpr std::int32_t UNDATED = INT32_MIN;
@@ -116,9 +69,10 @@ void summarize_replicates(const RunParameters& params, const ReplicateTally& tal
   for (int t = 0; t < count; ++t) {
     for (int r = 0; r < R; ++r) {
       const std::size_t at = static_cast<std::size_t>(t) * R + r;
-      if (tally.count[at] == 0) continue;
+      const std::size_t in = static_cast<std::size_t>(t) * sums.stride + r;
+      if (sums.count[in] == 0) continue;
       has_mean[at] = 1;
-      mean[at] = static_cast<float>(tally.sum[at] / tally.count[at]);
+      mean[at] = static_cast<float>(sums.sum[in] / sums.count[in]);
       if (mean[at] < AGE_THRESHOLD) continue;
       const std::int32_t a = estimate_age(params, mean[at]);
       if (printable_age(a)) age[at] = a;

@@ -9,8 +9,9 @@
 
 #include "database/settings.h"
 #include "database/store.h"
+#include "distance/engine.h"
+#include "report/pair_engine.h"
 #include "report/tree.h"
-#include "textio/byte_stream.h"
 
 namespace plix {
 
@@ -22,32 +23,34 @@ constexpr std::uint64_t DEFAULT_BOOTSTRAP_SEED = 1;
 // the same weights on every platform.
 std::vector<std::uint16_t> draw_meaning_weights(std::uint64_t seed, int replicates, int nmean);
 
-// The similarity of a language pair from its meaning-pair means (as
-// meaning_pair_means gives them) with meaning i weighing w[i - 1]: a
-// same-meaning mean counts w_i times, a mean of meanings i != j w_i * w_j
-// times, summed in the literal loop's order. All weights 1 give
-// language_similarity exactly.
-float weighted_similarity(const float* means, int nmean, const std::uint16_t* weights,
-                          FpFault& fault);
-
-// Per node t and replicate r, the sum of the pair similarities and the
-// number of pairs that have one: sum[t * replicates + r]. A pair without a
-// similarity in one replicate (its shared meanings all undrawn) is left out
-// of that replicate only.
-struct ReplicateTally {
+// The replicates of a run as the kernels take them: the weights of
+// draw_meaning_weights, meaning by meaning, each row padded with zeros to
+// a multiple of REPLICATE_STRIDE; and the sums of the run's own LEVEL,
+// which the report's pass over the pairs fills.
+//
+// A replicate weighs only the same-meaning terms of a pair's similarity:
+// same_sum and same_count are sums over the meanings the pair shares of
+// w_i * mean_ii and w_i, while the background of different meanings keeps
+// its sum and count over all meaning pairs (see the README).
+struct RunReplicates {
   int replicates = 0;
-  std::vector<double> sum;
-  std::vector<std::int32_t> count;
+  int nmean = 0;
+  int stride = 0;
+  std::vector<double> weight;
+  ReplicateSums level;
+  ReplicateWeights weights() const { return {nmean, replicates, stride, weight.data()}; }
 };
-void tally_replicates(const LanguageStore& store, int nmean, const ClassificationTree& tree,
-                      const std::vector<std::uint16_t>& weights, int replicates, ByteSink* progress,
-                      ReplicateTally& tally);
+void prepare_replicates(std::uint64_t seed, int replicates, int nmean, RunReplicates& run);
+// The same from weights laid out as draw_meaning_weights gives them.
+void prepare_replicates(const std::vector<std::uint16_t>& weights, int replicates, int nmean,
+                        RunReplicates& run);
 
 // tree.intervals from the replicates: per node the 2.5 % and 97.5 %
 // quantiles (nearest rank) of the replicate ages and means, and the share
 // of replicates in which the node came out older than its nearest ancestor
 // with pairs. A node gets an age interval only when every replicate dates it.
-void summarize_replicates(const RunParameters& params, const ReplicateTally& tally,
+// `sums` holds the tree's nodes, as tally_tree fills them.
+void summarize_replicates(const RunParameters& params, const ReplicateSums& sums, int replicates,
                           ClassificationTree& tree);
 
 }  // namespace plix

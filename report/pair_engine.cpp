@@ -76,16 +76,18 @@ std::int64_t result_count(const Batch& b) {
   return static_cast<std::int64_t>(b.nrows) * (b.text_end - b.text_begin);
 }
 
-// Floats of the result ring: never fewer than the largest batch needs, never
-// more than all results together.
-std::int64_t result_ring_size(const std::vector<Batch>& batches, std::size_t ring_floats) {
+// Results of the result ring: never fewer than `least` times the largest
+// batch needs, never more than all results together.
+std::int64_t result_ring_size(const std::vector<Batch>& batches, std::size_t ring_results,
+                              int least) {
   std::int64_t largest = 0, all = 0;
   for (const Batch& b : batches) {
     largest = std::max(largest, result_count(b));
     all += result_count(b);
   }
-  return std::min(all, std::max(largest, static_cast<std::int64_t>(ring_floats)));
+  return std::min(all, std::max(largest * least, static_cast<std::int64_t>(ring_results)));
 }
+
 
 // Worker threads: as asked, else one per usable processor; never more than
 // there are batches, nor than ENGINE_MAX_THREADS.
@@ -142,6 +144,18 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
     throw EngineOutOfMemory{tally.pair_count.what(), tally.pair_count.bytes_for(last_node)};
   if (!tally.similarity_sum.grow_to(last_node))
     throw EngineOutOfMemory{tally.similarity_sum.what(), tally.similarity_sum.bytes_for(last_node)};
+  if (options.replicate_sums != nullptr && options.replicate_weights != nullptr) {
+    ReplicateSums& sums = *options.replicate_sums;
+    sums.stride = options.replicate_weights->stride;
+    const std::size_t cells = (last_node + 1) * static_cast<std::size_t>(sums.stride);
+    try {
+      sums.sum.assign(cells, 0.0);
+      sums.count.assign(cells, 0);
+    } catch (const std::bad_alloc&) {
+      throw EngineOutOfMemory{"the replicate sums of the nodes",
+                              cells * (sizeof(double) + sizeof(std::int32_t))};
+    }
+  }
   EngineFault first_fault;
   if (nlang < 2) return first_fault;
 
@@ -200,12 +214,30 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
 
   const KernelPath& path = kernel_path(options.isa);
   const int threads = worker_count(options, nbatch);
-  const std::int64_t ring_size = result_ring_size(batches, options.ring_floats);
+  const ReplicateWeights* weights =
+      options.replicate_sums != nullptr ? options.replicate_weights : nullptr;
+  const std::int64_t ring_size =
+      weights == nullptr
+          ? result_ring_size(batches, options.ring_floats, 1)
+          // Results kept for replicates take a PairDiagonal each beside the
+          // float: as many bytes as a plain ring, but room for two of the
+          // largest batches, so that the kernels go on while one is summed.
+          : result_ring_size(batches,
+                             options.ring_floats * sizeof(float) /
+                                 (sizeof(float) + sizeof(PairDiagonal)),
+                             2);
   // Not zeroed: a page becomes resident only when results are written to it.
   std::unique_ptr<float[]> ring(new (std::nothrow) float[static_cast<std::size_t>(ring_size)]);
   if (!ring)
     throw EngineOutOfMemory{"the result ring of the pair engine",
                             static_cast<std::size_t>(ring_size) * sizeof(float)};
+  std::unique_ptr<PairDiagonal[]> diag_ring;
+  if (weights != nullptr) {
+    diag_ring.reset(new (std::nothrow) PairDiagonal[static_cast<std::size_t>(ring_size)]);
+    if (!diag_ring)
+      throw EngineOutOfMemory{"the replicate ring of the pair engine",
+                              static_cast<std::size_t>(ring_size) * sizeof(PairDiagonal)};
+  }
   std::vector<Slot> slots(SLOTS);
 
   std::mutex mutex;
@@ -247,6 +279,7 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
       pb.texts = members.data() + b.text_begin;
       pb.ntexts = b.text_end - b.text_begin;
       pb.out = ring.get() + s.begin % ring_size;
+      if (diag_ring) pb.diag = diag_ring.get() + s.begin % ring_size;
       pb.out_stride = static_cast<std::size_t>(pb.ntexts);
       pb.out_count = s.out_count;
       path.run_batch(pb, work.data());
@@ -328,6 +361,15 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
         for (int k = 0; k < s.out_count[r]; ++k) sum += static_cast<double>(o[k]);
       }
       tally.similarity_sum[b.node] = sum;
+      if (weights != nullptr) {
+        const PairDiagonal* diag = diag_ring.get() + s.begin % ring_size;
+        const std::size_t at = static_cast<std::size_t>(b.node) * weights->stride;
+        double* rsum = options.replicate_sums->sum.data() + at;
+        std::int32_t* rcount = options.replicate_sums->count.data() + at;
+        for (int r = 0; r < b.nrows; ++r)
+          path.add_replicates(diag + static_cast<std::size_t>(r) * stride, s.out_count[r], *weights,
+                              rsum, rcount);
+      }
       if (options.pairs != nullptr)
         emit_pairs(b, results, stride, s.out_count, members.data(), store, *options.pairs);
     }

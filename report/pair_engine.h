@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "database/store.h"
 #include "distance/engine.h"
@@ -30,6 +32,15 @@ constexpr int ENGINE_MAX_THREADS = 32;
 // largest batch of its run.
 constexpr std::size_t ENGINE_RING_FLOATS = std::size_t(4) << 20;
 
+// Per node of the tally and replicate of --bootstrap, the sum of the
+// pairs' replicate similarities in the literal loop's order and how many
+// pairs have one: sum[node * stride + r].
+struct ReplicateSums {
+  int stride = 0;
+  std::vector<double> sum;
+  std::vector<std::int32_t> count;
+};
+
 struct EngineOptions {
   // PLIX62C_KERNEL's path, else the processor's best; the program refuses a
   // value that names no path this processor has before a run starts.
@@ -40,6 +51,10 @@ struct EngineOptions {
   ByteSink* progress = nullptr;  // standard error, for the progress line
   PairSink* pairs = nullptr;     // engine_aggregate: every counted pair, until a fault
   std::size_t ring_floats = ENGINE_RING_FLOATS;  // at least the largest batch is used
+  // engine_aggregate with both set: the replicates of these weights,
+  // summed into `replicate_sums` (made for nodes 0..nnode) beside the tally.
+  const ReplicateWeights* replicate_weights = nullptr;
+  ReplicateSums* replicate_sums = nullptr;
 };
 
 // Thrown by engine_aggregate when memory for its tables or work areas

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <span>
 
 #include "database/grouping.h"
@@ -190,7 +191,7 @@ bool tally_matches_depth(const LanguageStore& store, const BranchTable& branches
 TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
                      const NodeTally& level_tally, std::int32_t level, int meaning_count,
                      ByteSink* progress, ClassificationTree& tree, int first_depth,
-                     int last_depth) {
+                     int last_depth, const TreeReplicates* replicates) {
   TreeFault fault;
   const int nlang = tree.language_count;
   const int nmean = std::min(meaning_count, MAX_MEANINGS);
@@ -209,14 +210,35 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
                                          at_depth.data() + depth_begin[d + 1]);
   };
 
+  const int stride = replicates != nullptr ? replicates->weights.stride : 0;
+  if (replicates != nullptr) {
+    const std::size_t cells = tree.nodes.size() * static_cast<std::size_t>(stride);
+    try {
+      replicates->nodes->stride = stride;
+      replicates->nodes->sum.assign(cells, 0.0);
+      replicates->nodes->count.assign(cells, 0);
+    } catch (const std::bad_alloc&) {
+      throw EngineOutOfMemory{"the replicate sums of the tree",
+                              cells * (sizeof(double) + sizeof(std::int32_t))};
+    }
+  }
+  // Row `from` of replicate sums into the row of tree node t.
+  auto take_replicates = [&](const ReplicateSums& sums, std::size_t from, std::int32_t t) {
+    const std::size_t a = from * stride, b = static_cast<std::size_t>(t) * stride;
+    std::copy_n(sums.sum.begin() + a, stride, replicates->nodes->sum.begin() + b);
+    std::copy_n(sums.count.begin() + a, stride, replicates->nodes->count.begin() + b);
+  };
+
   std::vector<std::int32_t> run_node;
-  const bool run_level_taken = level >= first_depth && level <= last_depth &&
+  const bool run_level_taken = (replicates == nullptr || replicates->level != nullptr) &&
+                               level >= first_depth && level <= last_depth &&
                                level >= 0 && level <= tree.max_depth &&
                                tally_matches_depth(store, branches, level_tally, level, tree, run_node);
   if (run_level_taken) {
     for (const std::int32_t t : by_depth(level)) {
       tree.nodes[t].pair_count = level_tally.pair_count[run_node[t]];
       tree.nodes[t].similarity_sum = level_tally.similarity_sum[run_node[t]];
+      if (replicates != nullptr) take_replicates(*replicates->level, run_node[t], t);
     }
   }
 
@@ -234,6 +256,11 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
   std::vector<std::int32_t> as_node(tree.nodes.size(), 0), as_branch(tree.nodes.size(), 0);
   EngineOptions options;
   options.progress = progress;
+  ReplicateSums level_sums;
+  if (replicates != nullptr) {
+    options.replicate_weights = &replicates->weights;
+    options.replicate_sums = &level_sums;
+  }
   for (int depth = std::max(first_depth, 0); depth <= std::min(last_depth, tree.max_depth); ++depth) {
     if (run_level_taken && depth == level) continue;
     double pairs = 0;
@@ -273,6 +300,7 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
     for (const std::int32_t t : by_depth(depth)) {
       tree.nodes[t].pair_count = tally->pair_count[as_node[t]];
       tree.nodes[t].similarity_sum = tally->similarity_sum[as_node[t]];
+      if (replicates != nullptr) take_replicates(level_sums, as_node[t], t);
     }
   }
   std::copy(saved.begin(), saved.end(), store.branch_of.data() + 1);

@@ -112,9 +112,18 @@ struct TreeFault {
 // counted by the pair engine, one call per level over a grouping made from
 // the tree; store.branch_of is used for it and restored before returning.
 // Only depths first_depth..last_depth are counted; the others keep no pairs.
+//
+// With `replicates`, the same pass also sums the replicates of those
+// weights per tree node into replicates->nodes. The run's level is taken
+// over only with its replicate sums (replicates->level, over `branches`).
+struct TreeReplicates {
+  ReplicateWeights weights;
+  const ReplicateSums* level = nullptr;
+  ReplicateSums* nodes = nullptr;
+};
 TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
                      const NodeTally& level_tally, std::int32_t level, int meaning_count,
                      ByteSink* progress, ClassificationTree& tree, int first_depth = 0,
-                     int last_depth = INT32_MAX);
+                     int last_depth = INT32_MAX, const TreeReplicates* replicates = nullptr);
 
 }  // namespace plix

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -61,8 +62,21 @@ namespace {
   read_run_input(run);
   finish_scan(run.scan_context());
   const std::unique_ptr<PairSink> pairs = pair_list_sink(run, files);
+  // --bootstrap: the replicates of the run's own level come with its pass.
+  ReplicateWeights weights;
+  if (options.bootstrap > 0) {
+    try {
+      prepare_replicates(options.seed, options.bootstrap,
+                         std::min(run.selection.meaning_count, MAX_MEANINGS), run.replicates);
+    } catch (const std::bad_alloc&) {
+      out_of_memory(run.io, "the weights of the replicates", 0);
+    }
+    weights = run.replicates.weights();
+  }
   aggregate_pairs(run.io, run.store, run.branches, run.scan.language_count,
-                  run.selection.meaning_count, run.tally, pairs.get());
+                  run.selection.meaning_count, run.tally, pairs.get(),
+                  options.bootstrap > 0 ? &weights : nullptr,
+                  options.bootstrap > 0 ? &run.replicates.level : nullptr);
   write_result_files(run, options, files);
   write_report(run.io, run.params, run.branches, run.tally);
 }

@@ -48,9 +48,14 @@ std::unique_ptr<ClassificationTree> dated_tree(RunState& run, const RunOptions& 
                                                int last, bool required) {
   auto tree = std::make_unique<ClassificationTree>();
   build_tree(run.origins, run.scan.language_count, *tree);
+  // --bootstrap: the replicates in the same pass, the run's own level
+  // from the report's.
+  ReplicateSums node_sums;
+  TreeReplicates replicates{run.replicates.weights(), &run.replicates.level, &node_sums};
+  const bool resample = options.bootstrap > 0;
   const TreeFault fault =
       tally_tree(run.store, run.branches, run.tally, run.params.LEVEL, run.selection.meaning_count,
-                 &error_stream(run.io), *tree, first, last);
+                 &error_stream(run.io), *tree, first, last, resample ? &replicates : nullptr);
   if (fault.pair.kind != FpFault::none && !required) return nullptr;
   if (fault.pair.kind != FpFault::none) {
     fatal_error(run.io, "the tree needs the similarity of " +
@@ -61,20 +66,7 @@ std::unique_ptr<ClassificationTree> dated_tree(RunState& run, const RunOptions& 
                             ": the two share no meaning, or no two of their different meanings "
                             "differ); a higher WORDS leaves out languages with so few words");
   }
-  if (options.bootstrap > 0) {
-    const int nmean = std::min(run.selection.meaning_count, MAX_MEANINGS);
-    const std::vector<std::uint16_t> weights =
-        draw_meaning_weights(options.seed, options.bootstrap, nmean);
-    auto replicates = std::make_unique<ReplicateTally>();
-    try {
-      tally_replicates(run.store, nmean, *tree, weights, options.bootstrap, &error_stream(run.io),
-                       *replicates);
-    } catch (const std::bad_alloc&) {
-      fatal_error(run.io, "not enough memory for " + std::to_string(options.bootstrap) +
-                              " replicates of " + std::to_string(tree->nodes.size()) + " nodes");
-    }
-    summarize_replicates(run.params, *replicates, *tree);
-  }
+  if (resample) summarize_replicates(run.params, node_sums, options.bootstrap, *tree);
   return tree;
 }
 

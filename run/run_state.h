@@ -10,6 +10,7 @@
 #include "database/settings.h"
 #include "database/store.h"
 #include "report/aggregate.h"
+#include "report/bootstrap.h"
 #include "textio/byte_stream.h"
 #include "textio/textio.h"
 
@@ -28,6 +29,7 @@ struct RunState {
   LanguageStore store;         // database/encoder.h
   LanguageOrigins origins;     // database/scanner.h
   NodeTally tally;             // report/aggregate.h
+  RunReplicates replicates;    // report/bootstrap.h: --bootstrap's, when it is given
 
   // The parts the database phases work on.
   ScanContext scan_context() { return {io, params, selection, codes, scan, branches, store, origins}; }

@@ -1,5 +1,5 @@
-// Resampled meanings: every replicate is the literal weighted formula, all
-// weights 1 give the plain tree, the draws follow the seed, and a run with
+// Resampled meanings: every replicate is the literal weighted formula on
+// every kernel path, all weights 1 give the plain tree, the draws follow the seed, and a run with
 // --bootstrap keeps its report and writes the intervals.
 #include <gtest/gtest.h>
 
@@ -16,11 +16,12 @@
 
 #include "tests/files.h"
 #include "database/scanner.h"
-#include "distance/similarity.h"
+#include "distance/engine.h"
 #include "report/bootstrap.h"
 #include "report/tree.h"
 #include "run/options.h"
 #include "run/run_state.h"
+#include "tests/weighted_reference.h"
 #include "tests/whole_run.h"
 #include "textio/textio.h"
 
@@ -42,115 +43,112 @@ std::string generated_part() {
   return all.substr(0, all.rfind('\n', at) + 1) + "\n";
 }
 
-// A stream read and its tree dated, as a run with --tree does it.
+// A stream read and its tree dated, as a run with --tree --bootstrap does
+// it, with the weights `w` (draw_meaning_weights' layout) of R replicates:
+// the run's level from the report's pass, or counted again by the tree's.
 struct Dated {
-  explicit Dated(const std::string& input)
+  Dated(const std::string& input, const std::vector<std::uint16_t>& w, int R, bool take_level)
       : in(input), io(open_text_io(in, out, err)), run(std::make_unique<RunState>(*io)) {
     read_run_input(*run);
     finish_scan(run->scan_context());
+    prepare_replicates(w, R, nmean(), replicates);
+    const ReplicateWeights weights = replicates.weights();
     aggregate_pairs(*io, run->store, run->branches, run->scan.language_count,
-                    run->selection.meaning_count, run->tally);
+                    run->selection.meaning_count, run->tally, nullptr, &weights, &replicates.level);
     build_tree(run->origins, run->scan.language_count, tree);
+    const TreeReplicates asked{weights, take_level ? &replicates.level : nullptr, &sums};
     tally_tree(run->store, run->branches, run->tally, run->params.LEVEL, run->selection.meaning_count,
-               nullptr, tree);
+               nullptr, tree, 0, INT32_MAX, &asked);
   }
   int nmean() const { return std::min(run->selection.meaning_count, MAX_MEANINGS); }
   StringSource in;
   StringSink out, err;
   TextIOHandle io;
   std::unique_ptr<RunState> run;
+  RunReplicates replicates;
   ClassificationTree tree;
+  ReplicateSums sums;
 };
 
-// The similarity of languages a < b with meaning i weighing w[i - 1],
-// straight from the words: the pair loop of the similarity, each
-// same-meaning mean counted w_i times and each other one w_i * w_j times.
-float literal_weighted(const LanguageStore& store, int a, int b, int nmean, const std::uint16_t* w,
-                       FpFault& fault) {
-  double ss = 0, sc = 0, ds = 0, dc = 0;
-  std::int32_t x[MAX_CODES], y[MAX_CODES];
-  // The order of the similarity: A1B1, A2B1 (added in front), A1B2, A2B2.
-  const int order[4][2] = {{1, 1}, {2, 1}, {1, 2}, {2, 2}};
-  for (int i = 1; i <= nmean; ++i) {
-    if (word_length(store, a, i, 1) == 0) continue;
-    for (int j = 1; j <= nmean; ++j) {
-      if (word_length(store, b, j, 1) == 0) continue;
-      float sum = 0, count = 0;
-      for (const auto& [p, q] : order) {
-        const int n1 = word_length(store, a, i, p), n2 = word_length(store, b, j, q);
-        if (n1 == 0 || n2 == 0) continue;
-        for (int k = 0; k < n1; ++k) x[k] = synonym_codes(store, a, i, p)[k];
-        for (int k = 0; k < n2; ++k) y[k] = synonym_codes(store, b, j, q)[k];
-        const float d = word_distance(x, n1, y, n2);
-        sum = p == 2 && q == 1 ? d + sum : sum + d;
-        count = count + 1.0f;
-      }
-      const float mean = sum / count;
-      if (i == j) {
-        sc += w[i - 1];
-        ss += static_cast<double>(w[i - 1]) * mean;
-      } else {
-        dc += static_cast<double>(w[i - 1]) * w[j - 1];
-        ds += static_cast<double>(w[i - 1]) * w[j - 1] * mean;
-      }
-    }
-  }
-  return similarity_from_sums(ss, sc, ds, dc, fault);
+// The number of meanings a stream selects.
+int meanings_of(const std::string& input) {
+  StringSource in(input);
+  StringSink out, err;
+  TextIOHandle io = open_text_io(in, out, err);
+  auto run = std::make_unique<RunState>(*io);
+  read_run_input(*run);
+  return std::min(run->selection.meaning_count, MAX_MEANINGS);
 }
 
-TEST(Bootstrap, ReplicatesAreTheLiteralWeightedFormula) {
+// Sets the kernel path of the passes for its lifetime.
+struct KernelVariable {
+  explicit KernelVariable(EngineIsa isa) { setenv(KERNEL_VARIABLE, engine_isa_name(isa), 1); }
+  ~KernelVariable() { unsetenv(KERNEL_VARIABLE); }
+};
+
+TEST(Bootstrap, ReplicatesAreTheLiteralWeightedFormulaOnEveryPath) {
   // families.txt has second synonyms; generated.txt four levels of nodes.
-  for (const std::string& name : {std::string("families.txt"), std::string("generated.txt")}) {
-    Dated d(name == "families.txt" ? example(name) : generated_part());
-    const int nmean = d.nmean(), R = 4;
-    std::vector<std::uint16_t> weights = draw_meaning_weights(7, R, nmean);
-    weights[0] = 0;  // a meaning left out altogether, and one drawn often
-    weights[1] = 5;
-    ReplicateTally tally;
-    tally_replicates(d.run->store, nmean, d.tree, weights, R, nullptr, tally);
-    std::vector<double> sum(tally.sum.size(), 0.0);
-    std::vector<std::int32_t> count(tally.count.size(), 0);
-    const int n = d.tree.language_count;
+  for (const std::string& input : {example("families.txt"), generated_part()}) {
+    constexpr int R = 5;
+    const int nmean = meanings_of(input);
+    std::vector<std::uint16_t> w = draw_meaning_weights(7, R, nmean);
+    w[0] = 0;  // a meaning left out altogether, and one drawn often
+    w[1] = 5;
+    std::fill_n(w.begin() + nmean, nmean, 0);  // only meaning 2: pairs without it drop out
+    w[nmean + 1] = static_cast<std::uint16_t>(nmean);
+    // The literal loop over the pairs, each in the deepest node on both chains.
+    const Dated plain(input, w, R, true);
+    const ClassificationTree& tree = plain.tree;
+    std::vector<double> sum(tree.nodes.size() * R, 0.0);
+    std::vector<std::int32_t> count(tree.nodes.size() * R, 0);
+    const int n = tree.language_count;
     for (int a = 1; a < n; ++a) {
       for (int b = a + 1; b <= n; ++b) {
-        // The deepest node on both chains.
         int node = 0;
-        for (int k = d.tree.chain_begin[a]; k < d.tree.chain_begin[a + 1]; ++k)
-          for (int m = d.tree.chain_begin[b]; m < d.tree.chain_begin[b + 1]; ++m)
-            if (d.tree.chain[k] == d.tree.chain[m]) node = std::max(node, d.tree.chain[k]);
+        for (int k = tree.chain_begin[a]; k < tree.chain_begin[a + 1]; ++k)
+          for (int m = tree.chain_begin[b]; m < tree.chain_begin[b + 1]; ++m)
+            if (tree.chain[k] == tree.chain[m]) node = std::max(node, tree.chain[k]);
+        float s[R];
+        FpFault fault[R];
+        literal_weighted(plain.run->store, a, b, nmean, w.data(), R, s, fault);
         for (int r = 0; r < R; ++r) {
-          FpFault fault;
-          const float s = literal_weighted(d.run->store, a, b, nmean, &weights[r * nmean], fault);
-          if (fault != FpFault::none) continue;
-          sum[node * R + r] += s;
+          if (fault[r] != FpFault::none) continue;
+          sum[node * R + r] += s[r];
           ++count[node * R + r];
         }
       }
     }
-    EXPECT_EQ(tally.sum, sum) << name;
-    EXPECT_EQ(tally.count, count) << name;
+    for (EngineIsa isa : all_engine_isas) {
+      if (!engine_isa_supported(isa)) continue;
+      const KernelVariable path(isa);
+      for (bool take_level : {true, false}) {
+        const Dated d(input, w, R, take_level);
+        for (std::size_t t = 0; t < tree.nodes.size(); ++t)
+          for (int r = 0; r < R; ++r) {
+            EXPECT_EQ(sum[t * R + r], d.sums.sum[t * d.sums.stride + r])
+                << engine_isa_name(isa) << " node " << t << " replicate " << r;
+            EXPECT_EQ(count[t * R + r], d.sums.count[t * d.sums.stride + r]);
+          }
+      }
+    }
   }
 }
 
 TEST(Bootstrap, AllWeightsOneGiveThePlainTree) {
-  for (const std::string& name : {std::string("families.txt"), std::string("generated.txt")}) {
-    Dated d(name == "families.txt" ? example(name) : generated_part());
-    const std::vector<std::uint16_t> ones(d.nmean(), 1);
-    ReplicateTally tally;
-    tally_replicates(d.run->store, d.nmean(), d.tree, ones, 1, nullptr, tally);
-    for (std::size_t t = 0; t < d.tree.nodes.size(); ++t) {
-      EXPECT_EQ(tally.sum[t], d.tree.nodes[t].similarity_sum) << name << " node " << t;
-      EXPECT_EQ(tally.count[t], d.tree.nodes[t].pair_count) << name << " node " << t;
-    }
+  for (const std::string& input : {example("families.txt"), generated_part()}) {
+    const int nmean = meanings_of(input);
+    Dated d(input, std::vector<std::uint16_t>(3 * nmean, 1), 3, true);
+    for (std::size_t t = 0; t < d.tree.nodes.size(); ++t)
+      for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(d.sums.sum[t * d.sums.stride + r], d.tree.nodes[t].similarity_sum) << " node " << t;
+        EXPECT_EQ(d.sums.count[t * d.sums.stride + r], d.tree.nodes[t].pair_count) << " node " << t;
+      }
     // Replicates that are all the plain run: intervals of width 0 at its
     // ages, outside the nesting always or never, as the plain ages are.
-    ReplicateTally same;
-    tally_replicates(d.run->store, d.nmean(), d.tree, std::vector<std::uint16_t>(3 * d.nmean(), 1), 3,
-                     nullptr, same);
-    summarize_replicates(d.run->params, same, d.tree);
+    summarize_replicates(d.run->params, d.sums, 3, d.tree);
     for (std::size_t t = 0; t < d.tree.nodes.size(); ++t) {
       const NodeDate date = node_date(d.run->params, d.tree.nodes[t]);
-      EXPECT_EQ(d.tree.intervals[t].has_age, date.dated) << name << " node " << t;
+      EXPECT_EQ(d.tree.intervals[t].has_age, date.dated) << " node " << t;
       if (date.dated) {
         EXPECT_EQ(d.tree.intervals[t].age_low, date.age);
         EXPECT_EQ(d.tree.intervals[t].age_high, date.age);

@@ -29,6 +29,8 @@
 #include <fstream>
 #include <sstream>
 #include "tests/programs.h"
+#include "tests/weighted_reference.h"
+#include "report/bootstrap.h"
 
 namespace plix {
 namespace {
@@ -594,6 +596,63 @@ TEST_F(EngineAggregate, ZeroDifferentMeaningSumIsADivisionByZero) {
   EXPECT_EQ(FpFault::divide_by_zero, f.kind);
   EXPECT_EQ(1, f.first);
   EXPECT_EQ(2, f.second);
+}
+
+TEST_F(EngineAggregate, ReplicatesAreTheLiteralWeightedLoopOnEveryPath) {
+  // Words of every length class, second synonyms and missing meanings, so
+  // that every way the kernels form a same-meaning mean is taken.
+  constexpr int nlang = 90, nmean = 33, R = 37;  // R: not a whole number of vectors
+  Generator g(2323);
+  g.long_percent = 20;
+  g.synonym_percent = 40;
+  for (int l = 1; l <= nlang; ++l) g.fill(*store, l, nmean);
+  classify(nlang, 14, 3, 8);
+  std::vector<std::uint16_t> w = draw_meaning_weights(5, R, nmean);
+  std::fill_n(w.begin(), nmean, 1);               // replicate 0: the plain run
+  std::fill_n(w.begin() + nmean, nmean, 0);       // replicate 1: one meaning drawn
+  w[nmean + 3] = static_cast<std::uint16_t>(nmean);  // many pairs share none of it
+  RunReplicates rep;
+  prepare_replicates(w, R, nmean, rep);
+  const ReplicateWeights weights = rep.weights();
+  ASSERT_EQ(FpFault::none, literal_aggregate(*store, *branches, nlang, nmean, *want).kind);
+  // The literal loop: per node and replicate the pairs in slot order.
+  const int nnode = branches->node_count;
+  std::vector<double> sum((nnode + 1) * R, 0.0);
+  std::vector<std::int32_t> count((nnode + 1) * R, 0);
+  for (int i = 1; i < nlang; ++i)
+    for (int j = i + 1; j <= nlang; ++j) {
+      const int n = branches->node_of[store->branch_of[i]];
+      if (branches->node_of[store->branch_of[j]] != n || store->branch_of[i] == store->branch_of[j])
+        continue;
+      float sim[R];
+      FpFault f[R];
+      literal_weighted(*store, i, j, nmean, w.data(), R, sim, f);
+      for (int r = 0; r < R; ++r) {
+        if (f[r] != FpFault::none) continue;
+        sum[n * R + r] += sim[r];
+        ++count[n * R + r];
+      }
+    }
+  for (EngineIsa isa : supported_paths())
+    for (int threads : {1, 3}) {
+      EngineOptions opt;
+      opt.isa = isa;
+      opt.threads = threads;
+      opt.ring_floats = 2000;  // batches wait for room and the ring wraps
+      opt.replicate_weights = &weights;
+      ReplicateSums sums;
+      opt.replicate_sums = &sums;
+      ASSERT_EQ(FpFault::none, engine_aggregate(*store, *branches, nlang, nmean, *got, opt).kind);
+      for (int n = 0; n <= nnode; ++n) {
+        EXPECT_EQ(bits(want->similarity_sum[n]), bits(sums.sum[n * sums.stride]))
+            << engine_isa_name(isa) << " node " << n << ": all weights 1";
+        for (int r = 0; r < R; ++r) {
+          EXPECT_EQ(bits(sum[n * R + r]), bits(sums.sum[n * sums.stride + r]))
+              << engine_isa_name(isa) << " threads " << threads << " node " << n << " replicate " << r;
+          EXPECT_EQ(count[n * R + r], sums.count[n * sums.stride + r]);
+        }
+      }
+    }
 }
 
 // A whole run with the literal pair loop in place of the engine.
