@@ -27,6 +27,11 @@
 # and peak memory.
 #
 #   sh bench/whole_program.sh BUILD_DIR growth [ROUNDS]
+#
+# With "paths" it runs only the comparison of every kernel path (and the
+# micro-benchmark after it), on LANGUAGES low-repeat lists (default 8000):
+#
+#   sh bench/whole_program.sh BUILD_DIR paths [LANGUAGES]
 set -eu
 build=${1:-build}
 dir=$(mktemp -d)
@@ -71,6 +76,31 @@ if [ "${2:-}" = growth ]; then
   growth 1 5000 10000 20000
   exit 0
 fi
+# every_path LANGUAGES: each kernel path of this processor on the low-repeat
+# lists, SYNONYMS 1 and 2, then the micro-benchmark of every path.
+every_path() {
+  paths=$(PLIX62C_KERNEL= "$build/plix62c" < /dev/null 2>&1 >/dev/null |
+    sed -n 's/.*the paths of this processor are: //p' | tr -d ',')
+  for syn in 1 2; do
+    db="$dir/mutation400-level0-syn$syn.txt"
+    [ -f "$db" ] || "$build/tools/gendb" --languages "$1" --families 400 --level 0 \
+      --synonyms "$syn" --mutation 400 > "$db"
+    echo "== every path: $1 languages, LEVEL 0, SYNONYMS $syn, lists that repeat little"
+    "$build/plix62c" < "$db" > "$dir/default"
+    for path in $paths; do
+      PLIX62C_KERNEL=$path /usr/bin/time -f "$path: %U s user + %S s system, %e s wall" \
+        "$build/plix62c" < "$db" > "$dir/out"
+      if cmp -s "$dir/out" "$dir/default"; then echo "$path: report identical to the default path's"
+      else echo "$path: REPORT DIFFERS from the default path's"; fi
+    done
+  done
+  "$build/bench/plix_bench" --benchmark_filter=EnginePair
+}
+
+if [ "${2:-}" = paths ]; then
+  every_path "${3:-8000}"
+  exit 0
+fi
 for case in "400 0 1" "400 0 2" "0 0 1" "0 0 2" "0 1 1"; do
   set -- $case
   db="$dir/mutation$1-level$2-syn$3.txt"
@@ -87,17 +117,4 @@ for case in "400 0 1" "400 0 2" "0 0 1" "0 0 2" "0 1 1"; do
   fi
   "$build/bench/plix_whole_bench" "$db"
 done
-paths=$(PLIX62C_KERNEL= "$build/plix62c" < /dev/null 2>&1 >/dev/null |
-  sed -n 's/.*the paths of this processor are: //p' | tr -d ',')
-for syn in 1 2; do
-  db="$dir/mutation400-level0-syn$syn.txt"
-  echo "== every path: 8000 languages, LEVEL 0, SYNONYMS $syn, lists that repeat little"
-  "$build/plix62c" < "$db" > "$dir/default"
-  for path in $paths; do
-    PLIX62C_KERNEL=$path /usr/bin/time -f "$path: %U s user + %S s system, %e s wall" \
-      "$build/plix62c" < "$db" > "$dir/out"
-    if cmp -s "$dir/out" "$dir/default"; then echo "$path: report identical to the default path's"
-    else echo "$path: REPORT DIFFERS from the default path's"; fi
-  done
-done
-"$build/bench/plix_bench" --benchmark_filter=EnginePair
+every_path 8000

@@ -11,12 +11,16 @@
 
 #include "database/origins.h"
 #include "database/scanner.h"
+#include "database/table.h"
 #include "report/aggregate.h"
 #include "report/calibrate.h"
 #include "report/report.h"
+#include "report/names.h"
 #include "report/tree.h"
+#include "report/tree_output.h"
 #include "run/check.h"
 #include "run/parameters.h"
+#include "run/results.h"
 #include "run/run_state.h"
 #include "textio/textio.h"
 
@@ -52,9 +56,32 @@ int say(ByteSink& sink, const std::string& text) {
   return sink.write(text.data(), text.size());
 }
 
+// The names key and the tree files of the dated tree, its ages from
+// `fitted`; a failed write ends the run with a message naming the file.
+void write_calibrated_tree(RunState& run, ResultFiles& files, const RunParameters& fitted,
+                           const ClassificationTree& tree) {
+  const int count = run.scan.language_count;
+  if (!make_language_names(run.origins, count, files.names))
+    table_out_of_memory(run.io, files.names.name.what(), "languages", static_cast<std::size_t>(count) + 1,
+                        files.names.name.bytes_for(static_cast<std::size_t>(count)));
+  if (files.tree_names.is_open()) {
+    write_names_key(files.tree_names, run.origins, files.names);
+    close_result_file(run.io, files.tree_names);
+  }
+  if (files.tree.is_open()) {
+    write_tree_newick(files.tree, fitted, tree, files.names);
+    close_result_file(run.io, files.tree);
+  }
+  if (files.svg.is_open()) {
+    write_tree_svg(files.svg, fitted, tree, files.names);
+    close_result_file(run.io, files.svg);
+  }
+}
+
 }  // namespace
 
-int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::string& ages) {
+int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::string& ages,
+                      const RunOptions* options) {
   auto refuse = [&](int line, const std::string& text) {
     say(err, "plix62c: ages file, line " + std::to_string(line) + ": " + text + "\n");
     return 1;
@@ -96,7 +123,10 @@ int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::s
   const TextIOHandle& io = quiet.io;
   const std::unique_ptr<RunState>& run = quiet.run;
   auto tree = std::make_unique<ClassificationTree>();
+  // Removed with `files` unless put in place at the end.
+  auto files = std::make_unique<ResultFiles>();
   try {
+    if (options != nullptr) open_result_files(*io, *options, *files);
     read_run_input(*run);
     finish_scan(run->scan_context());
     aggregate_pairs(*io, run->store, run->branches, run->scan.language_count,
@@ -201,11 +231,19 @@ int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::s
     }
   }
   if (contradictions == 0 && points.size() > 1) table += "the fitted ages keep the nesting\n";
+  if (options != nullptr && options->wants_tree()) {
+    for (const KnownAge& k : known) tree->calibration_marks.push_back({k.node, k.years});
+    try {
+      write_calibrated_tree(*run, *files, fitted, *tree);
+    } catch (const RunEnd& end) {
+      return end.status;
+    }
+  }
   if (say(out, table) != 0) {
     say(err, "plix62c: the calibration could not be written to standard output\n");
     return 1;
   }
-  return 0;
+  return commit_result_files(*files, err);
 }
 
 int run_diagnostic_mode(const RunOptions& options, ByteSource& in, ByteSink& out, ByteSink& err) {
@@ -226,7 +264,7 @@ int run_diagnostic_mode(const RunOptions& options, ByteSource& in, ByteSink& out
     say(err, "plix62c: cannot read the ages file " + path + "\n");
     return 1;
   }
-  return calibrate_program(in, out, err, ages);
+  return calibrate_program(in, out, err, ages, &options);
 }
 
 }  // namespace plix

@@ -18,9 +18,13 @@ namespace plix {
 int check_program(ByteSource& in, ByteSink& out, ByteSink& err);
 
 // Runs the stream as a run does, then fits S0 and R to the known ages of
-// `ages` (the text of the ages file) and writes the table on `out`.
+// `ages` (the text of the ages file) and writes the table on `out`. With
+// --tree or --svg in `options` the tree is written too, dated with the
+// fitted S0 and R, its nodes of known age marked; the files are put in
+// place after the table, and none is left on any error.
 // Returns 0, or 1 after an error of the run or when nothing can be fitted.
-int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::string& ages);
+int calibrate_program(ByteSource& in, ByteSink& out, ByteSink& err, const std::string& ages,
+                      const RunOptions* options = nullptr);
 
 // The diagnostic mode of the command line: --check, or --calibrate FILE.
 // Returns the exit status, or -1 when neither is given (a plain run).

@@ -195,9 +195,15 @@ int parse_options(int argc, const char* const* argv, RunOptions& options, ByteSi
   // --check and --calibrate write their own output instead of the report.
   if (options.check && !options.ages.empty())
     return refuse(err, "--check and --calibrate cannot be combined");
-  if ((options.check || !options.ages.empty()) && count > 0)
-    return refuse(err, std::string(options.check ? "--check" : "--calibrate") +
-                           " writes no report and no result files");
+  if (options.check && count > 0) return refuse(err, "--check writes no report and no result files");
+  // --calibrate can draw the tree it dates with the fitted S0 and R.
+  if (!options.ages.empty()) {
+    const bool others = !options.table.empty() || !options.pairs.empty() ||
+                        !options.matrix.empty() || !options.nexus.empty();
+    if (others || options.bootstrap > 0)
+      return refuse(err, "--calibrate writes no report; of the results only --tree and --svg, "
+                         "dated with the fitted S0 and R");
+  }
   return -1;
 }
 

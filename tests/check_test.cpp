@@ -4,10 +4,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "report/calibrate.h"
 #include "run/check.h"
+#include "run/options.h"
+#include "tests/files.h"
 #include "textio/byte_stream.h"
 
 namespace plix {
@@ -228,6 +231,39 @@ TEST(Calibrate, FitsNodesOfAnyDepthWhateverTheLevel) {
   StringSink out1, err1;
   EXPECT_EQ(calibrate_program(one, out1, err1, ages), 0) << err1.data;
   EXPECT_NE(out1.data.find("\nS0 90 (90.0000, the run's), R 75 ("), std::string::npos) << out1.data;
+}
+
+TEST(Calibrate, DrawsTheTreeItDatesWithTheFitOrNothing) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "plix_calibrated_tree";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  RunOptions options;
+  options.tree = (dir / "t.nwk").string();
+  options.svg = (dir / "t.svg").string();
+  char ages[160];
+  std::snprintf(ages, sizeof ages, "F1\t%.1f\nF2\t%.1f\n", age_90_75(80), age_90_75(50));
+  {
+    // A name the run lacks: no table and no file.
+    StringSource in(calibration_stream(92, 72, 1));
+    StringSink out, err;
+    EXPECT_EQ(calibrate_program(in, out, err, std::string(ages) + "F9\t100\n", &options), 1);
+    EXPECT_EQ(out.data, "");
+    EXPECT_TRUE(entries(dir).empty());
+  }
+  StringSource in(calibration_stream(92, 72, 1));
+  StringSink out, err;
+  ASSERT_EQ(calibrate_program(in, out, err, ages, &options), 0) << err.data;
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{"t.nwk", "t.nwk.names", "t.svg"}));
+  // F1's 80 % is 205 years with the fitted S0 90 and R 75 (213 with the
+  // stream's 92 and 72); F2's 50 % is known as 1021.6 years.
+  EXPECT_NE(slurp(dir / "t.nwk").find("F1[&pairs=1,similarity=80.00,age=205,"), std::string::npos);
+  const std::string svg = slurp(dir / "t.svg");
+  EXPECT_NE(svg.find("S0 = 90%, R = 75%"), std::string::npos);
+  EXPECT_NE(svg.find("Calibrated (red triangles): F1 205 BP, F2 1022 BP"), std::string::npos);
+  std::size_t marks = 0;
+  for (std::size_t at = 0; (at = svg.find("class=\"calibration\"", at)) != std::string::npos; ++at) ++marks;
+  EXPECT_EQ(marks, 2u);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(Calibrate, NamesTheNestingItContradicts) {

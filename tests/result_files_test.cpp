@@ -73,8 +73,12 @@ TEST(Options, ParsesResultFilesAndRejectsWhatItDoesNotKnow) {
       {{"--check"}, -1, ""},
       {{"--check=yes"}, 2, "plix62c: option --check takes no value\n"},
       {{"--check", "--calibrate", "a"}, 2, "plix62c: --check and --calibrate cannot be combined\n"},
+      {{"--check", "--svg", "s"}, 2, "plix62c: --check writes no report and no result files\n"},
       {{"--calibrate", "a", "--pairs", "p"}, 2,
-       "plix62c: --calibrate writes no report and no result files\n"},
+       "plix62c: --calibrate writes no report; of the results only --tree and --svg, dated with the fitted S0 and R\n"},
+      {{"--calibrate", "a", "--tree", "t", "--bootstrap", "9"}, 2,
+       "plix62c: --calibrate writes no report; of the results only --tree and --svg, dated with the fitted S0 and R\n"},
+      {{"--calibrate", "a", "--tree", "t", "--svg", "s"}, -1, ""},
       {{"--tree", "t", "--bootstrap", "200", "--seed", "18446744073709551615"}, -1, ""},
       {{"--tree", "t", "--bootstrap", "0"}, 2,
        "plix62c: --bootstrap 0: the replicates must be a whole number from 1 to 100000\n"},
@@ -100,7 +104,7 @@ TEST(Options, ParsesResultFilesAndRejectsWhatItDoesNotKnow) {
     const int status = parse_options(static_cast<int>(argv.size()), argv.data(), options, out, err);
     EXPECT_EQ(status, c.status) << c.args[0];
     EXPECT_EQ(err.data, c.status == 2 ? c.message + std::string("\n") + std::string(usage_text()) : "");
-    if (c.args.size() > 1 && c.status == -1 && options.bootstrap == 0) {
+    if (c.args.size() > 1 && c.status == -1 && options.bootstrap == 0 && options.ages.empty()) {
       EXPECT_TRUE(options.table == "t.tsv" && options.pairs == "p.tsv" && options.matrix == "m");
     }
     if (c.status == -1 && !options.bootstrap_text.empty()) {
