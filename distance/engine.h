@@ -57,7 +57,7 @@ struct PairDiagonal {
 // Meaning weights of the replicates of --bootstrap: meaning i (1..nmean)
 // weighs weight[(i - 1) * stride + r] in replicate r; the columns from
 // `replicates` up to `stride` (a multiple of REPLICATE_STRIDE) are 0.
-constexpr int REPLICATE_STRIDE = 32;
+constexpr int REPLICATE_STRIDE = 8;
 struct ReplicateWeights {
   int nmean = 0;
   int replicates = 0;

@@ -1173,16 +1173,14 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
       if (b.diag != nullptr) {
         // Each mean on its own, with the scale of the sum it went into.
         const double unit_fix = fix1 ? 0x1p-26 : 0x1p-27, unit_fixb = fix1 ? 0x1p-27 : 0x1p-28;
-        for (int u = 0; u < w.nsame[j]; ++u) {
-          const int q = w.same_pos[j][u];
-          float& m = w.same_mean[w.same_row[j][u]][j - 1];
-          if (u < nfix)
-            m = (float)((double)w.mean_fix[q] * unit_fix);
-          else if (u < bend)
-            m = (float)((double)w.mean_fix[q] * unit_fixb);
-          else
-            m = w.mean[q];
-        }
+        for (int u = 0; u < nfix; ++u)
+          w.same_mean[w.same_row[j][u]][j - 1] =
+              (float)((double)w.mean_fix[w.same_pos[j][u]] * unit_fix);
+        for (int u = nfix; u < bend; ++u)
+          w.same_mean[w.same_row[j][u]][j - 1] =
+              (float)((double)w.mean_fix[w.same_pos[j][u]] * unit_fixb);
+        for (int u = bend; u < w.nsame[j]; ++u)
+          w.same_mean[w.same_row[j][u]][j - 1] = w.mean[w.same_pos[j][u]];
       }
     }
     if (FIXED_SUMS) fold_fixed(w, lay);
@@ -1222,9 +1220,10 @@ void run_sub_batch(Work& w, PairBatch& b, int r0, int r1) {
         PairDiagonal& d = b.diag[row * b.out_stride + b.out_count[row]];
         d.diff_sum = w.total[r] - w.same[r];
         d.diff_count = (double)dc;
-        const std::uint64_t shared = w.attested[r] & att;
-        for (int i = 0; i < b.nmean; ++i)
-          d.same[i] = (shared >> i) & 1 ? w.same_mean[r][i] : -1.0f;
+        std::memcpy(d.same, w.same_mean[r], sizeof d.same);
+        const std::uint64_t all = (std::uint64_t(1) << b.nmean) - 1;
+        for (std::uint64_t lack = all & ~(w.attested[r] & att); lack != 0; lack &= lack - 1)
+          d.same[__builtin_ctzll(lack)] = -1.0f;
       }
       b.out[row * b.out_stride + b.out_count[row]++] = s;
       if (fault != FpFault::none && fault_before(b.rows[row], tb, b)) {
@@ -1263,75 +1262,76 @@ void run_batch(PairBatch& b, unsigned char* work) {
 typedef double vdf __attribute__((vector_size(VB)));
 typedef std::int64_t vdi __attribute__((vector_size(VB)));
 typedef float vsf __attribute__((vector_size(VB / 2)));
+typedef std::int32_t vsi __attribute__((vector_size(VB / 2)));
 constexpr int DLANES = VB / 8;
-// Vectors of replicates per pass, for two pairs at once: 2 * RVECS
-// independent sums in flight.
-constexpr int RVECS = 4;
-constexpr int RCHUNK = RVECS * DLANES;
-static_assert(REPLICATE_STRIDE % RCHUNK == 0, "replicate chunks");
+static_assert(REPLICATE_STRIDE % DLANES == 0, "replicate vectors");
+// Pairs against one vector of replicates at once: that many independent
+// sums in flight, each weight vector read once for all of them.
+constexpr int RPAIRS = 8;
+// Pairs whose means are widened at once.
+constexpr int RBLOCK = 4 * RPAIRS;
 
-[[gnu::always_inline]] inline vdf load_vdf(const double* p) {
-  vdf v;
+template <typename V, typename E>
+[[gnu::always_inline]] inline V load_vec(const E* p) {
+  V v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-[[gnu::always_inline]] inline void store_vdf(double* p, vdf v) { std::memcpy(p, &v, sizeof v); }
-
-// Sum and count of one vector of replicates after a pair whose weighted
-// same-meaning sums are `x` (as above).
-[[gnu::always_inline]] inline void add_replicate_vector(vdf x, double diff_sum, double diff_count,
-                                                        double* sum, std::int32_t* count) {
-  const vdf round = x * (1.0 / 128) + 0x1p52;
-  const vdf same_count = round - 0x1p52;
-  const vdf same_sum = x - same_count * 128.0;
-  const vdf numerator = (diff_count * same_sum) * 100.0;
-  const vdf divisor = diff_sum * same_count;
-  const vdi ok = (vdi)(divisor != 0.0);
-  const vdf safe = (vdf)(((vdi)divisor & ok) | ((vdi)(vdf{} + 1.0) & ~ok));
-  const vsf single = __builtin_convertvector(100.0 - numerator / safe, vsf);
-  const vdf s = __builtin_convertvector(single, vdf);
-  store_vdf(sum, load_vdf(sum) + (vdf)((vdi)s & ok));
-  for (int l = 0; l < DLANES; ++l) count[l] -= (std::int32_t)ok[l];
+template <typename V, typename E>
+[[gnu::always_inline]] inline void store_vec(E* p, V v) {
+  std::memcpy(p, &v, sizeof v);
 }
-
-// Pairs whose means are widened at once; each chunk of weights is then
-// read from the first-level cache for all of them.
-constexpr int RPAIRS = 16;
 
 void add_replicates(const PairDiagonal* pairs, int npairs, const ReplicateWeights& rw, double* sum,
                     std::int32_t* count) {
   const int M = rw.nmean;
-  const int end = (rw.replicates + RCHUNK - 1) / RCHUNK * RCHUNK;
-  alignas(64) double x[RPAIRS + 1][MAX_MEANINGS];
-  for (int p0 = 0; p0 < npairs; p0 += RPAIRS) {
-    const int np = npairs - p0 < RPAIRS ? npairs - p0 : RPAIRS;
+  const int end = (rw.replicates + DLANES - 1) / DLANES * DLANES;
+  // x[k][i]: meaning i of pair k of the block; pairs past the block's end
+  // in its last group are 0 and give no value.
+  alignas(64) double x[RBLOCK][MAX_MEANINGS];
+  double diff_sum[RBLOCK], diff_count[RBLOCK];
+  for (int p0 = 0; p0 < npairs; p0 += RBLOCK) {
+    const int np = npairs - p0 < RBLOCK ? npairs - p0 : RBLOCK;
     for (int k = 0; k < np; ++k) {
       const PairDiagonal& d = pairs[p0 + k];
-      for (int i = 0; i < M; ++i) x[k][i] = d.same[i] < 0.0f ? 0.0 : 128.0 + (double)d.same[i];
+      diff_sum[k] = d.diff_sum;
+      diff_count[k] = d.diff_count;
+      for (int i = 0; i < M; ++i) {
+        const double m = d.same[i];
+        x[k][i] = m < 0.0 ? 0.0 : 128.0 + m;
+      }
     }
-    for (int i = 0; i < M; ++i) x[np][i] = 0.0;  // the partner of an odd last pair
-    for (int c = 0; c < end; c += RCHUNK) {
-      for (int k = 0; k < np; k += 2) {
-        vdf a[2][RVECS];
-        for (int v = 0; v < RVECS; ++v) a[0][v] = a[1][v] = vdf{};
+    for (int k = np; k < (np + RPAIRS - 1) / RPAIRS * RPAIRS; ++k)
+      for (int i = 0; i < M; ++i) x[k][i] = 0.0;
+    const int ngroups = (np + RPAIRS - 1) / RPAIRS;
+    for (int c = 0; c < end; c += DLANES) {
+      vdf total = load_vec<vdf>(sum + c);
+      vsi counted = load_vec<vsi>(count + c);
+      for (int g = 0; g < ngroups; ++g) {
+        vdf a[RPAIRS];
+        for (int k = 0; k < RPAIRS; ++k) a[k] = vdf{};
         const double* wc = rw.weight + c;
-        const double* x0 = x[k];
-        const double* x1 = x[k + 1 < np ? k + 1 : np];
         for (int i = 0; i < M; ++i, wc += rw.stride) {
-          for (int v = 0; v < RVECS; ++v) {
-            const vdf wv = load_vdf(wc + v * DLANES);
-            a[0][v] += wv * x0[i];
-            a[1][v] += wv * x1[i];
-          }
+          const vdf wv = load_vec<vdf>(wc);
+          for (int k = 0; k < RPAIRS; ++k) a[k] += wv * x[g * RPAIRS + k][i];
         }
         // The pairs in order, each replicate's sum as the literal loop adds it.
-        for (int u = 0; u < 2 && k + u < np; ++u) {
-          const PairDiagonal& d = pairs[p0 + k + u];
-          for (int v = 0; v < RVECS; ++v)
-            add_replicate_vector(a[u][v], d.diff_sum, d.diff_count, sum + c + v * DLANES,
-                                 count + c + v * DLANES);
+        const int n = np - g * RPAIRS < RPAIRS ? np - g * RPAIRS : RPAIRS;
+        for (int k = 0; k < n; ++k) {
+          const vdf t = a[k];
+          const vdf same_count = (t * (1.0 / 128) + 0x1p52) - 0x1p52;
+          const vdf same_sum = t - same_count * 128.0;
+          const vdf numerator = (diff_count[g * RPAIRS + k] * same_sum) * 100.0;
+          const vdf divisor = diff_sum[g * RPAIRS + k] * same_count;
+          const vdi ok = (vdi)(divisor != 0.0);
+          const vdf safe = (vdf)(((vdi)divisor & ok) | ((vdi)(vdf{} + 1.0) & ~ok));
+          const vsf single = __builtin_convertvector(100.0 - numerator / safe, vsf);
+          total += (vdf)((vdi)__builtin_convertvector(single, vdf) & ok);
+          counted -= __builtin_convertvector(ok, vsi);
         }
       }
+      store_vec(sum + c, total);
+      store_vec(count + c, counted);
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <cstdlib>
 #include <memory>
@@ -653,6 +654,58 @@ TEST_F(EngineAggregate, ReplicatesAreTheLiteralWeightedLoopOnEveryPath) {
         }
       }
     }
+}
+
+TEST(EngineReplicates, EveryPathAddsEachPairInOrderAsTheFormulaGivesIt) {
+  // Pairs whose similarities lie near 1e-7 between others up to 100 and
+  // below 0, so that any other order of addition gives other sums; 45
+  // pairs and 21 replicates, neither a whole number of groups or vectors.
+  const int nmean = 7, R = 21, npairs = 45;
+  std::mt19937 rng(8);
+  std::vector<PairDiagonal> pairs(npairs);
+  for (int p = 0; p < npairs; ++p) {
+    PairDiagonal& d = pairs[p];
+    d.diff_count = 30 + p;
+    const bool near_zero = p % 3 == 0;
+    // Near 0: every same-meaning mean 2^-7, the background a few units of
+    // 2^-32 above it; else means drawn from 0..1, some missing.
+    d.diff_sum = near_zero ? d.diff_count * 0x1p-7 + (p % 5 + 1) * 0x1p-32 : d.diff_count / 2;
+    for (int i = 0; i < nmean; ++i) {
+      const int kind = (p + i) % 4;
+      d.same[i] = near_zero ? 0x1p-7f : kind == 2 ? -1.0f : float(rng() % 1025) / 1024;
+    }
+  }
+  std::vector<std::uint16_t> w = draw_meaning_weights(3, R, nmean);
+  RunReplicates rep;
+  prepare_replicates(w, R, nmean, rep);
+  std::vector<double> want(R, 0.0);
+  std::vector<std::int32_t> want_count(R, 0);
+  for (int p = 0; p < npairs; ++p)
+    for (int r = 0; r < R; ++r) {
+      double ss = 0, sc = 0;
+      for (int i = 0; i < nmean; ++i)
+        if (pairs[p].same[i] >= 0) {
+          sc += w[r * nmean + i];
+          ss += w[r * nmean + i] * double(pairs[p].same[i]);
+        }
+      FpFault f;
+      const float sim = similarity_from_sums(ss, sc, pairs[p].diff_sum, pairs[p].diff_count, f);
+      if (f != FpFault::none) continue;
+      want[r] += sim;
+      ++want_count[r];
+    }
+  for (EngineIsa isa : supported_paths()) {
+    std::vector<double> sum(rep.stride, 0.0);
+    std::vector<std::int32_t> count(rep.stride, 0);
+    // In two calls, as the reduction makes one per row.
+    kernel_path(isa).add_replicates(pairs.data(), 19, rep.weights(), sum.data(), count.data());
+    kernel_path(isa).add_replicates(pairs.data() + 19, npairs - 19, rep.weights(), sum.data(),
+                                    count.data());
+    for (int r = 0; r < R; ++r) {
+      EXPECT_EQ(bits(want[r]), bits(sum[r])) << engine_isa_name(isa) << " replicate " << r;
+      EXPECT_EQ(want_count[r], count[r]) << engine_isa_name(isa) << " replicate " << r;
+    }
+  }
 }
 
 // A whole run with the literal pair loop in place of the engine.
