@@ -6,7 +6,9 @@
 //   build/bench/plix_bench --benchmark_filter=Pair
 //
 // items_per_second is language pairs per second; compare the literal and an
-// engine path of one run.
+// engine path of one run. BM_EnginePairDiagonal and BM_Replicates time what
+// --bootstrap adds: the same-meaning means the kernel leaves, and 200
+// replicates of every pair.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -66,7 +68,10 @@ const LanguageStore& store_for(int synonyms) {
 
 // Times one batch of the first ENGINE_BATCH_ROWS languages of `s` against
 // all NLANG of them on `path`; items_per_second is language pairs per second.
-void time_batch(benchmark::State& state, const KernelPath& path, const LanguageStore& s) {
+// With `diag`, the batch also leaves each pair's same-meaning means (as
+// --bootstrap asks).
+void time_batch(benchmark::State& state, const KernelPath& path, const LanguageStore& s,
+                bool diag = false) {
   KernelWork work(path);
   std::vector<std::int32_t> rows, texts;
   for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
@@ -83,6 +88,8 @@ void time_batch(benchmark::State& state, const KernelPath& path, const LanguageS
   b.out = out.data();
   b.out_stride = texts.size();
   b.out_count = count.data();
+  std::vector<PairDiagonal> diagonals(diag ? out.size() : 0);
+  b.diag = diag ? diagonals.data() : nullptr;
   std::int64_t pairs = 0;
   for (auto _ : state) {
     path.run_batch(b, work.data());
@@ -119,6 +126,68 @@ BENCHMARK(BM_EnginePair)->Apply([](benchmark::internal::Benchmark* b) {
   for (int synonyms : {1, 2})
     for (EngineIsa isa : all_engine_isas) b->Args({synonyms, static_cast<int>(isa)});
 });
+
+// The same batch leaving the same-meaning means of every pair, SYNONYMS 1.
+void BM_EnginePairDiagonal(benchmark::State& state) {
+  const EngineIsa isa = static_cast<EngineIsa>(state.range(0));
+  if (!engine_isa_supported(isa)) {
+    state.SkipWithError("path not supported here");
+    return;
+  }
+  time_batch(state, kernel_path(isa), store_for(1), true);
+}
+BENCHMARK(BM_EnginePairDiagonal)->DenseRange(0, 3);
+
+// The replicates of --bootstrap on one path: 200 replicates of 40 meanings
+// against the diagonals of the first 32 languages' pairs with all 264;
+// items_per_second is language pairs per second (each with 200 replicates).
+void BM_Replicates(benchmark::State& state) {
+  const EngineIsa isa = static_cast<EngineIsa>(state.range(0));
+  if (!engine_isa_supported(isa)) {
+    state.SkipWithError("path not supported here");
+    return;
+  }
+  const KernelPath& path = kernel_path(isa);
+  const LanguageStore& s = store_for(1);
+  KernelWork work(path);
+  std::vector<std::int32_t> rows, texts;
+  for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
+  for (int l = 1; l <= NLANG; ++l) texts.push_back(l);
+  std::vector<float> out(rows.size() * texts.size());
+  std::vector<PairDiagonal> diag(out.size());
+  std::vector<std::int32_t> count(rows.size());
+  PairBatch b;
+  b.store = &s;
+  b.nmean = NMEAN;
+  b.rows = rows.data();
+  b.nrows = static_cast<int>(rows.size());
+  b.texts = texts.data();
+  b.ntexts = static_cast<int>(texts.size());
+  b.out = out.data();
+  b.out_stride = texts.size();
+  b.out_count = count.data();
+  b.diag = diag.data();
+  path.run_batch(b, work.data());
+  constexpr int R = 200;
+  std::vector<double> weight(NMEAN * R);
+  Rng rng{4};
+  for (int r = 0; r < R; ++r)
+    for (int k = 0; k < NMEAN; ++k) weight[rng.below(NMEAN) * R + r] += 1;
+  const ReplicateWeights w{NMEAN, R, R, weight.data()};
+  std::vector<double> sum(R);
+  std::vector<std::int32_t> counted(R);
+  std::int64_t pairs = 0;
+  for (auto _ : state) {
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      path.add_replicates(diag.data() + r * texts.size(), count[r], w, sum.data(), counted.data());
+      pairs += count[r];
+    }
+    benchmark::DoNotOptimize(sum.data());
+  }
+  state.SetItemsProcessed(pairs);
+  state.SetLabel(path.name);
+}
+BENCHMARK(BM_Replicates)->DenseRange(0, 3);
 
 // Random words of one length in every meaning: 32 rows against 264 texts
 // on the best path; items_per_second is language pairs per second. Words
