@@ -66,35 +66,45 @@ const LanguageStore& store_for(int synonyms) {
   return synonyms == 2 ? *s2 : *s1;
 }
 
-// Times one batch of the first ENGINE_BATCH_ROWS languages of `s` against
-// all NLANG of them on `path`; items_per_second is language pairs per second.
-// With `diag`, the batch also leaves each pair's same-meaning means (as
-// --bootstrap asks).
+// One batch of the first ENGINE_BATCH_ROWS languages of `s` against all
+// NLANG of them, with its outputs; with `diag`, the batch also leaves each
+// pair's same-meaning means (as --bootstrap asks).
+struct FullBatch {
+  std::vector<std::int32_t> rows, texts;
+  std::vector<float> out;
+  std::vector<std::int32_t> count;
+  std::vector<PairDiagonal> diagonals;
+  PairBatch b;
+
+  FullBatch(const LanguageStore& s, bool diag) {
+    for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
+    for (int l = 1; l <= NLANG; ++l) texts.push_back(l);
+    out.resize(rows.size() * texts.size());
+    count.resize(rows.size());
+    diagonals.resize(diag ? out.size() : 0);
+    b.store = &s;
+    b.nmean = NMEAN;
+    b.rows = rows.data();
+    b.nrows = static_cast<int>(rows.size());
+    b.texts = texts.data();
+    b.ntexts = static_cast<int>(texts.size());
+    b.out = out.data();
+    b.out_stride = texts.size();
+    b.out_count = count.data();
+    b.diag = diag ? diagonals.data() : nullptr;
+  }
+};
+
+// Times the full batch on `path`; items_per_second is language pairs per second.
 void time_batch(benchmark::State& state, const KernelPath& path, const LanguageStore& s,
                 bool diag = false) {
   KernelWork work(path);
-  std::vector<std::int32_t> rows, texts;
-  for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
-  for (int l = 1; l <= NLANG; ++l) texts.push_back(l);
-  std::vector<float> out(rows.size() * texts.size());
-  std::vector<std::int32_t> count(rows.size());
-  PairBatch b;
-  b.store = &s;
-  b.nmean = NMEAN;
-  b.rows = rows.data();
-  b.nrows = static_cast<int>(rows.size());
-  b.texts = texts.data();
-  b.ntexts = static_cast<int>(texts.size());
-  b.out = out.data();
-  b.out_stride = texts.size();
-  b.out_count = count.data();
-  std::vector<PairDiagonal> diagonals(diag ? out.size() : 0);
-  b.diag = diag ? diagonals.data() : nullptr;
+  FullBatch f(s, diag);
   std::int64_t pairs = 0;
   for (auto _ : state) {
-    path.run_batch(b, work.data());
-    for (std::int32_t c : count) pairs += c;
-    benchmark::DoNotOptimize(out.data());
+    path.run_batch(f.b, work.data());
+    for (std::int32_t c : f.count) pairs += c;
+    benchmark::DoNotOptimize(f.out.data());
   }
   state.SetItemsProcessed(pairs);
   state.SetLabel(path.name);
@@ -150,24 +160,8 @@ void BM_Replicates(benchmark::State& state) {
   const KernelPath& path = kernel_path(isa);
   const LanguageStore& s = store_for(1);
   KernelWork work(path);
-  std::vector<std::int32_t> rows, texts;
-  for (int l = 1; l <= ENGINE_BATCH_ROWS; ++l) rows.push_back(l);
-  for (int l = 1; l <= NLANG; ++l) texts.push_back(l);
-  std::vector<float> out(rows.size() * texts.size());
-  std::vector<PairDiagonal> diag(out.size());
-  std::vector<std::int32_t> count(rows.size());
-  PairBatch b;
-  b.store = &s;
-  b.nmean = NMEAN;
-  b.rows = rows.data();
-  b.nrows = static_cast<int>(rows.size());
-  b.texts = texts.data();
-  b.ntexts = static_cast<int>(texts.size());
-  b.out = out.data();
-  b.out_stride = texts.size();
-  b.out_count = count.data();
-  b.diag = diag.data();
-  path.run_batch(b, work.data());
+  FullBatch f(s, true);
+  path.run_batch(f.b, work.data());
   constexpr int R = 200;
   std::vector<double> weight(NMEAN * R);
   Rng rng{4};
@@ -178,9 +172,10 @@ void BM_Replicates(benchmark::State& state) {
   std::vector<std::int32_t> counted(R);
   std::int64_t pairs = 0;
   for (auto _ : state) {
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      path.add_replicates(diag.data() + r * texts.size(), count[r], w, sum.data(), counted.data());
-      pairs += count[r];
+    for (std::size_t r = 0; r < f.rows.size(); ++r) {
+      path.add_replicates(f.diagonals.data() + r * f.texts.size(), f.count[r], w, sum.data(),
+                          counted.data());
+      pairs += f.count[r];
     }
     benchmark::DoNotOptimize(sum.data());
   }

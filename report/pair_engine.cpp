@@ -16,6 +16,17 @@
 
 namespace plix {
 
+void ReplicateSums::reset(std::size_t rows, int replicate_stride, const char* what) {
+  stride = replicate_stride;
+  const std::size_t cells = rows * static_cast<std::size_t>(stride);
+  try {
+    sum.assign(cells, 0.0);
+    count.assign(cells, 0);
+  } catch (const std::bad_alloc&) {
+    throw EngineOutOfMemory{what, cells * (sizeof(double) + sizeof(std::int32_t))};
+  }
+}
+
 namespace {
 
 // The pattern rows of one batch and where its node's text languages start.
@@ -88,7 +99,6 @@ std::int64_t result_ring_size(const std::vector<Batch>& batches, std::size_t rin
   return std::min(all, std::max(largest * least, static_cast<std::int64_t>(ring_results)));
 }
 
-
 // Worker threads: as asked, else one per usable processor; never more than
 // there are batches, nor than ENGINE_MAX_THREADS.
 int worker_count(const EngineOptions& options, int nbatch) {
@@ -144,18 +154,9 @@ EngineFault aggregate_batches(const LanguageStore& store, const BranchTable& bra
     throw EngineOutOfMemory{tally.pair_count.what(), tally.pair_count.bytes_for(last_node)};
   if (!tally.similarity_sum.grow_to(last_node))
     throw EngineOutOfMemory{tally.similarity_sum.what(), tally.similarity_sum.bytes_for(last_node)};
-  if (options.replicate_sums != nullptr && options.replicate_weights != nullptr) {
-    ReplicateSums& sums = *options.replicate_sums;
-    sums.stride = options.replicate_weights->stride;
-    const std::size_t cells = (last_node + 1) * static_cast<std::size_t>(sums.stride);
-    try {
-      sums.sum.assign(cells, 0.0);
-      sums.count.assign(cells, 0);
-    } catch (const std::bad_alloc&) {
-      throw EngineOutOfMemory{"the replicate sums of the nodes",
-                              cells * (sizeof(double) + sizeof(std::int32_t))};
-    }
-  }
+  if (options.replicate_sums != nullptr && options.replicate_weights != nullptr)
+    options.replicate_sums->reset(static_cast<std::size_t>(last_node) + 1,
+                                  options.replicate_weights->stride, "the replicate sums of the nodes");
   EngineFault first_fault;
   if (nlang < 2) return first_fault;
 

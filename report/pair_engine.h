@@ -39,6 +39,9 @@ struct ReplicateSums {
   int stride = 0;
   std::vector<double> sum;
   std::vector<std::int32_t> count;
+  // Zeroed sums for `rows` nodes of `stride` replicates; EngineOutOfMemory
+  // naming `what` when they cannot be had.
+  void reset(std::size_t rows, int stride, const char* what);
 };
 
 struct EngineOptions {

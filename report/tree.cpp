@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <span>
 
 #include "database/grouping.h"
@@ -211,17 +210,7 @@ TreeFault tally_tree(LanguageStore& store, const BranchTable& branches,
   };
 
   const int stride = replicates != nullptr ? replicates->weights.stride : 0;
-  if (replicates != nullptr) {
-    const std::size_t cells = tree.nodes.size() * static_cast<std::size_t>(stride);
-    try {
-      replicates->nodes->stride = stride;
-      replicates->nodes->sum.assign(cells, 0.0);
-      replicates->nodes->count.assign(cells, 0);
-    } catch (const std::bad_alloc&) {
-      throw EngineOutOfMemory{"the replicate sums of the tree",
-                              cells * (sizeof(double) + sizeof(std::int32_t))};
-    }
-  }
+  if (replicates != nullptr) replicates->nodes->reset(tree.nodes.size(), stride, "the replicate sums of the tree");
   // Row `from` of replicate sums into the row of tree node t.
   auto take_replicates = [&](const ReplicateSums& sums, std::size_t from, std::int32_t t) {
     const std::size_t a = from * stride, b = static_cast<std::size_t>(t) * stride;
